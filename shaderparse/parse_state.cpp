@@ -1,0 +1,2 @@
+// Placeholder until the core lands.
+#include "shaderparse/parse_state.h"

@@ -1,0 +1,10 @@
+// vs.1.0 vertex shaders: scanner input and the parser that checks and translates them.
+#pragma once
+
+// Sets the scanner to read the whole program text (header included); the caller keeps the text
+// alive until the parse ends. Enters LineStart and sets pendingNewlines to 0.
+void VS10SetInput(const char* text);
+
+// Parses the text given to VS10SetInput; on success checks the instructions and appends the
+// translation to translatedProgramText. Problems go to parseErrors.
+void VS10Parse();
