@@ -1,0 +1,7 @@
+#include "app/exit_program.h"
+
+#include <cstdlib>
+
+void ExitProgram(int status) {
+    std::exit(status);
+}
