@@ -1,0 +1,196 @@
+// Translation of a checked vs.1.0 program into !!VP1.0 text in translatedProgramText.
+#include <cstdio>
+
+#include "shaderparse/parse_state.h"
+#include "shaderparse/vs10/vs10_inst.h"
+
+namespace {
+
+constexpr int kMaxInstructions = 128;
+
+// Writes an operand: sign, register name with its index moved by indexAdd (the rows of a
+// matrix macro), and the mask when withMask is set and one was written. The name buffer fits
+// any 32-bit index and row offset, so a name is always written in full; out-of-range numbers
+// have been reported by the checks and are refused by the vertex-program loader.
+void AppendOperand(const VS10Reg& reg, int sign, long long indexAdd, bool withMask) {
+    if (sign == -1) translatedProgramText += '-';
+    char name[48];
+    long long index = reg.index + indexAdd;
+    switch (reg.type) {
+    case TempReg: snprintf(name, sizeof name, "R%lld", index); break;
+    case AttribReg: snprintf(name, sizeof name, "v[%lld]", index); break;
+    case AddressReg: snprintf(name, sizeof name, "a%lld", index); break;
+    case ConstReg: snprintf(name, sizeof name, "c[%lld]", index); break;
+    case ConstRelReg:
+        // Matrix rows after the first read the registers that follow c[a0.x].
+        if (indexAdd == 0)
+            snprintf(name, sizeof name, "c[ A0.x ]");
+        else
+            snprintf(name, sizeof name, "c[ A0.x + %lld ]", indexAdd);
+        break;
+    case ConstRelOffsetReg: snprintf(name, sizeof name, "c[ A0.x + %lld ]", index); break;
+    case PositionOut: snprintf(name, sizeof name, "o[HPOS]"); break;
+    case ColorOut: snprintf(name, sizeof name, "o[COL%lld]", index); break;
+    case TexCoordOut: snprintf(name, sizeof name, "o[TEX%lld]", index); break;
+    case FogOut: snprintf(name, sizeof name, "o[FOGC]"); break;
+    case PointSizeOut: snprintf(name, sizeof name, "o[PSIZ]"); break;
+    default:
+        name[0] = '\0';
+        parseErrors.Add("VS10Reg::Translate() Internal Error: unknown register type\n");
+        break;
+    }
+    translatedProgramText += name;
+    if (withMask && reg.mask[0]) {
+        translatedProgramText += '.';
+        for (int i = 0; i < 4 && reg.mask[i]; ++i) translatedProgramText += reg.mask[i];
+    }
+}
+
+void AppendOperand(const VS10Reg& reg) {
+    AppendOperand(reg, reg.sign, 0, true);
+}
+
+// Mnemonic of the instructions that map one to one onto a vertex-program instruction.
+const char* Mnemonic(int type) {
+    switch (type) {
+    case VS10_ADD: case VS10_SUB: return "ADD    ";
+    case VS10_DP3: return "DP3    ";
+    case VS10_DP4: return "DP4    ";
+    case VS10_DST: return "DST    ";
+    case VS10_EXP: case VS10_EXPP: return "EXP    ";
+    case VS10_LIT: return "LIT    ";
+    case VS10_LOG: case VS10_LOGP: return "LOG    ";
+    case VS10_MAD: return "MAD    ";
+    case VS10_MAX: return "MAX    ";
+    case VS10_MIN: return "MIN    ";
+    case VS10_MOV: return "MOV    ";
+    case VS10_MUL: return "MUL    ";
+    case VS10_RCP: return "RCP    ";
+    case VS10_RSQ: return "RSQ    ";
+    case VS10_SGE: return "SGE    ";
+    case VS10_SLT: return "SLT    ";
+    default: return nullptr;
+    }
+}
+
+int SourcesWritten(int type) {
+    switch (type) {
+    case VS10_MAD: return 3;
+    case VS10_EXP: case VS10_EXPP: case VS10_LIT: case VS10_LOG: case VS10_LOGP: case VS10_MOV:
+    case VS10_RCP: case VS10_RSQ:
+        return 1;
+    default: return 2;
+    }
+}
+
+}  // namespace
+
+void VS10Reg::Translate() const {
+    AppendOperand(*this);
+}
+
+int VS10Inst::Translate() const {
+    switch (type) {
+    case VS10_BLANK:
+        translatedProgramText += '\n';
+        return 0;
+    case VS10_COMMENT:
+        if (commentText) translatedProgramText += commentText;
+        return 0;
+    case VS10_NOP: case VS10_HEADER:
+        return 0;
+    case VS10_FRC: {
+        char message[128];
+        snprintf(message, sizeof message, "(%d) Error: FRC built-in macro not yet supported.\n",
+                 lineNumber);
+        parseErrors.Add(message);
+        translatedProgramText += ";\n";
+        return 0;
+    }
+    case VS10_M3X2: case VS10_M3X3: case VS10_M3X4: case VS10_M4X3: case VS10_M4X4:
+        return TranslateMatrixMacro();
+    default:
+        break;
+    }
+
+    if (type == VS10_MOV && dest.type == AddressReg) {
+        // The address register is loaded with ARL, which takes the one source component that
+        // a vs.1.0 move would put into a0.x.
+        const VS10Reg& src = sources[0];
+        translatedProgramText += "ARL    A0.x, ";
+        AppendOperand(src, src.sign, 0, false);
+        translatedProgramText += '.';
+        translatedProgramText += src.mask[0] ? src.mask[0] : 'x';
+        translatedProgramText += ";\n";
+        return 1;
+    }
+
+    const char* mnemonic = Mnemonic(type);
+    if (!mnemonic) {
+        parseErrors.Add("VS10Inst::Translate() Internal Error: unknown instruction type\n");
+        translatedProgramText += ";\n";
+        return 0;
+    }
+    translatedProgramText += mnemonic;
+    AppendOperand(dest);
+    int written = SourcesWritten(type);
+    for (int i = 0; i < written; ++i) {
+        translatedProgramText += ", ";
+        // A subtraction is an addition of the negated second source.
+        if (type == VS10_SUB && i == 1)
+            AppendOperand(sources[1], sources[1].sign == -1 ? 1 : -1, 0, true);
+        else
+            AppendOperand(sources[i]);
+    }
+    translatedProgramText += ";\n";
+    return 1;
+}
+
+// Expands a matrix macro into one dot product per written row; row r reads the matrix
+// register r places after the second source.
+int VS10Inst::TranslateMatrixMacro() const {
+    int rows = type == VS10_M3X2 ? 2 : (type == VS10_M3X3 || type == VS10_M4X3) ? 3 : 4;
+    const char* mnemonic = (type == VS10_M4X3 || type == VS10_M4X4) ? "DP4    " : "DP3    ";
+    static const char kComponents[4] = {'x', 'y', 'z', 'w'};
+
+    auto writeRow = [&](int row) {
+        translatedProgramText += mnemonic;
+        AppendOperand(dest, dest.sign, 0, false);
+        translatedProgramText += '.';
+        translatedProgramText += kComponents[row];
+        translatedProgramText += ", ";
+        AppendOperand(sources[0]);
+        translatedProgramText += ", ";
+        AppendOperand(sources[1], sources[1].sign, row, true);
+        translatedProgramText += ";\n";
+    };
+
+    int written = 0;
+    if (!dest.mask[0]) {
+        for (int row = 0; row < rows; ++row) writeRow(row);
+        return rows;
+    }
+    for (int i = 0; i < 4 && dest.mask[i]; ++i) {
+        for (int row = 0; row < rows; ++row) {
+            if (dest.mask[i] == kComponents[row]) {
+                writeRow(row);
+                ++written;
+            }
+        }
+    }
+    return written;
+}
+
+void InstSequence::Translate() const {
+    translatedProgramText += "!!VP1.0\n";
+    int instructions = 0;
+    for (int i = 0; i < count_; ++i) instructions += entries_[i].Translate();
+    translatedProgramText += "END\n";
+    if (instructions > kMaxInstructions) {
+        char message[128];
+        snprintf(message, sizeof message,
+                 "Vertex Shader had more than 128 instructions. (Converted to: %d)\n",
+                 instructions);
+        parseErrors.Add(message);
+    }
+}
