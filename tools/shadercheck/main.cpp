@@ -1,0 +1,214 @@
+// shadercheck: checks one shader-program text offline. The text is parsed once with shaderparse
+// against the recording GL, whose profile the options set; the error list goes to standard
+// output exactly as shaderparse_write_errors writes it.
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "recgl/recording_gl.h"
+#include "shaderparse/parse_state.h"
+#include "shaderparse/shaderparse.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+const char kDefaultExtensions[] =
+    "GL_ARB_multitexture GL_EXT_point_parameters GL_NV_point_sprite GL_NV_vertex_program "
+    "GL_NV_register_combiners GL_NV_register_combiners2 GL_NV_texture_shader";
+
+const char kUsage[] =
+    "usage: shadercheck [options] [FILE]\n"
+    "\n"
+    "Reads the whole text of FILE (standard input when FILE is omitted or \"-\"), parses it once\n"
+    "with shaderparse against a recording GL and writes the error list to standard output, each\n"
+    "message unchanged. Whatever the parse itself prints appears before the error list.\n"
+    "\n"
+    "options:\n"
+    "  --trace=PATH              write every GL call of the parse to PATH, one per line:\n"
+    "                            name(arg, arg, ...), enums by GL name, integers in decimal,\n"
+    "                            floats with %g, float vectors as {a, b, c, d}, the text of\n"
+    "                            glLoadProgramNV as its length (\"-\": standard output, before\n"
+    "                            the error list)\n"
+    "  --translation=PATH        write the !!VP1.0 translation of a vs.1.0 text to PATH\n"
+    "                            (\"-\": standard output, before the error list)\n"
+    "  --extensions=LIST         the GL_EXTENSIONS string (default: GL_ARB_multitexture\n"
+    "                            GL_EXT_point_parameters GL_NV_point_sprite\n"
+    "                            GL_NV_vertex_program GL_NV_register_combiners\n"
+    "                            GL_NV_register_combiners2 GL_NV_texture_shader); the\n"
+    "                            window-system extension string is empty\n"
+    "  --max-general-combiners=N GL_MAX_GENERAL_COMBINERS_NV (default 8)\n"
+    "  --bound-program=ID        the bound vertex program (default 1, 0 = none bound)\n"
+    "  --vsp-id=ID               the id a !!VSP1.0 text is loaded under (default 1)\n"
+    "  --pending-gl-error        a GL_INVALID_OPERATION is pending when the parse starts\n"
+    "  --reject-load-at=P        glLoadProgramNV rejects every text with error position P\n"
+    "                            (P >= 0, may lie beyond the text)\n"
+    "  --help                    show this text\n"
+    "\n"
+    "vs.1.0 include files are looked up relative to the working directory.\n"
+    "\n"
+    "exit status: 0 when the error list is empty, 1 when it holds messages, 2 for a usage\n"
+    "error or an unreadable FILE; fatal errors of the parser keep their own statuses.\n";
+
+struct Options {
+    std::string file = "-";
+    bool fileGiven = false;
+    std::string tracePath;
+    std::string translationPath;
+    std::string extensions = kDefaultExtensions;
+    long maxGeneralCombiners = 8;
+    long boundProgram = 1;
+    long vspId = 1;
+    bool pendingGlError = false;
+    long rejectLoadAt = -1;
+};
+
+[[noreturn]] void UsageError(const std::string& message) {
+    std::fprintf(stderr, "shadercheck: %s\nTry 'shadercheck --help'.\n", message.c_str());
+    std::exit(kUsageError);
+}
+
+long ParseNumber(const std::string& option, const std::string& value, long min, long max) {
+    errno = 0;
+    char* end = nullptr;
+    long number = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || *end != '\0' || errno == ERANGE || number < min || number > max) {
+        UsageError("invalid value for " + option + ": '" + value + "'");
+    }
+    return number;
+}
+
+// Returns the value of "--name=VALUE" in value when arg is that option.
+bool OptionValue(const std::string& arg, const char* name, std::string& value) {
+    std::string prefix = std::string(name) + "=";
+    if (arg.compare(0, prefix.size(), prefix) != 0) return false;
+    value = arg.substr(prefix.size());
+    return true;
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
+            if (options.fileGiven) UsageError("more than one FILE given");
+            options.file = arg;
+            options.fileGiven = true;
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (OptionValue(arg, "--trace", value)) {
+            if (value.empty()) UsageError("--trace needs a PATH");
+            options.tracePath = value;
+        } else if (OptionValue(arg, "--translation", value)) {
+            if (value.empty()) UsageError("--translation needs a PATH");
+            options.translationPath = value;
+        } else if (OptionValue(arg, "--extensions", value)) {
+            options.extensions = value;
+        } else if (OptionValue(arg, "--max-general-combiners", value)) {
+            options.maxGeneralCombiners = ParseNumber("--max-general-combiners", value, 0, INT_MAX);
+        } else if (OptionValue(arg, "--bound-program", value)) {
+            options.boundProgram = ParseNumber("--bound-program", value, 0, INT_MAX);
+        } else if (OptionValue(arg, "--vsp-id", value)) {
+            options.vspId = ParseNumber("--vsp-id", value, INT_MIN, INT_MAX);
+        } else if (arg == "--pending-gl-error") {
+            options.pendingGlError = true;
+        } else if (OptionValue(arg, "--reject-load-at", value)) {
+            options.rejectLoadAt = ParseNumber("--reject-load-at", value, 0, INT_MAX);
+        } else {
+            UsageError("unknown option '" + arg + "'");
+        }
+    }
+    return options;
+}
+
+bool ReadWhole(FILE* in, std::string& text) {
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+        text.append(buffer, n);
+    }
+    return !std::ferror(in);
+}
+
+std::string ReadInput(const std::string& file) {
+    std::string text;
+    if (file == "-") {
+        if (!ReadWhole(stdin, text)) UsageError("cannot read standard input");
+        return text;
+    }
+    FILE* in = std::fopen(file.c_str(), "rb");
+    if (in == nullptr) UsageError("cannot open '" + file + "': " + std::strerror(errno));
+    bool ok = ReadWhole(in, text);
+    std::fclose(in);
+    if (!ok) UsageError("cannot read '" + file + "'");
+    return text;
+}
+
+// An output named by an option: standard output for "-", otherwise the file, opened before the
+// parse so that a bad path is a usage error.
+FILE* OpenOutput(const std::string& path) {
+    if (path.empty()) return nullptr;
+    if (path == "-") return stdout;
+    FILE* out = std::fopen(path.c_str(), "w");
+    if (out == nullptr) UsageError("cannot write '" + path + "': " + std::strerror(errno));
+    return out;
+}
+
+void CloseOutput(FILE* out) {
+    if (out != nullptr && out != stdout) std::fclose(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options = ParseOptions(argc, argv);
+    std::string text = ReadInput(options.file);
+    FILE* trace = OpenOutput(options.tracePath);
+    FILE* translation = OpenOutput(options.translationPath);
+
+    recgl::Profile profile;
+    profile.vendor = "shadercheck";
+    profile.renderer = "recording GL";
+    profile.extensions = options.extensions;
+    profile.windowSystemExtensions = "";
+    profile.integers[GL_MAX_GENERAL_COMBINERS_NV] = {static_cast<GLint>(options.maxGeneralCombiners)};
+    profile.integers[GL_VERTEX_PROGRAM_BINDING_NV] = {static_cast<GLint>(options.boundProgram)};
+    profile.rejectLoadAt = options.rejectLoadAt;
+    recgl::Reset(profile);
+    if (options.pendingGlError) recgl::SetPendingError(GL_INVALID_OPERATION);
+
+    // The text is used as a C string: it ends at its first zero byte, if any.
+    const char* program = text.c_str();
+    if (std::strncmp(program, "!!VSP1.0", 8) == 0) {
+        shaderparse(program, static_cast<int>(options.vspId));
+    } else {
+        shaderparse(program);
+    }
+    std::fflush(stdout);
+
+    if (trace != nullptr) {
+        for (const std::string& line : recgl::CallLines()) {
+            std::fprintf(trace, "%s\n", line.c_str());
+        }
+        CloseOutput(trace);
+    }
+    if (translation != nullptr) {
+        // Empty unless the text was a vs.1.0 shader: only that path fills it.
+        std::fputs(translatedProgramText.c_str(), translation);
+        CloseOutput(translation);
+    }
+    shaderparse_write_errors(stdout);
+    std::fflush(stdout);
+    return parseErrors.Count() == 0 ? 0 : 1;
+}
