@@ -29,6 +29,11 @@ struct State {
   GLuint nextTexture = 1;
   long errorPosition = -1;
   std::map<GLuint, std::string> programs;
+  GLenum matrixMode = GL_MODELVIEW;
+  std::map<GLenum, int> stackDepth{{GL_MODELVIEW, 1}, {GL_PROJECTION, 1}, {GL_TEXTURE, 1}};
+  bool insideBegin = false;
+  GLenum activeTexture = GL_TEXTURE0_ARB;
+  std::map<std::pair<GLenum, GLenum>, GLuint> boundTextures;  // (unit, target) -> texture
 };
 
 State& S() {
@@ -40,6 +45,57 @@ State& S() {
 void RaiseError(GLenum error) {
   if (S().pendingError == GL_NO_ERROR) S().pendingError = error;
 }
+
+// ---- State changes of recorded calls --------------------------------------------------------
+
+void SetEnabled(GLenum cap, bool on) {
+  if (on)
+    S().enabled.insert(cap);
+  else
+    S().enabled.erase(cap);
+}
+
+void SetMatrixMode(GLenum mode) {
+  if (S().stackDepth.count(mode))
+    S().matrixMode = mode;
+  else
+    RaiseError(GL_INVALID_ENUM);
+}
+
+// Stack limits of the smallest implementations GL allows.
+int MaxStackDepth(GLenum mode) { return mode == GL_MODELVIEW ? 32 : 2; }
+
+void PushMatrix() {
+  int& depth = S().stackDepth[S().matrixMode];
+  if (depth >= MaxStackDepth(S().matrixMode))
+    RaiseError(GL_STACK_OVERFLOW);
+  else
+    ++depth;
+}
+
+void PopMatrix() {
+  int& depth = S().stackDepth[S().matrixMode];
+  if (depth <= 1)
+    RaiseError(GL_STACK_UNDERFLOW);
+  else
+    --depth;
+}
+
+void BeginPrimitive() {
+  if (S().insideBegin) RaiseError(GL_INVALID_OPERATION);
+  S().insideBegin = true;
+}
+
+void EndPrimitive() {
+  if (!S().insideBegin) RaiseError(GL_INVALID_OPERATION);
+  S().insideBegin = false;
+}
+
+void BindTexture(GLenum target, GLuint texture) {
+  S().boundTextures[{S().activeTexture, target}] = texture;
+}
+
+void SetActiveTexture(GLenum texture) { S().activeTexture = texture; }
 
 // ---- Arguments -------------------------------------------------------------------------------
 
@@ -255,16 +311,36 @@ std::string FormatArg(const Arg& a) {
 
 // ---- Queries ---------------------------------------------------------------------------------
 
-// The values a glGet* of pname answers, before conversion to the caller's type.
+// The values a glGet* of pname answers, before conversion to the caller's type: the program
+// error position, then the profile, then the few recorded states and defaults below, else 0.
 std::vector<double> QueryValues(GLenum pname) {
-  const Profile& p = S().profile;
-  if (pname == GL_PROGRAM_ERROR_POSITION_NV) return {static_cast<double>(S().errorPosition)};
+  const State& s = S();
+  const Profile& p = s.profile;
+  if (pname == GL_PROGRAM_ERROR_POSITION_NV) return {static_cast<double>(s.errorPosition)};
   if (auto f = p.floats.find(pname); f != p.floats.end())
     return std::vector<double>(f->second.begin(), f->second.end());
   if (auto i = p.integers.find(pname); i != p.integers.end())
     return std::vector<double>(i->second.begin(), i->second.end());
-  if (pname == GL_MAX_GENERAL_COMBINERS_NV) return {8};
-  return {0};
+  switch (pname) {
+    case GL_MAX_GENERAL_COMBINERS_NV:
+      return {8};
+    case GL_MATRIX_MODE:
+      return {static_cast<double>(s.matrixMode)};
+    case GL_MODELVIEW_STACK_DEPTH:
+      return {static_cast<double>(s.stackDepth.at(GL_MODELVIEW))};
+    case GL_PROJECTION_STACK_DEPTH:
+      return {static_cast<double>(s.stackDepth.at(GL_PROJECTION))};
+    case GL_TEXTURE_STACK_DEPTH:
+      return {static_cast<double>(s.stackDepth.at(GL_TEXTURE))};
+    case GL_ACTIVE_TEXTURE_ARB:
+      return {static_cast<double>(s.activeTexture)};
+    case GL_TEXTURE_BINDING_2D: {
+      auto it = s.boundTextures.find({s.activeTexture, GL_TEXTURE_2D});
+      return {it == s.boundTextures.end() ? 0.0 : static_cast<double>(it->second)};
+    }
+    default:
+      return {0};
+  }
 }
 
 const char* ProfileString(GLenum name) {
@@ -295,9 +371,11 @@ using Proc = void (*)();
 // Declarations of the recording functions. The GL headers declare them already; repeating the
 // parameter lists of gl_functions.def here makes the compiler check them against the headers.
 #define RECGL_RECORD(name, params, args) extern "C" void name params;
+#define RECGL_RECORD_THEN(name, params, args, effect) extern "C" void name params;
 #define RECGL_CUSTOM(name)
 #include "recgl/gl_functions.def"
 #undef RECGL_RECORD
+#undef RECGL_RECORD_THEN
 #undef RECGL_CUSTOM
 
 namespace recgl {
@@ -308,12 +386,14 @@ struct NamedProc {
   Proc proc;
 };
 
-#define RECGL_RECORD(name, params, args) {#name, reinterpret_cast<Proc>(&::name)},
 #define RECGL_CUSTOM(name) {#name, reinterpret_cast<Proc>(&::name)},
+#define RECGL_RECORD(name, params, args) RECGL_CUSTOM(name)
+#define RECGL_RECORD_THEN(name, params, args, effect) RECGL_CUSTOM(name)
 const NamedProc kProcs[] = {
 #include "recgl/gl_functions.def"
 };
 #undef RECGL_RECORD
+#undef RECGL_RECORD_THEN
 #undef RECGL_CUSTOM
 
 // gl names without an implementation of their own get a generic stub that records the name it
@@ -413,9 +493,15 @@ using namespace recgl;
 
 #define RECGL_RECORD(name, params, args) \
   extern "C" void name params { Record(#name, std::make_tuple args); }
+#define RECGL_RECORD_THEN(name, params, args, effect) \
+  extern "C" void name params {                        \
+    Record(#name, std::make_tuple args);               \
+    effect;                                            \
+  }
 #define RECGL_CUSTOM(name)
 #include "recgl/gl_functions.def"
 #undef RECGL_RECORD
+#undef RECGL_RECORD_THEN
 #undef RECGL_CUSTOM
 
 extern "C" {
@@ -449,16 +535,6 @@ GLenum glGetError(void) {
 }
 
 GLboolean glIsEnabled(GLenum cap) { return IsEnabled(cap) ? GL_TRUE : GL_FALSE; }
-
-void glEnable(GLenum cap) {
-  Record("glEnable", std::make_tuple(E(cap)));
-  S().enabled.insert(cap);
-}
-
-void glDisable(GLenum cap) {
-  Record("glDisable", std::make_tuple(E(cap)));
-  S().enabled.erase(cap);
-}
 
 void glGenTextures(GLsizei n, GLuint* textures) {
   if (n < 0 || (n > 0 && !textures)) {

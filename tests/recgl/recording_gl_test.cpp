@@ -6,6 +6,8 @@
 
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <GL/glu.h>
+#include <GL/freeglut_std.h>
 // Xlib's macros (None, Bool) clash with GoogleTest's names: include GLX after it.
 #include <GL/glx.h>
 
@@ -248,6 +250,50 @@ TEST(RecglState, EnableTexturesAndTexels) {
   EXPECT_FALSE(recgl::IsEnabled(GL_BLEND));
   glGenTextures(1, names);
   EXPECT_EQ(names[0], 1u) << "Reset restarts texture names";
+}
+
+TEST(RecglState, MatrixStacksPrimitivesAndBindingsAreTracked) {
+  recgl::Reset();
+  GLint value = -1;
+  glGetIntegerv(GL_MATRIX_MODE, &value);
+  EXPECT_EQ(value, GL_MODELVIEW);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &value);
+  EXPECT_EQ(value, 2);
+  glPushMatrix();  // the projection stack holds 2
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_STACK_OVERFLOW));
+  glPopMatrix();
+  glPopMatrix();
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_STACK_UNDERFLOW));
+  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &value);
+  EXPECT_EQ(value, 1);
+  glMatrixMode(GL_TEXTURE_2D);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_INVALID_ENUM));
+  glGetIntegerv(GL_MATRIX_MODE, &value);
+  EXPECT_EQ(value, GL_PROJECTION);
+
+  glEnd();
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_INVALID_OPERATION));
+  glBegin(GL_LINES);
+  glBegin(GL_LINES);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_INVALID_OPERATION));
+  glEnd();
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+
+  glBindTexture(GL_TEXTURE_2D, 5);
+  glActiveTextureARB(GL_TEXTURE1_ARB);
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &value);
+  EXPECT_EQ(value, 0) << "bindings are per texture unit";
+  glActiveTextureARB(GL_TEXTURE0_ARB);
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &value);
+  EXPECT_EQ(value, 5);
+
+  recgl::ClearCalls();
+  gluPerspective(60.0, 2.0, 0.5, 100.0);
+  glutSwapBuffers();
+  EXPECT_EQ(recgl::CallLines(), (std::vector<std::string>{"gluPerspective(60, 2, 0.5, 100)",
+                                                         "glutSwapBuffers()"}));
 }
 
 }  // namespace
