@@ -1,0 +1,156 @@
+// The host entry points and the notifying parse entry, with the demo's main routine replaced by
+// a stand-in that records how it was called.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/effect_host.h"
+#include "shaderparse/parse_state.h"
+#include "tests/shaderparse/core/test_profile.h"
+
+namespace {
+std::function<int(int, char**)> demoMainStandIn;
+}
+
+// Replaces the application's DemoMain in this test program.
+int DemoMain(int argc, char** argv) { return demoMainStandIn ? demoMainStandIn(argc, argv) : 0; }
+
+namespace {
+
+struct ParseSeen {
+    const char* text;
+    void* context;
+    int messagesBefore;  // how many messages the list held when the host was told
+};
+std::vector<ParseSeen> parsesSeen;
+
+void RecordParse(const char* text, void* context) {
+    parsesSeen.push_back({text, context, parseErrors.Count()});
+}
+
+// The at-exit notifier writes its context to the file named by HOST_TEST_EXIT_LOG.
+void LogExit(void* context) {
+    if (FILE* log = std::fopen(std::getenv("HOST_TEST_EXIT_LOG"), "a")) {
+        std::fprintf(log, "%p\n", context);
+        std::fclose(log);
+    }
+}
+
+class HostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        recgl::Reset(ShaderTestProfile());
+        parseErrors.Clear();
+        parsesSeen.clear();
+        exitLog_ = ::testing::TempDir() + "host_test_exit_" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::remove(exitLog_.c_str());
+        setenv("HOST_TEST_EXIT_LOG", exitLog_.c_str(), 1);
+    }
+    void TearDown() override {
+        __zodiEffectRegisterAtExitNotifier(nullptr, nullptr);
+        __zodiEffectRegisterParseNotifier(nullptr, nullptr);
+    }
+    std::string ExitLog() const {
+        std::ifstream in(exitLog_);
+        std::stringstream content;
+        content << in.rdbuf();
+        return content.str();
+    }
+    std::string exitLog_;
+};
+
+void ExitWithTestResult() { std::exit(::testing::Test::HasFailure() ? 3 : 0); }
+
+TEST_F(HostTest, RegisterAndExitEntriesOnlyStoreAndSucceed) {
+    int context = 0;
+    EXPECT_TRUE(__zodiEffectEntryExit());
+    EXPECT_TRUE(__zodiEffectRegisterAtExitNotifier(LogExit, &context));
+    EXPECT_TRUE(__zodiEffectRegisterParseNotifier(RecordParse, &context));
+    EXPECT_EQ(&LogExit, atExitNotifier);
+    EXPECT_EQ(&RecordParse, parseNotifier);
+    EXPECT_EQ(&context, parseContext);
+    EXPECT_TRUE(__zodiEffectRegisterParseNotifier(nullptr, nullptr));
+    EXPECT_EQ(nullptr, parseNotifier);
+    EXPECT_TRUE(__zodiEffectEntryExit());
+    EXPECT_EQ(&LogExit, atExitNotifier);
+    EXPECT_EQ(&context, atExitContext);
+    EXPECT_FALSE(hostActive);
+}
+
+TEST_F(HostTest, WithoutActiveHostTextsAreParsedButNotNotified) {
+    __zodiEffectRegisterParseNotifier(RecordParse, nullptr);
+    NotifyingParse("junk");
+    NotifyingParse(nullptr);
+    EXPECT_TRUE(parsesSeen.empty());
+    EXPECT_EQ(2, parseErrors.Count());
+    EXPECT_STREQ("NULL string passed to shaderparse", parseErrors.Messages()[1]);
+}
+
+TEST_F(HostTest, OnlyVspTextsPassTheirIntegerOn) {
+    NotifyingParse("!!VSP1.0\nMOV c[0], v[0];\nEND\n", 7);
+    EXPECT_EQ(1u, recgl::LoadedPrograms().count(7));
+    NotifyingParse("!!VP1.0\nMOV o[HPOS], v[0];\nEND\n", 9);
+    EXPECT_EQ(0u, recgl::LoadedPrograms().count(9));
+    EXPECT_EQ(1u, recgl::LoadedPrograms().count(1));  // the bound id
+    NotifyingParse("!!VSP1.x\nMOV c[0], v[0];\nEND\n", 5);
+    EXPECT_EQ(1, parseErrors.Count());  // an unrecognised text
+    auto loads = CallsNamed("glLoadProgramNV");
+    ASSERT_EQ(2u, loads.size());
+    EXPECT_EQ(GL_VERTEX_STATE_PROGRAM_NV, loads[0].Int(0));
+}
+
+TEST_F(HostTest, StartRunsDemoWithActiveHostAndNotifiesOnceAtExit) {
+    // A fixed value: the death test runs in a re-executed copy of this program.
+    void* const context = reinterpret_cast<void*>(0x5eed);
+    EXPECT_EXIT(
+        {
+            __zodiEffectRegisterAtExitNotifier(LogExit, context);
+            __zodiEffectRegisterParseNotifier(RecordParse, context);
+            demoMainStandIn = [](int argc, char** argv) {
+                EXPECT_EQ(1, argc);
+                EXPECT_STREQ("RIRidirezArazora", argv[0]);
+                EXPECT_EQ(nullptr, argv[1]);
+                EXPECT_TRUE(hostActive);
+                parseErrors.Add("from before");
+                NotifyingParse(nullptr);
+                NotifyingParse("!!VCP1.0\n");
+                return 5;
+            };
+            EXPECT_TRUE(__zodiEffectEntryInit());
+            // The host was told each text before it was parsed.
+            EXPECT_EQ(2u, parsesSeen.size());
+            if (parsesSeen.size() == 2) {
+                EXPECT_EQ(nullptr, parsesSeen[0].text);
+                EXPECT_EQ(1, parsesSeen[0].messagesBefore);
+                EXPECT_STREQ("!!VCP1.0\n", parsesSeen[1].text);
+                EXPECT_EQ(2, parsesSeen[1].messagesBefore);
+                EXPECT_EQ(context, parsesSeen[1].context);
+            }
+            EXPECT_EQ(0, parseErrors.Count());
+            ExitWithTestResult();
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ("0x5eed\n", ExitLog());
+}
+
+TEST_F(HostTest, NotifierSwitchedOffAfterStartIsNotCalled) {
+    EXPECT_EXIT(
+        {
+            __zodiEffectRegisterAtExitNotifier(LogExit, nullptr);
+            __zodiEffectEntryInit();
+            __zodiEffectRegisterAtExitNotifier(nullptr, nullptr);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ("", ExitLog());
+}
+
+}  // namespace
