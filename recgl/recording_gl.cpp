@@ -590,6 +590,37 @@ void glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei widt
                                          height, border, E(format), E(type), data));
 }
 
+void glLoadProgramNV(GLenum target, GLuint id, GLsizei len, const GLubyte* program) {
+  Arg text;
+  text.kind = ArgKind::Text;
+  const bool readable = len >= 0 && (program || len == 0);
+  if (readable)
+    text.text.assign(reinterpret_cast<const char*>(program), static_cast<size_t>(len));
+  else
+    text.isNull = true;
+  Record("glLoadProgramNV", std::make_tuple(E(target), id, len, text));
+
+  if (target != GL_VERTEX_PROGRAM_NV && target != GL_VERTEX_STATE_PROGRAM_NV) {
+    RaiseError(GL_INVALID_ENUM);
+    return;
+  }
+  if (id == 0 || !readable) {
+    RaiseError(GL_INVALID_VALUE);
+    return;
+  }
+  bool stateProgram = false;
+  long position = CheckVertexProgram(text.text.data(), text.text.size(), &stateProgram);
+  // A text of the other kind than the target is refused at its header.
+  if (position < 0 && stateProgram != (target == GL_VERTEX_STATE_PROGRAM_NV)) position = 0;
+  if (S().profile.rejectLoadAt >= 0) position = S().profile.rejectLoadAt;
+  S().errorPosition = position;
+  if (position >= 0) {
+    RaiseError(GL_INVALID_OPERATION);
+    return;
+  }
+  S().programs[id] = text.text;
+}
+
 __GLXextFuncPtr glXGetProcAddressARB(const GLubyte* procName) {
   if (!procName) return nullptr;
   std::string name(reinterpret_cast<const char*>(procName));
