@@ -2,7 +2,8 @@
 # Usage: cmake -DGL_H=<gl.h> -DGLEXT_H=<glext.h> -DOUT=<file> -P gen_enum_names.cmake
 #
 # One name per value, chosen by rank (lower wins, the first seen wins a tie):
-#   0  names of GL 1.1 (gl.h before its "OpenGL 1.2" section): GL_MODELVIEW, GL_TEXTURE_2D
+#   0  names of GL 1.1 and 1.2, the versions the program is written for (gl.h before its
+#      "OpenGL 1.3" section): GL_MODELVIEW, GL_TEXTURE_2D, GL_TEXTURE_3D
 #   1  _NV   2  _ARB   3  _EXT   (GL_TEXTURE0_ARB, GL_VERTEX_PROGRAM_NV)
 #   4  unsuffixed names of later GL versions
 #   5  other vendor suffixes
@@ -14,13 +15,13 @@ set(PREFERRED
   GL_POINT_FADE_THRESHOLD_SIZE_EXT)
 set(values "")
 foreach(header "${GL_H}" "${GLEXT_H}")
-  file(STRINGS "${header}" lines REGEX "^#define GL_[A-Za-z0-9_]+[ \t]+(0x[0-9A-Fa-f]+|[0-9]+)[ \t]*$|^ \\* OpenGL 1\\.2$")
+  file(STRINGS "${header}" lines REGEX "^#define GL_[A-Za-z0-9_]+[ \t]+(0x[0-9A-Fa-f]+|[0-9]+)[ \t]*$|^ \\* OpenGL 1\\.3$")
   set(in_core11 OFF)
   if(header STREQUAL "${GL_H}")
     set(in_core11 ON)
   endif()
   foreach(line IN LISTS lines)
-    if(line MATCHES "OpenGL 1\\.2")
+    if(line MATCHES "OpenGL 1\\.3")
       set(in_core11 OFF)
       continue()
     endif()
@@ -33,7 +34,8 @@ foreach(header "${GL_H}" "${GLEXT_H}")
     if(name MATCHES "^GL_VERSION_" OR name MATCHES "[a-z]")
       continue()
     endif()
-    string(TOLOWER "${value}" value)
+    # One key per value however it is written (0x0007, 0x07, 7).
+    math(EXPR value "${value}" OUTPUT_FORMAT DECIMAL)
     if(name IN_LIST PREFERRED)
       set(rank -1)
     elseif(in_core11)

@@ -151,6 +151,11 @@ Arg Ints(const GLint* values, size_t count) { return Vector(values, count, ArgKi
 // Parameters whose value is an enum or a boolean although the function takes a number.
 template <typename T>
 Arg ValueFor(GLenum pname, T value) {
+  auto asEnum = [value](EnumStyle style) {
+    Arg a = EnumArg(static_cast<GLenum>(value), style);
+    a.real = static_cast<double>(value);
+    return a;
+  };
   switch (pname) {
     case GL_TEXTURE_ENV_MODE:
     case GL_TEXTURE_MIN_FILTER:
@@ -160,21 +165,16 @@ Arg ValueFor(GLenum pname, T value) {
     case GL_TEXTURE_WRAP_R:
     case GL_COMBINE_RGB:
     case GL_COMBINE_ALPHA:
-    case GL_SHADER_OPERATION_NV:
     case GL_PREVIOUS_TEXTURE_INPUT_NV:
     case GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV:
-    case GL_POINT_SPRITE_R_MODE_NV: {
-      Arg a = E(static_cast<GLenum>(value));
-      a.real = static_cast<double>(value);
-      return a;
-    }
+    case GL_POINT_SPRITE_R_MODE_NV:
+      return asEnum(EnumStyle::Generic);
+    case GL_SHADER_OPERATION_NV:
+      return asEnum(EnumStyle::ShaderOperation);
     case GL_COORD_REPLACE_NV:
     case GL_COLOR_SUM_CLAMP_NV:
-    case GL_GENERATE_MIPMAP: {
-      Arg a = EnumArg(static_cast<GLenum>(value), EnumStyle::Boolean);
-      a.real = static_cast<double>(value);
-      return a;
-    }
+    case GL_GENERATE_MIPMAP:
+      return asEnum(EnumStyle::Boolean);
     default:
       return ToArg(value);
   }
@@ -269,6 +269,9 @@ std::string FormatEnum(int64_t value, EnumStyle style) {
       if (rest) out += (out.empty() ? "" : " | ") + Hex(rest);
       return out;
     }
+    case EnumStyle::ShaderOperation:
+      if (value == GL_OFFSET_TEXTURE_2D_SCALE_NV) return "GL_OFFSET_TEXTURE_2D_SCALE_NV";
+      [[fallthrough]];
     case EnumStyle::Generic:
       if (value == 0) return "GL_NONE";
       break;

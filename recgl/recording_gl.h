@@ -33,6 +33,7 @@ enum class EnumStyle {
   Primitive,       // glBegin modes: GL_POINTS, GL_LINES, ...
   ClearMask,       // GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT ...
   InternalFormat,  // 1..4 printed as numbers, otherwise a GL name
+  ShaderOperation, // texture shader operations: 0x86E2 is GL_OFFSET_TEXTURE_2D_SCALE_NV here
 };
 
 enum class ArgKind {

@@ -203,13 +203,64 @@ TEST(RecglTrace, FormatsEnumsNumbersAndVectors) {
   EXPECT_TRUE(recgl::Calls().empty());
 }
 
+TEST(RecglTrace, CombinerAndTextureShaderCalls) {
+  recgl::Reset();
+  const GLfloat constant[4] = {0.25f, 0.5f, 0.75f, 1};
+  const GLfloat eye[3] = {1, 2, 3};
+  const GLfloat cull[4] = {518, 513, 518, 518};
+  const GLfloat matrix[4] = {1, 0, 0, 1};
+  glCombinerParameteriNV(GL_NUM_GENERAL_COMBINERS_NV, 2);
+  glCombinerParameteriNV(GL_COLOR_SUM_CLAMP_NV, 0);
+  glCombinerStageParameterfvNV(GL_COMBINER1_NV, GL_CONSTANT_COLOR1_NV, constant);
+  glFinalCombinerInputNV(GL_VARIABLE_G_NV, GL_ZERO, GL_UNSIGNED_INVERT_NV, GL_ALPHA);
+  glFinalCombinerInputNV(GL_VARIABLE_A_NV, GL_TEXTURE0_ARB, GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+  glEnable(GL_REGISTER_COMBINERS_NV);
+  glDisable(GL_PER_STAGE_CONSTANTS_NV);
+  glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_OFFSET_TEXTURE_2D_SCALE_NV);
+  glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_TEXTURE_3D);
+  glTexEnvi(GL_TEXTURE_SHADER_NV, GL_PREVIOUS_TEXTURE_INPUT_NV, GL_TEXTURE0_ARB + 2);
+  glTexEnvi(GL_TEXTURE_SHADER_NV, GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV, GL_EXPAND_NORMAL_NV);
+  glTexEnvf(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_SCALE_NV, 2);
+  glTexEnvfv(GL_TEXTURE_SHADER_NV, GL_CONST_EYE_NV, eye);
+  glTexEnvfv(GL_TEXTURE_SHADER_NV, GL_CULL_MODES_NV, cull);
+  glTexEnvfv(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_MATRIX_NV, matrix);
+  EXPECT_EQ(recgl::CallLines(),
+            (std::vector<std::string>{
+                "glCombinerParameteriNV(GL_NUM_GENERAL_COMBINERS_NV, 2)",
+                "glCombinerParameteriNV(GL_COLOR_SUM_CLAMP_NV, GL_FALSE)",
+                "glCombinerStageParameterfvNV(GL_COMBINER1_NV, GL_CONSTANT_COLOR1_NV, "
+                "{0.25, 0.5, 0.75, 1})",
+                "glFinalCombinerInputNV(GL_VARIABLE_G_NV, GL_ZERO, GL_UNSIGNED_INVERT_NV, "
+                "GL_ALPHA)",
+                "glFinalCombinerInputNV(GL_VARIABLE_A_NV, GL_TEXTURE0_ARB, "
+                "GL_UNSIGNED_IDENTITY_NV, GL_RGB)",
+                "glEnable(GL_REGISTER_COMBINERS_NV)",
+                "glDisable(GL_PER_STAGE_CONSTANTS_NV)",
+                "glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, "
+                "GL_OFFSET_TEXTURE_2D_SCALE_NV)",
+                "glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_TEXTURE_3D)",
+                "glTexEnvi(GL_TEXTURE_SHADER_NV, GL_PREVIOUS_TEXTURE_INPUT_NV, GL_TEXTURE2_ARB)",
+                "glTexEnvi(GL_TEXTURE_SHADER_NV, GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV, "
+                "GL_EXPAND_NORMAL_NV)",
+                "glTexEnvf(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_SCALE_NV, 2)",
+                "glTexEnvfv(GL_TEXTURE_SHADER_NV, GL_CONST_EYE_NV, {1, 2, 3})",
+                "glTexEnvfv(GL_TEXTURE_SHADER_NV, GL_CULL_MODES_NV, {518, 513, 518, 518})",
+                "glTexEnvfv(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_MATRIX_NV, {1, 0, 0, 1})",
+            }));
+}
+
 TEST(RecglTrace, EnumNamesPreferVendorSuffixesAfterCoreNames) {
   EXPECT_EQ(recgl::EnumName(GL_TEXTURE0_ARB), "GL_TEXTURE0_ARB");
   EXPECT_EQ(recgl::EnumName(GL_VERTEX_PROGRAM_NV), "GL_VERTEX_PROGRAM_NV");
   EXPECT_EQ(recgl::EnumName(GL_PROGRAM_ERROR_POSITION_NV), "GL_PROGRAM_ERROR_POSITION_NV");
   EXPECT_EQ(recgl::EnumName(GL_MODELVIEW), "GL_MODELVIEW");
   EXPECT_EQ(recgl::EnumName(GL_TEXTURE_2D), "GL_TEXTURE_2D");
-  EXPECT_EQ(recgl::EnumName(GL_FUNC_ADD_EXT), "GL_FUNC_ADD_EXT");
+  EXPECT_EQ(recgl::EnumName(GL_TEXTURE_3D), "GL_TEXTURE_3D");
+  EXPECT_EQ(recgl::EnumName(GL_QUADS), "GL_QUADS") << "however the headers write the value";
+  EXPECT_EQ(recgl::EnumName(GL_TEXTURE_CUBE_MAP_ARB), "GL_TEXTURE_CUBE_MAP_ARB");
+  EXPECT_EQ(recgl::EnumName(GL_POINT_SPRITE_NV), "GL_POINT_SPRITE_NV");
+  EXPECT_EQ(recgl::EnumName(GL_BLEND_DST_RGB_EXT), "GL_BLEND_DST_RGB_EXT");
+  EXPECT_EQ(recgl::EnumName(GL_CLAMP_TO_BORDER_ARB), "GL_CLAMP_TO_BORDER_ARB");
   EXPECT_EQ(recgl::EnumName(0x7fffffff), "");
 }
 
