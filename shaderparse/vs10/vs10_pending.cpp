@@ -1,5 +1,4 @@
-// Placeholder until the language lands: the entry points accept a text and do nothing.
+// Placeholder until the language lands: the parser accepts a text and does nothing.
 #include "shaderparse/vs10/vs10.h"
 
-void VS10SetInput(const char*) {}
 void VS10Parse() {}

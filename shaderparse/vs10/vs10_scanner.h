@@ -34,7 +34,12 @@ struct VS10TokenValueType {
 extern VS10TokenValueType VS10TokenValue;
 
 // Returns the next token code and sets VS10TokenValue; 0 once the outermost text is exhausted.
+// Reaching the end releases everything the scan held (macros, include texts, buffers).
 int VS10NextToken();
+
+// Releases everything a scan holds when it stops before the end of the text (a syntax error);
+// the text given to VS10SetInput is not touched again. VS10SetInput does the same first.
+void VS10EndInput();
 
 // Line ends consumed inside tokens; the grammar adds them to parseLineNumber after each
 // instruction line and resets the count.
