@@ -30,6 +30,9 @@ constexpr CubeCorner kCube[24] = {
     {0, 0, -1, -1, -1}, {1, 0, -1, -1, 1},  {1, 1, -1, 1, 1},   {0, 1, -1, 1, -1},    // x = -1
 };
 
+// The texels of the particle texture, kept for the whole run.
+unsigned char* particleTexels = nullptr;
+
 void SetPointSizeToMaximum() {
     GLfloat maxSize = 0.0f;
     glGetFloatv(GL_POINT_SIZE_MAX_EXT, &maxSize);
@@ -76,13 +79,15 @@ void PrepareParticleTextureFrom(const char* fileName) {
         glGenTextures(1, &name);
         particleTexture = name;
         glBindTexture(GL_TEXTURE_2D, particleTexture);
-        // The buffer stays allocated for the whole run. Without it the texture object keeps no
-        // image, which GL treats as texturing off: untextured sprites.
-        if (unsigned char* texels = BuildParticleTexels(*image)) {
+        // Without texels the texture object keeps no image, which GL treats as texturing off:
+        // untextured sprites.
+        free(particleTexels);
+        particleTexels = BuildParticleTexels(*image);
+        if (particleTexels != nullptr) {
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
             glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, image->width, image->height, 0, GL_RGBA,
-                         GL_UNSIGNED_BYTE, texels);
+                         GL_UNSIGNED_BYTE, particleTexels);
         }
         free(image->data);
         free(image);
