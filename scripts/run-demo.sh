@@ -21,7 +21,9 @@ work=$(mktemp -d)
 xvfb_pid="" demo_pid=""
 cleanup() {
   [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT

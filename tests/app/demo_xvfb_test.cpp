@@ -47,8 +47,15 @@ int WaitForExit(pid_t pid, double seconds, bool* ended) {
     return -1;
 }
 
+// Asks the child to end (so that an X server removes its socket and lock file), then forces it.
 void Stop(pid_t pid) {
-    if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
+    if (pid <= 0 || waitpid(pid, nullptr, WNOHANG) != 0) {
+        return;
+    }
+    kill(pid, SIGTERM);
+    bool ended = false;
+    WaitForExit(pid, 5, &ended);
+    if (!ended) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }

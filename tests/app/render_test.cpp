@@ -3,9 +3,7 @@
 #include <GL/glext.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -222,39 +220,6 @@ TEST(ParticleTexelsTest, HalveRedAndGreenKeepBlueAlphaFromRed) {
     free(data);
 }
 
-// Writes a 24-bit BMP whose stored rows (bottom first) are the rows of kPixels.
-std::string WriteTestBmp() {
-    const std::string path = "render_test_" + std::to_string(getpid()) + ".bmp";
-    const int rowBytes = 12;  // 9 bytes of pixels padded to a multiple of 4
-    const uint32_t size = 54 + 2 * rowBytes;
-    std::vector<unsigned char> file(size, 0);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int b = 0; b < 4; ++b) file[at + b] = static_cast<unsigned char>(v >> (8 * b));
-    };
-    file[0] = 'B';
-    file[1] = 'M';
-    put32(2, size);
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, 3);
-    put32(22, 2);
-    file[26] = 1;
-    file[28] = 24;
-    for (int r = 0; r < 2; ++r) {
-        for (int c = 0; c < 3; ++c) {
-            const unsigned char* rgb = kPixels + (r * 3 + c) * 3;
-            unsigned char* bgr = &file[54 + r * rowBytes + c * 3];
-            bgr[0] = rgb[2];
-            bgr[1] = rgb[1];
-            bgr[2] = rgb[0];
-        }
-    }
-    FILE* out = fopen(path.c_str(), "wb");
-    fwrite(file.data(), 1, file.size(), out);
-    fclose(out);
-    return path;
-}
-
 std::vector<std::string> messages;
 void CaptureMessage(const char* title, const char* text) {
     messages.push_back(std::string(title) + ": " + text);
@@ -271,27 +236,33 @@ void ExpectRunningStateInstalled() {
     EXPECT_EQ(density[CellIndex(3, 4, 5)], 0.0f);
 }
 
-TEST_F(RenderTest, ParticleTextureUploadsTexelsOfANonSquareImage) {
-    const std::string path = WriteTestBmp();
+TEST_F(RenderTest, ParticleTextureUploadsTheTexelsOfParticleBmp) {
     InstallStartupParameters();
     ReleaseFields();
-    PrepareParticleTextureFrom(path.c_str());
-    remove(path.c_str());
+    PrepareParticleTexture();  // particle.bmp of the working directory
 
     const std::vector<std::string> lines = recgl::CallLines();
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_THAT(recgl::Calls()[0].name, "glGenTextures");
-    EXPECT_EQ(lines[1], "glBindTexture(GL_TEXTURE_2D, " + std::to_string(particleTexture) + ")");
     EXPECT_NE(particleTexture, 0u);
+    EXPECT_EQ(lines[1], "glBindTexture(GL_TEXTURE_2D, " + std::to_string(particleTexture) + ")");
     EXPECT_EQ(lines[2], "glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR)");
     EXPECT_EQ(lines[3], "glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR)");
-    const recgl::Call& upload = recgl::Calls()[4];
-    ASSERT_EQ(upload.name, "glTexImage2D");
-    EXPECT_EQ(upload.Int(3), 3);
-    EXPECT_EQ(upload.Int(4), 2);
-    EXPECT_THAT(upload.args[8].bytes, ElementsAreArray(kTexels));
     EXPECT_EQ(lines[5], "glPointSize(63)");
     ExpectRunningStateInstalled();
+
+    RgbImage* image = LoadBmpImage("particle.bmp");
+    ASSERT_NE(image, nullptr);
+    unsigned char* texels = BuildParticleTexels(*image);
+    const recgl::Call& upload = recgl::Calls()[4];
+    ASSERT_EQ(upload.name, "glTexImage2D");
+    EXPECT_EQ(upload.Int(3), image->width);
+    EXPECT_EQ(upload.Int(4), image->height);
+    EXPECT_THAT(upload.args[8].bytes,
+                ElementsAreArray(texels, size_t(image->width) * image->height * 4));
+    free(texels);
+    free(image->data);
+    free(image);
 }
 
 TEST_F(RenderTest, MissingParticleFileLeavesSpritesUntextured) {
