@@ -11,8 +11,6 @@
 
 #include <array>
 #include <cstdio>
-#include <cstring>
-#include <limits>
 #include <tuple>
 #include <unordered_map>
 #include <utility>

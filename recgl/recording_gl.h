@@ -81,7 +81,7 @@ void ClearCalls();
 std::string FormatCall(const Call& call);
 std::vector<std::string> CallLines();
 
-// Every name passed to glXGetProcAddressARB, in order.
+// Every name passed to glXGetProcAddressARB, in order (a null name is not one).
 const std::vector<std::string>& Lookups();
 
 // Vertex programs and vertex state programs loaded successfully: id -> text.
@@ -98,7 +98,7 @@ std::string EnumName(GLenum value);
 // whether the text starts with !!VSP1.0.
 long CheckVertexProgram(const char* text, size_t length, bool* stateProgram = nullptr);
 
-// Recorded state that is not visible through GL queries.
+// Whether glEnable (and no later glDisable) was called for cap; glIsEnabled answers the same.
 bool IsEnabled(GLenum cap);
 
 }  // namespace recgl

@@ -282,11 +282,12 @@ class Checker {
   }
 
   int ExpectNumber(int low, int high) {
-    if (token_.kind != Token::Number || token_.text.size() > 6) Fail();
-    int value = std::stoi(std::string(token_.text));
+    if (token_.kind != Token::Number) Fail();
+    long value = 0;
+    for (char digit : token_.text) value = std::min(value * 10 + (digit - '0'), 1L << 20);
     if (value < low || value > high) Fail();
     Advance();
-    return value;
+    return static_cast<int>(value);
   }
 
   template <size_t N>

@@ -75,6 +75,8 @@ TEST(VertexProgramCheck, RejectsAtTheOffendingToken) {
   ExpectCheck(Vp("MOV R0, v[@POS];\n"));
   ExpectCheck(Vp("MOV R0, c[@96];\n"));
   ExpectCheck(Vp("MOV R0, c[@-1];\n"));
+  ExpectCheck(Vp("MOV R0, c[@99999999999999999999];\n"));
+  ExpectCheck(Vp("MOV R0, c[000000000000000000007];\n"));
   ExpectCheck(Vp("MOV R0, c[A0.x+@64];\n"));
   ExpectCheck(Vp("MOV R0, c[A0.x-@65];\n"));
   ExpectCheck(Vp("MOV R0, c[A0.@y];\n"));
