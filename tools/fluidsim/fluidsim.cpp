@@ -3,6 +3,13 @@
 //
 //   fluidsim [--grid N] [--script FILE] [--dump FILE]
 //
+// The run starts as the demo does after start-up, with an N^3 grid (default 16). Without
+// --script no command runs; "--script -" reads the script from standard input. At the end
+// (also when 'q' ends the run) the dump is written and one summary line printed:
+//   ticks=<total> density_sum=<sum of inner density> density_max=<largest inner density>
+// The dump holds density, velX, velY, velZ, each (N + 2)^3 little-endian float32 values in
+// cell order.
+//
 // Script commands, one per line (blank lines and # comments ignored):
 //   reshape W H      window size
 //   mouse B S X Y    button B (0 left, 1 middle, 2 right) pressed (S = 0) or released (S = 1)
