@@ -3,9 +3,9 @@
 
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
