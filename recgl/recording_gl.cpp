@@ -9,7 +9,9 @@
 #include <GL/glx.h>
 #include <GL/freeglut_std.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <tuple>
 #include <unordered_map>
@@ -97,6 +99,13 @@ void SetActiveTexture(GLenum texture) { S().activeTexture = texture; }
 
 // ---- Arguments -------------------------------------------------------------------------------
 
+// A float converted to an integer without undefined behaviour: NaN reads 0, out-of-range values
+// saturate.
+int64_t Truncate(double value, double low, double high) {
+  if (!(value == value)) return 0;
+  return static_cast<int64_t>(std::min(std::max(value, low), high));
+}
+
 Arg Number(int64_t value) {
   Arg a;
   a.integer = value;
@@ -110,7 +119,7 @@ Arg ToArg(double value) {
   Arg a;
   a.kind = ArgKind::Float;
   a.real = value;
-  a.integer = static_cast<int64_t>(value);
+  a.integer = Truncate(value, -9.0e18, 9.0e18);
   return a;
 }
 Arg ToArg(float value) { return ToArg(static_cast<double>(value)); }
@@ -150,7 +159,7 @@ Arg Ints(const GLint* values, size_t count) { return Vector(values, count, ArgKi
 template <typename T>
 Arg ValueFor(GLenum pname, T value) {
   auto asEnum = [value](EnumStyle style) {
-    Arg a = EnumArg(static_cast<GLenum>(value), style);
+    Arg a = EnumArg(static_cast<GLenum>(Truncate(value, 0, UINT32_MAX)), style);
     a.real = static_cast<double>(value);
     return a;
   };
@@ -514,7 +523,8 @@ const GLubyte* glGetString(GLenum name) {
 void glGetIntegerv(GLenum pname, GLint* params) {
   if (!params) return;
   std::vector<double> values = QueryValues(pname);
-  for (size_t i = 0; i < values.size(); ++i) params[i] = static_cast<GLint>(values[i]);
+  for (size_t i = 0; i < values.size(); ++i)
+    params[i] = static_cast<GLint>(Truncate(values[i], INT32_MIN, INT32_MAX));
 }
 
 void glGetFloatv(GLenum pname, GLfloat* params) {

@@ -11,7 +11,7 @@
 // Xlib's macros (None, Bool) clash with GoogleTest's names: include GLX after it.
 #include <GL/glx.h>
 
-#include <cstring>
+#include <cmath>
 
 namespace {
 
@@ -167,6 +167,8 @@ TEST(RecglTrace, FormatsEnumsNumbersAndVectors) {
   glPointParameterfvEXT(GL_DISTANCE_ATTENUATION_EXT, attenuation);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
   glProgramParameter4fvNV(GL_VERTEX_PROGRAM_NV, 7, nullptr);
+  glTexEnvf(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_BIAS_NV, -INFINITY);
+  glTexEnvf(GL_POINT_SPRITE_NV, GL_COORD_REPLACE_NV, NAN);
 
   EXPECT_EQ(recgl::CallLines(),
             (std::vector<std::string>{
@@ -193,6 +195,8 @@ TEST(RecglTrace, FormatsEnumsNumbersAndVectors) {
                 "glPointParameterfvEXT(GL_DISTANCE_ATTENUATION_EXT, {1, 0, 0.001})",
                 "glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR)",
                 "glProgramParameter4fvNV(GL_VERTEX_PROGRAM_NV, 7, null)",
+                "glTexEnvf(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_BIAS_NV, -inf)",
+                "glTexEnvf(GL_POINT_SPRITE_NV, GL_COORD_REPLACE_NV, GL_FALSE)",
             }));
   // Arguments stay readable as numbers.
   const recgl::Call& color4 = recgl::Calls()[7];
