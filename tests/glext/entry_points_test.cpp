@@ -61,24 +61,13 @@ TEST(LoadEntryPointsTest, FetchesInOrderAndStopsAtFirstMissing) {
 TEST(LoadEntryPointsTest, SlotsReceiveTheirOwnEntryPoints) {
   recgl::Reset();
   ASSERT_TRUE(glext::LoadEntryPoints("GL_NV_vertex_program"));
-  ASSERT_TRUE(glext::LoadEntryPoints("GL_NV_register_combiners"));
   ASSERT_TRUE(glext::LoadEntryPoints("GL_NV_register_combiners2"));
-  ASSERT_TRUE(glext::LoadEntryPoints("GL_ARB_multitexture"));
   ASSERT_TRUE(glext::LoadEntryPoints("GL_EXT_point_parameters"));
-  EXPECT_EQ(recgl::Lookups().size(), 63u + 13u + 2u + 34u + 2u);
-  EXPECT_EQ(glext::glLoadProgramNV, reinterpret_cast<PFNGLLOADPROGRAMNVPROC>(Resolve("glLoadProgramNV")));
-  EXPECT_EQ(glext::glTrackMatrixNV, reinterpret_cast<PFNGLTRACKMATRIXNVPROC>(Resolve("glTrackMatrixNV")));
-  EXPECT_EQ(glext::glCombinerInputNV,
-            reinterpret_cast<PFNGLCOMBINERINPUTNVPROC>(Resolve("glCombinerInputNV")));
-  EXPECT_EQ(glext::glCombinerStageParameterfvNV,
-            reinterpret_cast<PFNGLCOMBINERSTAGEPARAMETERFVNVPROC>(
-                Resolve("glCombinerStageParameterfvNV")));
-  EXPECT_EQ(glext::glActiveTextureARB,
-            reinterpret_cast<PFNGLACTIVETEXTUREARBPROC>(Resolve("glActiveTextureARB")));
-  EXPECT_EQ(glext::glPointParameterfvEXT,
-            reinterpret_cast<PFNGLPOINTPARAMETERFVEXTPROC>(Resolve("glPointParameterfvEXT")));
+  EXPECT_EQ(reinterpret_cast<platform::GlProc>(glext::glLoadProgramNV), Resolve("glLoadProgramNV"));
+  EXPECT_EQ(reinterpret_cast<platform::GlProc>(glext::glCombinerStageParameterfvNV),
+            Resolve("glCombinerStageParameterfvNV"));
 
-  // The slots are usable: a call through one reaches the recording GL.
+  // A call through a slot reaches the recording GL.
   recgl::ClearCalls();
   const GLfloat attenuation[3] = {1.0f, 0.0f, 0.5f};
   glext::glPointParameterfvEXT(GL_DISTANCE_ATTENUATION_EXT, attenuation);
