@@ -5,6 +5,9 @@
 %define api.prefix {vs10yy}
 %define api.token.prefix {VS10TOK_}
 %define parse.error simple
+/* Reduce without look-ahead only in states that can do nothing else, so that a bad token after a
+   complete line is refused before the program is reduced (and checked and translated). */
+%define lr.default-reduction consistent
 %expect 0
 
 %code requires {

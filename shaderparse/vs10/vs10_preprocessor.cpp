@@ -132,52 +132,64 @@ int SplitAtCommas(const char* text, size_t length, size_t* secondStart, size_t* 
     return pieces;
 }
 
-// Inserts the argument of a parameter into out, transformed by a pending built-in. Returns how
-// many characters after the parameter reference the built-in consumed (the rest of its call).
+// Length of the rest of a built-in call up to the parenthesis that closes it (the call's
+// opening parenthesis is already behind); *closed tells whether that parenthesis exists.
+size_t CallLength(const char* rest, bool* closed) {
+    int depth = 1;
+    size_t i = 0;
+    for (; rest[i] != '\0'; ++i) {
+        if (rest[i] == '(') {
+            ++depth;
+        } else if (rest[i] == ')' && --depth == 0) {
+            break;
+        }
+    }
+    *closed = rest[i] == ')';
+    return i;
+}
+
+// Inserts the argument of a parameter into out, transformed by a pending built-in. rest is the
+// text after the parameter reference; returns how many of its characters the built-in's call
+// takes along (the amount and the closing parenthesis), which are not copied.
 size_t InsertArgument(const char* argument, Builtin pending, const char* rest, LineWriter& out,
-                      size_t* skipParen) {
+                      size_t* keptBeforeClose) {
     char result[kMaxBuiltinText + 1];
+    bool closed = false;
+    size_t callLength = CallLength(rest, &closed);
     if (pending == Builtin::Inc || pending == Builtin::Dec) {
         bool ok = ApplyRegisterOffset(argument, pending == Builtin::Inc ? '+' : '-', "1",
                                       BuiltinName(pending), result);
         out.Put(ok ? result : argument);
-        // The call's closing parenthesis is dropped; text before it stays (`%inc(%a.x)`).
-        const char* close = std::strchr(rest, ')');
-        *skipParen = close != nullptr ? static_cast<size_t>(close - rest) : SIZE_MAX;
+        // Text between the parameter and the closing parenthesis stays (`%inc(%a.x)`).
+        *keptBeforeClose = closed ? callLength : SIZE_MAX;
         return 0;
     }
     if (pending != Builtin::Add && pending != Builtin::Sub) {
         out.Put(argument);
         return 0;
     }
-    size_t restLength = std::strlen(rest);
-    if (restLength > kMaxBuiltinText) {
+    if (callLength > kMaxBuiltinText) {
         VS10Error("%s", "Out of Temporary string replacement memory inside builtin macro %add()\n");
         out.Put(argument);
         return 0;
     }
-    char scratch[kMaxBuiltinText + 1];
-    std::memcpy(scratch, rest, restLength + 1);
-    const char* lastParen = std::strrchr(scratch, ')');
-    size_t callLength = restLength;
-    if (lastParen == nullptr) {
+    if (!closed) {
         VS10Warning("Ending parenthesis not found for macro %s.\n", BuiltinName(pending));
-    } else {
-        callLength = static_cast<size_t>(lastParen - scratch);
     }
     size_t secondStart = 0;
     size_t secondEnd = 0;
-    if (SplitAtCommas(scratch, callLength, &secondStart, &secondEnd) < 2) {
+    if (SplitAtCommas(rest, callLength, &secondStart, &secondEnd) < 2) {
         VS10Error("Two parameters are required for %s macro\n", BuiltinName(pending));
         out.Put(argument);
         return 0;
     }
-    scratch[secondEnd] = '\0';
-    bool ok = ApplyRegisterOffset(argument, pending == Builtin::Add ? '+' : '-',
-                                  scratch + secondStart, BuiltinName(pending), result);
+    char amount[kMaxBuiltinText + 1];
+    std::memcpy(amount, rest + secondStart, secondEnd - secondStart);
+    amount[secondEnd - secondStart] = '\0';
+    bool ok = ApplyRegisterOffset(argument, pending == Builtin::Add ? '+' : '-', amount,
+                                  BuiltinName(pending), result);
     out.Put(ok ? result : argument);
-    // The amount, its comma and the closing parenthesis belong to the call.
-    return lastParen != nullptr ? callLength + 1 : callLength;
+    return closed ? callLength + 1 : callLength;
 }
 
 // Substitution for macro ... endm bodies: %name references and the built-ins.
@@ -243,16 +255,6 @@ void* VS10Alloc(size_t size) {
         --allocationsLeft;
     }
     return std::malloc(size);
-}
-
-void* VS10Realloc(void* block, size_t size) {
-    if (allocationsLeft == 0) {
-        return nullptr;
-    }
-    if (allocationsLeft > 0) {
-        --allocationsLeft;
-    }
-    return std::realloc(block, size);
 }
 
 void VS10FailAllocationsAfter(long n) {

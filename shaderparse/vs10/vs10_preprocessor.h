@@ -32,11 +32,11 @@ constexpr size_t kMaxExpansionLine = 4095;
 constexpr size_t kMaxIncludeName = 1023;
 constexpr size_t kMaxBuiltinText = 255;
 
-// Every allocation of the scanner goes through VS10Alloc (the C heap). For tests of the
+// The preprocessor's allocations (macro table, strings, include and comment texts) go through
+// VS10Alloc (the C heap). For tests of the
 // failure paths: VS10FailAllocationsAfter(n) lets n more allocations succeed and fails the rest;
 // a negative n turns the failures off.
 void* VS10Alloc(size_t size);
-void* VS10Realloc(void* block, size_t size);
 void VS10FailAllocationsAfter(long n);
 // Owned copy of the first length characters of text, or null when out of memory.
 char* VS10CopyText(const char* text, size_t length);
