@@ -371,12 +371,10 @@ const char* ProfileString(GLenum name) {
   }
 }
 
-// ---- Name lookup -----------------------------------------------------------------------------
-
-using Proc = void (*)();
-
 }  // namespace
 }  // namespace recgl
+
+// ---- Name lookup -----------------------------------------------------------------------------
 
 // Declarations of the recording functions. The GL headers declare them already; repeating the
 // parameter lists of gl_functions.def here makes the compiler check them against the headers.
@@ -390,6 +388,8 @@ using Proc = void (*)();
 
 namespace recgl {
 namespace {
+
+using Proc = void (*)();
 
 struct NamedProc {
   const char* name;

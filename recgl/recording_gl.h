@@ -14,8 +14,11 @@
 
 namespace recgl {
 
-// What the simulated implementation reports. Unlisted integer/float queries read 0;
-// GL_MAX_GENERAL_COMBINERS_NV reads 8 unless listed.
+// What the simulated implementation reports. glGetIntegerv/glGetFloatv/glGetBooleanv answer
+// from `floats`, then `integers`; an unlisted name reads 0, except GL_MAX_GENERAL_COMBINERS_NV
+// (8) and the recorded GL_MATRIX_MODE, GL_MODELVIEW/PROJECTION/TEXTURE_STACK_DEPTH,
+// GL_ACTIVE_TEXTURE_ARB and GL_TEXTURE_BINDING_2D. GL_PROGRAM_ERROR_POSITION_NV always reads the
+// position of the last glLoadProgramNV (-1 after Reset).
 struct Profile {
   std::string vendor, renderer, version = "1.2.0", extensions, windowSystemExtensions;
   bool contextCurrent = true;
