@@ -99,4 +99,11 @@ TEST(HostIntegrationTest, QuitKeyEndsTheDemoAndNotifiesTheHostOnce) {
     EXPECT_EQ(0u, text.compare(first, 15, "at-exit 0x5eed\n")) << text;
 }
 
+TEST(HostIntegrationTest, LibraryExportsExactlyTheFourEntryPoints) {
+    EXPECT_EQ("__zodiEffectEntryExit\n__zodiEffectEntryInit\n__zodiEffectRegisterAtExitNotifier\n"
+              "__zodiEffectRegisterParseNotifier\n",
+              Shell(std::string("nm -D --defined-only --format=just-symbols ") + FLUID3D_LIBRARY +
+                    " | sort"));
+}
+
 }  // namespace
