@@ -21,7 +21,7 @@ VS10Reg Reg(int type, int index, const char* mask = "", int sign = 1) {
     reg.type = type;
     reg.index = index;
     reg.sign = sign;
-    strncpy(reg.mask, mask, 4);
+    for (int i = 0; i < 4 && mask[i]; ++i) reg.mask[i] = mask[i];
     return reg;
 }
 
