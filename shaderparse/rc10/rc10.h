@@ -5,4 +5,6 @@
 void RC10SetInput(const char* text);
 
 // Parses the text; after a complete parse validates the program and sets up the combiners.
-void RC10Parse();
+// Returns 0 after a complete program, 1 after a syntax error, 2 when the parser stack would pass
+// 10000 entries.
+int RC10Parse();
