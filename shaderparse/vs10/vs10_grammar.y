@@ -2,11 +2,12 @@
    translates the sequence once the whole text has been recognised. No error recovery: the
    first syntax error ends the parse and discards what was built. */
 
-%define api.prefix {vs10yy}
+%define api.prefix {vs10gr}
 %define api.token.prefix {VS10TOK_}
 %define parse.error simple
-/* Reduce without look-ahead only in states that can do nothing else, so that a bad token after a
-   complete line is refused before the program is reduced (and checked and translated). */
+/* Default reductions only in states that can do nothing else: elsewhere a reduction needs a
+   look-ahead that may follow it, so a bad token after a complete line is refused before the
+   program is reduced (and so checked and translated). */
 %define lr.default-reduction consistent
 %expect 0
 
@@ -33,8 +34,8 @@ struct VS10RegValue {
 
 namespace {
 
-int vs10yylex();
-void vs10yyerror(const char* message);
+int vs10grlex();
+void vs10grerror(const char* message);
 
 VS10Reg MakeReg(const VS10RegValue& value) {
     VS10Reg reg;
@@ -282,21 +283,21 @@ VS10_SAME_TOKEN(COMMENT);
 namespace {
 
 /* Pulls the next token from the scanner and turns its value into the parser's. */
-int vs10yylex() {
+int vs10grlex() {
     int token = VS10NextToken();
     switch (token) {
     case VS10TOK_INTVAL:
-        vs10yylval.ival = VS10TokenValue.intValue;
+        vs10grlval.ival = VS10TokenValue.intValue;
         break;
     case VS10TOK_REGISTER:
-        vs10yylval.reg = MakeValue(VS10TokenValue.reg.type, VS10TokenValue.reg.index);
+        vs10grlval.reg = MakeValue(VS10TokenValue.reg.type, VS10TokenValue.reg.index);
         break;
     case VS10TOK_XYZW_MODIFIER:
-        vs10yylval.reg = MakeValue(NoReg, -1);
-        memcpy(vs10yylval.reg.mask, VS10TokenValue.mask, sizeof vs10yylval.reg.mask);
+        vs10grlval.reg = MakeValue(NoReg, -1);
+        memcpy(vs10grlval.reg.mask, VS10TokenValue.mask, sizeof vs10grlval.reg.mask);
         break;
     case VS10TOK_COMMENT:
-        vs10yylval.text = VS10TokenValue.text;
+        vs10grlval.text = VS10TokenValue.text;
         VS10TokenValue.text = nullptr;
         break;
     default:
@@ -305,12 +306,14 @@ int vs10yylex() {
     return token;
 }
 
-void vs10yyerror(const char*) {
+void vs10grerror(const char*) {
     VS10Error("Syntax Error.\n");
 }
 
 }  // namespace
 
 void VS10Parse() {
-    vs10yyparse();
+    // A parse that stops early leaves the scanner holding macros and include texts; release
+    // them, and the scanner's hold on a text the caller is about to free.
+    if (vs10grparse() != 0) VS10EndInput();
 }
