@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -134,6 +135,13 @@ TEST_F(Vs10Parse, SyntaxErrorStopsTheParse) {
     EXPECT_EQ(translatedProgramText, "");
     EXPECT_THAT(Parse("vs.1.0\nmov r12, v0.x\n, r0\n"),
                 ElementsAre("(3) : Error : Syntax Error.\n", StartsWith("error at line")));
+    EXPECT_EQ(translatedProgramText, "");
+
+    // Stopping inside a macro expansion releases what the scan held (checked by the sanitizers).
+    messages = Parse("vs.1.0\nmacro bad a\n  add %a, %a\nendm\nmov oPos, v0\nbad r0\nmov r0, v0\n");
+    EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                            [](const std::string& m) { return m.find("Syntax Error.\n") != m.npos; }),
+              1);
     EXPECT_EQ(translatedProgramText, "");
 }
 
