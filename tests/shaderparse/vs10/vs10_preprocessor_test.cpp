@@ -117,6 +117,11 @@ TEST(Vs10Macro, BuiltinMistakes) {
     EXPECT_EQ(r.tokens, "NL MOV REG(1,3) ')' ',' REG(1,0)");
     EXPECT_THAT(r.messages, ElementsAre("(1) : Error : Two parameters are required for %add() "
                                         "macro\n"));
+    std::string longCall = "macro t p\nmov r0, %add(%p, " + std::string(300, '1') + ")\nendm\nt r1\n";
+    r = ScanText(longCall.c_str());
+    EXPECT_THAT(r.messages, ElementsAre("(1) : Error : Out of Temporary string replacement memory "
+                                        "inside builtin macro %add()\n"));
+    EXPECT_EQ(r.tokens.substr(0, 30), "NL MOV REG(1,0) ',' REG(1,1) '");
     r = ScanText("macro t p\nmov r0, %sub(%p, 3\nendm\nt c5\n");
     EXPECT_EQ(r.tokens, "NL MOV REG(1,0) ',' REG(4,2)");
     EXPECT_THAT(r.messages,
@@ -320,6 +325,7 @@ TEST_F(Vs10Include, EveryAllocationFailureIsSurvived) {
         "(3) : Error : Out of memory allocating MACROENTRY structure.\n",  // ONE inside m
         "(6) : Error : Out of memory for string table for macro parameter(s).\n",
     };
+    std::set<std::string> seen;
     testing::internal::CaptureStderr();
     bool sawReference = false;
     for (long n = 0; n < 200 && !sawReference; ++n) {
@@ -330,12 +336,42 @@ TEST_F(Vs10Include, EveryAllocationFailureIsSurvived) {
         EXPECT_TRUE(status == -1 || status == 2) << n;
         for (const std::string& m : r.messages) {
             EXPECT_TRUE(allowed.count(m) != 0) << n << ": " << m;
+            seen.insert(m);
         }
         sawReference = status == -1 && r.tokens == reference.tokens && r.messages.empty();
     }
     testing::internal::GetCapturedStderr();
     EXPECT_TRUE(sawReference);
     EXPECT_EQ(macroList, nullptr);
+    for (const char* m : {"f.vsh(1) : Error : Out of memory for macro table.\n",
+                          "f.vsh(2) : Error : Out of memory for string table.\n",
+                          "f.vsh(2) : Error : Out of memory for string table for macro "
+                          "parameter(s).\n",
+                          "(6) : Error : Out of memory allocating MACROENTRY structure.\n"}) {
+        EXPECT_EQ(seen.count(m), 1u) << m;
+    }
+}
+
+TEST_F(Vs10Include, NestingEndsTheProcessWithStatus1) {
+    Write("w/a/b/self.vsh", "#include \"self.vsh\"\n");
+    EXPECT_EXIT(ScanText("#include \"self.vsh\"\n"), testing::ExitedWithCode(1), "");
+}
+
+TEST(Vs10Corpus, SeedsScanToTheEnd) {
+    // The fuzz seeds exercise every directive; each must scan to its end without a fatal stop.
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(VS10_CORPUS_DIR)) {
+        std::ifstream in(entry.path());
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ScanResult r;
+        testing::internal::CaptureStderr();
+        int status = ScanToFatalExit(text.c_str(), &r);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, -1) << entry.path();
+        EXPECT_NE(r.tokens, "") << entry.path();
+        ++files;
+    }
+    EXPECT_GE(files, 5);
 }
 
 }  // namespace
