@@ -171,12 +171,14 @@ void CheckFinal(RC10Final& f) {
     if (IsFinalOnlyName(f.g)) parseErrors.Add("invalid input register for final alpha");
     if (f.g.reg.Channel() == kRC10Rgb) parseErrors.Add("rgb register used in final alpha");
 
-    // Input A may not be color_sum: A*B is symmetric when C is zero, and A*1 + D equals D*1 + A.
+    // Input A may not be color_sum: A*1 + D equals D*1 + A, and A*B is symmetric when C is zero.
+    // The A/D exchange is tried first: an A/B exchange would take color_sum out of A whenever
+    // B is the one-input, leaving the A/D exchange no case of its own.
     const GLenum colorSum = GL_SPARE0_PLUS_SECONDARY_COLOR_NV;
-    if (Names(f.a, colorSum) && !Names(f.b, colorSum) && IsZeroInput(f.c)) std::swap(f.a, f.b);
     if (Names(f.a, colorSum) && IsOneInput(f.b) && IsZeroInput(f.c) && !Names(f.d, colorSum)) {
         std::swap(f.a, f.d);
     }
+    if (Names(f.a, colorSum) && !Names(f.b, colorSum) && IsZeroInput(f.c)) std::swap(f.a, f.b);
 
     RC10MappedInput* rgb[] = {&f.a, &f.b, &f.c, &f.d};
     bool invalid = Names(f.a, colorSum);
