@@ -211,7 +211,7 @@ TEST_F(ReadinessTest, MissingCombiners2IsIgnored) {
             recgl::Profile profile = ShaderTestProfile();
             profile.extensions = "GL_NV_register_combiners";
             recgl::Reset(profile);
-            shaderparse("!!RC1.0\n");
+            shaderparse("!!RC1.0\nout.rgb = tex0;\nout.a = tex0.a;\n");
             EXPECT_TRUE(Messages().empty());
             ExitWithTestResult();
         },
