@@ -386,6 +386,7 @@ TEST_F(RC10Test, ConstantsWithoutPerStageConstants) {
 }
 
 TEST_F(RC10Test, MissingCombinerEntryPointIsNeverCalled) {
+    Parse("out.rgb = col0;");  // loads the slots, so that the parse below finds the kind ready
     const auto slot = glext::glCombinerInputNV;
     glext::glCombinerInputNV = nullptr;
     const Lines messages = Parse("out.rgb = col0;");
