@@ -2,7 +2,8 @@
 #pragma once
 
 // Sets the scanner to read the whole program text (header included); the caller keeps the text
-// alive until the parse ends. Enters LineStart and sets pendingNewlines to 0.
+// alive until the parse ends. Enters LineStart and sets pendingNewlines to 0. Whatever an earlier
+// scan left (one stopped by a syntax error or a fatal end) is released first.
 void VS10SetInput(const char* text);
 
 // Parses the text given to VS10SetInput; on success checks the instructions and appends the
