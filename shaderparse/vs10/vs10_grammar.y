@@ -80,6 +80,15 @@ void EndLine() {
     pendingNewlines = 0;
 }
 
+/* The sequence being built. A fatal scanner exit that does not end the process (a build that
+   jumps out of it) abandons the parse with the sequence still here; the next parse releases it. */
+InstSequence* sequenceInProgress = nullptr;
+
+void ReleaseSequence(InstSequence* sequence) {
+    if (sequence == sequenceInProgress) sequenceInProgress = nullptr;
+    delete sequence;
+}
+
 /* Appends a line's record (when it could be made) and releases it. */
 InstSequence* AppendLine(InstSequence* sequence, VS10Inst* line) {
     if (sequence && line) sequence->Append(*line);
@@ -117,7 +126,8 @@ InstSequence* AppendLine(InstSequence* sequence, VS10Inst* line) {
 %type <seq> InstSequence
 
 %destructor { free($$); } <text>
-%destructor { delete $$; } <inst> <seq>
+%destructor { delete $$; } <inst>
+%destructor { ReleaseSequence($$); } <seq>
 
 %start VS10Program
 
@@ -128,13 +138,16 @@ VS10Program
           if ($1) {
               $1->Validate();
               $1->Translate();
-              delete $1;
+              ReleaseSequence($1);
           }
       }
     ;
 
 InstSequence
-    : InstLine { $$ = AppendLine(new (std::nothrow) InstSequence, $1); }
+    : InstLine {
+          sequenceInProgress = new (std::nothrow) InstSequence;
+          $$ = AppendLine(sequenceInProgress, $1);
+      }
     | InstSequence InstLine { $$ = AppendLine($1, $2); }
     ;
 
@@ -313,6 +326,7 @@ void vs10grerror(const char*) {
 }  // namespace
 
 void VS10Parse() {
+    ReleaseSequence(sequenceInProgress);
     // A parse that stops early leaves the scanner holding macros and include texts; release
     // them, and the scanner's hold on a text the caller is about to free.
     if (vs10grparse() != 0) VS10EndInput();
