@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "solver/steps.h"
+
 int32_t gridX = 0, gridY = 0, gridZ = 0;
 
 float* velX = nullptr;
@@ -44,6 +46,7 @@ bool AllocateFields() {
   velZPrev = AllocateField(cells);
   density = AllocateField(cells);
   densityPrev = AllocateField(cells);
+  if (cells != 0) ReserveSolverWorkspace(gridX, gridY, gridZ);
   return velX && velY && velZ && velXPrev && velYPrev && velZPrev && density && densityPrev;
 }
 
@@ -69,23 +72,31 @@ void ApplyBoundary(int32_t sizeX, int32_t sizeY, int32_t sizeZ, int32_t mode, fl
   auto mirror = [mode](int32_t axis, float v) { return mode == axis ? -v : v; };
   const int32_t X = sizeX, Y = sizeY, Z = sizeZ;
 
-  for (int32_t i = 1; i <= X; ++i) {
-    for (int32_t j = 1; j <= Y; ++j) {
+  // Face cells are written only from inner cells, so the order of the loops cannot change the
+  // result; they run in memory order.
+  for (int32_t j = 1; j <= Y; ++j) {
+    for (int32_t i = 1; i <= X; ++i) {
       at(i, j, 0) = mirror(3, at(i, j, 1));
       at(i, j, Z + 1) = mirror(3, at(i, j, Z));
     }
-    for (int32_t k = 1; k <= Z; ++k) {
+  }
+  for (int32_t k = 1; k <= Z; ++k) {
+    for (int32_t i = 1; i <= X; ++i) {
       at(i, 0, k) = mirror(2, at(i, 1, k));
       at(i, Y + 1, k) = mirror(2, at(i, Y, k));
     }
-  }
-  for (int32_t j = 1; j <= Y; ++j) {
-    for (int32_t k = 1; k <= Z; ++k) {
+    for (int32_t j = 1; j <= Y; ++j) {
       at(0, j, k) = mirror(1, at(1, j, k));
       at(X + 1, j, k) = mirror(1, at(X, j, k));
     }
   }
+  ApplyCornerRule(X, Y, Z, x);
+}
 
+void ApplyCornerRule(int32_t X, int32_t Y, int32_t Z, float* x) {
+  const int64_t sx = int64_t(X) + 2;
+  const int64_t sxy = sx * (int64_t(Y) + 2);
+  auto at = [&](int64_t i, int64_t j, int64_t k) -> float& { return x[i + sx * j + sxy * k]; };
   const float f = 0.33f;
   at(0, 0, 0) = f * (at(1, 0, 0) + at(0, 1, 0) + at(0, 0, 1));
   at(0, Y + 1, 0) = f * (at(1, Y + 1, 0) + at(0, Y, 0) + at(0, Y + 1, 1));

@@ -1,6 +1,7 @@
 // One tick of the fluid: the velocity step and the density step and the operations they are
 // built from. X, Y, Z are the inner cell counts; the whole grid is one unit long along x, so a
 // cell is 1/X wide on every axis. Every operation ends with ApplyBoundary on the field it wrote.
+// The operations share scratch space: call them from one thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -35,3 +36,7 @@ void StepVelocity(int32_t X, int32_t Y, int32_t Z, float* u, float* v, float* w,
 // Density step: x0 holds the sources on entry and the diffused density on return.
 void StepDensity(int32_t X, int32_t Y, int32_t Z, float* x, float* x0, const float* u,
                  const float* v, const float* w, float diff, float dt);
+
+// Sets up the solver's scratch space for a grid, so that no step of that size allocates.
+// AllocateFields calls it; a step on another size sets it up on the way.
+void ReserveSolverWorkspace(int32_t X, int32_t Y, int32_t Z);

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include "solver/reference/reference_steps.h"
+#include "solver/solver_options.h"
 
 namespace {
 
@@ -15,9 +17,23 @@ struct Size {
   int32_t X, Y, Z;
 };
 
-class OperationIdentity : public ::testing::TestWithParam<Size> {
+// The AVX2 kernels on two threads (the default on this machine), or the portable kernels on one.
+enum class Kernels { kDefault, kPortableOneThread };
+
+class OperationIdentity : public ::testing::TestWithParam<std::tuple<Size, Kernels>> {
  protected:
-  int32_t X = GetParam().X, Y = GetParam().Y, Z = GetParam().Z;
+  void SetUp() override {
+    const bool portable = std::get<1>(GetParam()) == Kernels::kPortableOneThread;
+    solver_detail::EnableAvx2(!portable);
+    solver_detail::EnableSecondThread(!portable);
+  }
+  void TearDown() override {
+    solver_detail::EnableAvx2(true);
+    solver_detail::EnableSecondThread(true);
+  }
+
+  int32_t X = std::get<0>(GetParam()).X, Y = std::get<0>(GetParam()).Y,
+          Z = std::get<0>(GetParam()).Z;
   size_t cells = size_t(X + 2) * size_t(Y + 2) * size_t(Z + 2);
   std::mt19937 rng{1234};
 
@@ -72,9 +88,13 @@ TEST_P(OperationIdentity, Project) {
   for (int n = 0; n < 5; ++n) EXPECT_TRUE(SameBits(f[n], r[n])) << "field " << n;
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, OperationIdentity,
-                         ::testing::Values(Size{1, 1, 1}, Size{2, 3, 4}, Size{16, 16, 16},
-                                           Size{17, 19, 23}, Size{33, 7, 40}, Size{9, 70, 5}));
+// Sizes below and above the two-thread threshold, with runs shorter and longer than a vector.
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, OperationIdentity,
+    ::testing::Combine(::testing::Values(Size{1, 1, 1}, Size{2, 3, 4}, Size{16, 16, 16},
+                                         Size{17, 19, 23}, Size{9, 70, 5}, Size{33, 27, 20},
+                                         Size{40, 40, 40}),
+                       ::testing::Values(Kernels::kDefault, Kernels::kPortableOneThread)));
 
 TEST(TickIdentity, Grid16AfterThreeHundredTicks) {
   identity::ExpectIdenticalAfterStirring(16, 16, 16, 300);
@@ -82,6 +102,14 @@ TEST(TickIdentity, Grid16AfterThreeHundredTicks) {
 
 TEST(TickIdentity, UnequalGridAfterThreeHundredTicks) {
   identity::ExpectIdenticalAfterStirring(17, 19, 23, 300);
+}
+
+TEST(TickIdentity, PortableKernelsOnOneThread) {
+  solver_detail::EnableAvx2(false);
+  solver_detail::EnableSecondThread(false);
+  identity::ExpectIdenticalAfterStirring(17, 19, 23, 200);
+  solver_detail::EnableAvx2(true);
+  solver_detail::EnableSecondThread(true);
 }
 
 }  // namespace
