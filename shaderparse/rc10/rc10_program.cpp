@@ -96,12 +96,7 @@ void CheckStage(RC10Stage& stage) {
         parseErrors.Add("local constant set twice");
     }
     int written = std::clamp(stage.portionCount, 0, 2);
-    if (written == 0) {
-        stage.portion[0].designator = kRgbPortion;
-        stage.portion[1].designator = kAlphaPortion;
-    } else if (written == 1) {
-        stage.portion[1].designator = 1 - stage.portion[0].designator;
-    }
+    if (written == 1) stage.portion[1].designator = 1 - stage.portion[0].designator;
     if (stage.portion[0].designator == stage.portion[1].designator) {
         parseErrors.Add("portion declared twice");
     }
