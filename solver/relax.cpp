@@ -13,8 +13,7 @@
 // only by the inner cell it copies. So a face is written as soon as its inner cell has its value
 // for the sweep, and the corners (never read by a sweep) once at the end.
 //
-// On large grids two threads take alternate sweeps: sweep s + 1 works on hyperplane h once sweep
-// s has finished hyperplane h + kLag (everything that h reads of sweep s lies on h + 1 or below).
+// On large grids two threads take alternate sweeps, each trailing the one before by kLag steps.
 #include <algorithm>
 #include <atomic>
 #include <vector>
@@ -27,34 +26,41 @@ namespace solver_detail {
 namespace {
 
 constexpr int kSweeps = 20;
-// Vector reads and writes run up to seven slots past the last cell of a row. Those slots keep
-// their values, and the padding between planes keeps them inside the plane, so that the two
-// threads below never touch the same slot at the same time.
-constexpr int64_t kPlanePadding = 8;
+// Vector reads and writes run up to seven slots past the last cell of a row (the written ones
+// keep their values). Padding after every row keeps them inside the row: a vector that reached
+// into the row written just before it would have to wait for that row's results.
+constexpr int64_t kRowPadding = 8;
 constexpr int64_t kPadding = 64;
 // From this many inner cells on, the sweeps are split between two threads.
 constexpr int64_t kTwoThreadCells = 24 * 24 * 24;
-// How many hyperplanes a sweep stays behind the one before it. A row's vectors reach at most
-// four hyperplanes ahead (seven slots past its end, in its own plane and the planes beside it).
-constexpr int32_t kLag = 6;
+// How many hyperplanes the faces trail the cells (see SweepStepBody).
+constexpr int32_t kFaceDelay = 3;
+// How many steps a sweep stays behind the one before it: a row reads cells of the previous sweep
+// on the next hyperplane and faces written kFaceDelay steps later; its vectors touch (without
+// using) slots that are written up to two hyperplanes further.
+constexpr int32_t kLag = kFaceDelay + 3;
 
 struct SkewedLayout {
   int32_t X = -1, Y = -1, Z = -1;
-  int64_t plane = 0;         // distance between planes: (X + 2)(Y + 2) slots and kPlanePadding
+  int64_t plane = 0;         // distance between planes
   std::vector<int64_t> row;  // cell (d - j, j) of a plane lies at slot row[d] + j
+  int32_t vectorsPerRow = 0;  // fixed vectors per row on narrow grids (see SweepRow), else 0
 
   void Build(int32_t x, int32_t y, int32_t z) {
     X = x;
     Y = y;
     Z = z;
-    plane = (int64_t(X) + 2) * (int64_t(Y) + 2) + kPlanePadding;
+    vectorsPerRow = Y <= 16 ? (Y + 7) / 8 : 0;
+    // Vectors reach up to 8 * vectorsPerRow slots past a row's first inner cell.
+    const int64_t padding = std::max<int64_t>(kRowPadding, 8 * vectorsPerRow + 1);
     row.assign(size_t(X) + size_t(Y) + 3, 0);
     int64_t start = 0;
     for (int32_t d = 0; d <= X + Y + 2; ++d) {
       const int32_t lo = std::max(0, d - X - 1), hi = std::min(Y + 1, d);
       row[d] = start - lo;
-      start += hi - lo + 1;
+      start += hi - lo + 1 + padding;
     }
+    plane = start;
   }
 };
 
@@ -84,22 +90,24 @@ struct Relaxation {
   float a, c;
 };
 
-// Sweeps the cells of row d of plane k, then writes the faces that copy them.
+// Sweeps the cells of row d of plane k. With kVectors > 0 every row takes that many vectors,
+// whatever its length (on narrow grids: a loop whose length changed from row to row would cost a
+// mispredicted branch per row, more than the wasted lanes); 0 takes as many as the row needs.
+template <int kVectors>
 SOLVER_INLINE void SweepRow(const Relaxation& r, const Vec8& a, const Vec8& c, int32_t k,
                             int32_t d) {
   const SkewedLayout& L = r.layout;
-  const int32_t X = L.X, Y = L.Y, Z = L.Z;
   const int64_t P = L.plane;
   const int64_t* row = L.row.data();
   float* xk = r.x + int64_t(k) * P;
-  const int32_t jlo = std::max(1, d - X), jhi = std::min(Y, d - 1);
+  const int32_t jlo = std::max(1, d - L.X), jhi = std::min(L.Y, d - 1);
   const float* lower = xk + row[d - 1];  // (i-1, j) at [j], (i, j-1) at [j-1]
   const float* upper = xk + row[d + 1];  // (i+1, j) at [j], (i, j+1) at [j+1]
   float* cell = xk + row[d];
   const float* below = cell - P;
   const float* above = cell + P;
   const float* b = r.rhs + int64_t(k) * P + row[d];
-  for (int32_t j = jlo; j <= jhi; j += 8) {
+  auto eight = [&](int32_t j) {
     Vec8 sum = Load8(lower + j) + Load8(upper + j);
     sum = sum + Load8(lower + j - 1);
     sum = sum + Load8(upper + j + 1);
@@ -109,35 +117,73 @@ SOLVER_INLINE void SweepRow(const Relaxation& r, const Vec8& a, const Vec8& c, i
     // Past the end of the row the slots keep their values.
     v = FirstLanes(jhi + 1 - j, v, Load8(cell + j));
     Store8(cell + j, v);
+  };
+  if (kVectors == 0) {
+    for (int32_t j = jlo; j <= jhi; j += 8) eight(j);
+  } else {
+    for (int32_t m = 0; m < kVectors; ++m) eight(jlo + 8 * m);
   }
+}
 
-  const int32_t mode = r.mode;
-  auto mirror = [mode](int32_t axis, float v) { return mode == axis ? -v : v; };
+// Writes the face cells that copy the cells of row d of plane k.
+SOLVER_INLINE void WriteRowFaces(const Relaxation& r, int32_t k, int32_t d) {
+  const SkewedLayout& L = r.layout;
+  const int32_t X = L.X, Y = L.Y;
+  const int64_t P = L.plane;
+  const int64_t* row = L.row.data();
+  float* xk = r.x + int64_t(k) * P;
+  float* cell = xk + row[d];
   float* lowerRow = xk + row[d - 1];
   float* upperRow = xk + row[d + 1];
+  const int32_t mode = r.mode;
+  auto mirror = [mode](int32_t axis, float v) { return mode == axis ? -v : v; };
   if (d - 1 <= Y) lowerRow[d - 1] = mirror(1, cell[d - 1]);  // (0, j) from (1, j)
   if (d - X >= 1) upperRow[d - X] = mirror(1, cell[d - X]);  // (X+1, j) from (X, j)
   if (d - 1 <= X) lowerRow[0] = mirror(2, cell[1]);          // (i, 0) from (i, 1)
   if (d - Y >= 1) upperRow[Y + 1] = mirror(2, cell[Y]);      // (i, Y+1) from (i, Y)
-  auto zFace = [&](float* face) {
-    for (int32_t j = jlo; j <= jhi; ++j) face[j] = mirror(3, cell[j]);
-  };
-  if (k == 1) zFace(cell - P);
-  if (k == Z) zFace(cell + P);
+  if (k == 1 || k == L.Z) {
+    const int32_t jlo = std::max(1, d - X), jhi = std::min(Y, d - 1);
+    for (int32_t j = jlo; j <= jhi; ++j) {
+      const float v = mirror(3, cell[j]);
+      if (k == 1) cell[j - P] = v;
+      if (k == L.Z) cell[j + P] = v;
+    }
+  }
 }
 
-// Sweeps the cells with i + j + k = h.
-SOLVER_INLINE void SweepHyperplaneBody(const Relaxation& r, int32_t h) {
+// One step of a sweep: the cells with i + j + k = h, then the faces of the cells with
+// i + j + k = h - kFaceDelay. The faces trail because vectors of the next two hyperplanes read
+// (and discard) some face slots; a vector that overlaps a recent single-float store waits until
+// that store has left the processor, which would chain the hyperplanes one after the other.
+template <int kVectors>
+SOLVER_INLINE void SweepStepBody(const Relaxation& r, int32_t h) {
   const SkewedLayout& L = r.layout;
   const Vec8 a = Splat8(r.a), c = Splat8(r.c);
-  const int32_t kFirst = std::max(1, h - L.X - L.Y), kLast = std::min(L.Z, h - 2);
-  for (int32_t k = kFirst; k <= kLast; ++k) SweepRow(r, a, c, k, h - k);
+  int32_t kFirst = std::max(1, h - L.X - L.Y), kLast = std::min(L.Z, h - 2);
+  for (int32_t k = kFirst; k <= kLast; ++k) SweepRow<kVectors>(r, a, c, k, h - k);
+  const int32_t f = h - kFaceDelay;
+  kFirst = std::max(1, f - L.X - L.Y);
+  kLast = std::min(L.Z, f - 2);
+  for (int32_t k = kFirst; k <= kLast; ++k) WriteRowFaces(r, k, f - k);
 }
 
-__attribute__((target("avx2"))) void SweepHyperplaneAvx2(const Relaxation& r, int32_t h) {
-  SweepHyperplaneBody(r, h);
+template <int kVectors>
+__attribute__((target("avx2"))) void SweepStepAvx2(const Relaxation& r, int32_t h) {
+  SweepStepBody<kVectors>(r, h);
 }
-void SweepHyperplaneGeneric(const Relaxation& r, int32_t h) { SweepHyperplaneBody(r, h); }
+template <int kVectors>
+void SweepStepGeneric(const Relaxation& r, int32_t h) {
+  SweepStepBody<kVectors>(r, h);
+}
+
+using SweepStep = void (*)(const Relaxation&, int32_t);
+
+SweepStep PickSweepStep(int32_t vectorsPerRow) {
+  static const SweepStep avx2[] = {&SweepStepAvx2<0>, &SweepStepAvx2<1>, &SweepStepAvx2<2>};
+  static const SweepStep generic[] = {&SweepStepGeneric<0>, &SweepStepGeneric<1>,
+                                      &SweepStepGeneric<2>};
+  return (Avx2Enabled() ? avx2 : generic)[vectorsPerRow];
+}
 
 // Copies planes [k0, k1) between the field and the skewed layout: every cell of planes 1 .. Z
 // and the inner rectangle (the z faces) of planes 0 and Z + 1.
@@ -190,10 +236,10 @@ void RelaxLinear(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const 
     CopyPlanes<true>(L, const_cast<float*>(x0), rhs, k0, k1);
   });
 
-  void (*const sweep)(const Relaxation&, int32_t) =
-      Avx2Enabled() ? &SweepHyperplaneAvx2 : &SweepHyperplaneGeneric;
+  const SweepStep sweep = PickSweepStep(L.vectorsPerRow);
   const Relaxation r{L, w.x.data(), rhs, mode, a, c};
-  const int32_t first = 3, last = X + Y + Z;  // hyperplanes holding inner cells
+  // Hyperplanes 3 .. X + Y + Z hold inner cells; the last steps only write faces.
+  const int32_t first = 3, last = X + Y + Z + kFaceDelay;
   if (!split) {
     for (int s = 0; s < kSweeps; ++s)
       for (int32_t h = first; h <= last; ++h) sweep(r, h);
