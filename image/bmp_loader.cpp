@@ -121,6 +121,21 @@ uint32_t DibColorCount(const unsigned char* header) {
     }
 }
 
+// Bytes per stored row of uncompressed pixels: rows are padded to 32 bits.
+uint64_t UncompressedStride(const DibLayout& dib) {
+    return (static_cast<uint64_t>(dib.bitsPerPixel) * dib.width + 31) / 32 * 4;
+}
+
+// Whether the file holds the pixel data that the headers declare. Checked before the picture's
+// memory is taken, so that a short file declaring a huge picture costs nothing.
+bool PixelDataFits(const DibLayout& dib, size_t length, uint64_t pixelOffset, uint64_t rows) {
+    if (dib.compression == kCompressionRle8 || dib.compression == kCompressionRle4) {
+        // Without an image size the run-length data run to the end of the file.
+        return Fits(length, pixelOffset, dib.imageSize);
+    }
+    return Fits(length, pixelOffset, UncompressedStride(dib) * rows);
+}
+
 class Decoder {
 public:
     Decoder(const std::vector<unsigned char>& file, const DibLayout& layout, size_t pixelOffset,
@@ -157,9 +172,7 @@ private:
     }
 
     std::string DecodeUncompressed() {
-        const uint64_t stride = (static_cast<uint64_t>(dib_.bitsPerPixel) * dib_.width + 31) / 32 * 4;
-        if (!Fits(file_.size(), pixelOffset_, stride * static_cast<uint64_t>(rows_)))
-            return "DIB file is too short for its pixel data.";
+        const uint64_t stride = UncompressedStride(dib_);
         const int bpp = dib_.bitsPerPixel;
         for (int64_t row = 0; row < rows_; ++row) {
             const unsigned char* src = file_.data() + pixelOffset_ + row * stride;
@@ -186,14 +199,7 @@ private:
     // The data may stop at a command boundary (taken as the end), not inside a command.
     std::string DecodeRle() {
         const bool four = dib_.compression == kCompressionRle4;
-        size_t end = file_.size();
-        if (dib_.imageSize != 0) {
-            if (!Fits(file_.size(), pixelOffset_, dib_.imageSize))
-                return "DIB file is too short for its pixel data.";
-            end = pixelOffset_ + dib_.imageSize;
-        } else if (pixelOffset_ > file_.size()) {
-            return "DIB file is too short for its pixel data.";
-        }
+        const size_t end = dib_.imageSize != 0 ? pixelOffset_ + dib_.imageSize : file_.size();
         const char* truncated = "Run-length data in the DIB file ends inside a run.";
         size_t pos = pixelOffset_;
         int64_t row = 0, col = 0;
@@ -346,6 +352,10 @@ RgbImage* Load(const char* fileName) {
     }
     if (!SetUpEncoding(dib, file, maskOffset)) {
         ReportError("Image file conversion error.");
+        return nullptr;
+    }
+    if (!PixelDataFits(dib, length, pixelOffset, rows)) {
+        ReportError("DIB file is too short for its pixel data.");
         return nullptr;
     }
 
