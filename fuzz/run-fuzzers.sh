@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
-# Builds every libFuzzer target in the fuzz configuration and runs each for DURATION seconds.
-# Prints executions, executions per second, edge coverage and findings per target; exits 1
-# when any target found a fault (its input is kept under <build>/fuzz/artifacts/<target>/).
+# Builds every libFuzzer target in the fuzz configuration and runs each (or the named ones) for
+# DURATION seconds, one after the other. Prints executions, executions per second, edge coverage
+# and findings per target; exits 1 when any target found a fault (its input is kept under
+# <build>/fuzz/artifacts/<target>/).
 #
-#   fuzz/run-fuzzers.sh DURATION
+#   fuzz/run-fuzzers.sh DURATION [TARGET...]
 #
-# FLUID3D_FUZZ_BUILD chooses the build directory (default: <repository>/build-fuzz).
+# The test command runs every target for 30 s; a long run is e.g. `fuzz/run-fuzzers.sh 3600`.
+# Each target runs in the folder of its first seed corpus, so that vs.1.0 seeds can include one
+# another. FLUID3D_FUZZ_BUILD chooses the build directory (default: <repository>/build-fuzz).
 set -euo pipefail
 
-if [[ $# -ne 1 || ! $1 =~ ^[0-9]+$ || $1 -eq 0 ]]; then
-  echo "usage: $0 DURATION   (seconds per target)" >&2
+if [[ $# -lt 1 || ! $1 =~ ^[0-9]+$ || $1 -eq 0 ]]; then
+  echo "usage: $0 DURATION [TARGET...]   (seconds per target)" >&2
   exit 2
 fi
 duration=$1
+shift
+chosen=" $* "
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${FLUID3D_FUZZ_BUILD:-$root/build-fuzz}
 
@@ -27,6 +32,7 @@ total_findings=0
 printf '%-24s %12s %10s %8s %9s\n' target executions execs/s edges findings
 while read -r name corpora; do
   [[ -n $name ]] || continue
+  [[ $# -eq 0 || $chosen == *" $name "* ]] || continue
   work=$root/fuzz/corpus-run/$name
   artifacts=$build/fuzz/artifacts/$name
   log=$build/fuzz/$name.log
@@ -41,11 +47,14 @@ while read -r name corpora; do
   dict_option=()
   [[ -s $dict ]] && dict_option=("-dict=$dict")
   before=$(find "$artifacts" -type f | wc -l)
+  first=${corpora%% *}
+  rundir=$root/fuzz/corpus/$first
+  [[ -d $rundir ]] || rundir=$work
 
   # The parsers echo characters they cannot scan to standard output: closed (-close_fd_mask=1).
-  "$build/fuzz/$name" -max_total_time="$duration" -print_final_stats=1 -close_fd_mask=1 \
-    -timeout=10 -rss_limit_mb=2048 -max_len=8192 -artifact_prefix="$artifacts/" \
-    "${dict_option[@]}" "$work" "${seeds[@]}" >"$log" 2>&1 || true
+  (cd "$rundir" && exec "$build/fuzz/$name" -max_total_time="$duration" -print_final_stats=1 \
+    -close_fd_mask=1 -timeout=10 -rss_limit_mb=2048 -max_len=8192 -artifact_prefix="$artifacts/" \
+    "${dict_option[@]}" "$work" "${seeds[@]}") >"$log" 2>&1 || true
 
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)

@@ -34,14 +34,28 @@ void Parse(void* text) {
     }
 }
 
+#ifdef FUZZ_PROGRAM_HEADER
+// FUZZ_PROGRAM_HEADER lists one or more headers separated by '|'. An input that starts with none
+// of them gets the first, so that a language target spends its time inside its language.
+void EnsureHeader(std::string& text) {
+    const std::string headers = FUZZ_PROGRAM_HEADER;
+    size_t start = 0;
+    while (start <= headers.size()) {
+        size_t end = headers.find('|', start);
+        if (end == std::string::npos) end = headers.size();
+        if (text.compare(0, end - start, headers, start, end - start) == 0) return;
+        start = end + 1;
+    }
+    text = headers.substr(0, headers.find('|')) + "\n" + text;
+}
+#endif
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
 #ifdef FUZZ_PROGRAM_HEADER
-    if (text.compare(0, std::strlen(FUZZ_PROGRAM_HEADER), FUZZ_PROGRAM_HEADER) != 0) {
-        text = FUZZ_PROGRAM_HEADER "\n" + text;
-    }
+    EnsureHeader(text);
 #endif
     recgl::Reset(FuzzProfile());
     int status = 0;
