@@ -36,29 +36,35 @@ constexpr int64_t kTwoThreadCells = 24 * 24 * 24;
 // How many hyperplanes the faces trail the cells (see SweepStepBody).
 constexpr int32_t kFaceDelay = 3;
 // How many steps a sweep stays behind the one before it: a row reads cells of the previous sweep
-// on the next hyperplane and faces written kFaceDelay steps later; its vectors touch (without
-// using) slots that are written up to two hyperplanes further.
-constexpr int32_t kLag = kFaceDelay + 3;
+// on the next hyperplane, and faces written kFaceDelay steps later.
+constexpr int32_t kLag = kFaceDelay + 2;
+// Sweeps interleaved in one pass.
+constexpr int32_t kGroup = 2;
 
 struct SkewedLayout {
   int32_t X = -1, Y = -1, Z = -1;
   int64_t plane = 0;         // distance between planes
   std::vector<int64_t> row;  // cell (d - j, j) of a plane lies at slot row[d] + j
-  int32_t vectorsPerRow = 0;  // fixed vectors per row on narrow grids (see SweepRow), else 0
+  // Vectors that row d's inner cells take, and the lowest row of the run of rows up to d that
+  // take as many.
+  std::vector<int32_t> vectors, runStart;
 
   void Build(int32_t x, int32_t y, int32_t z) {
     X = x;
     Y = y;
     Z = z;
-    vectorsPerRow = Y <= 16 ? (Y + 7) / 8 : 0;
-    // Vectors reach up to 8 * vectorsPerRow slots past a row's first inner cell.
-    const int64_t padding = std::max<int64_t>(kRowPadding, 8 * vectorsPerRow + 1);
-    row.assign(size_t(X) + size_t(Y) + 3, 0);
+    const size_t rows = size_t(X) + size_t(Y) + 3;
+    row.assign(rows, 0);
+    vectors.assign(rows, 0);
+    runStart.assign(rows, 0);
     int64_t start = 0;
     for (int32_t d = 0; d <= X + Y + 2; ++d) {
       const int32_t lo = std::max(0, d - X - 1), hi = std::min(Y + 1, d);
       row[d] = start - lo;
-      start += hi - lo + 1 + padding;
+      start += hi - lo + 1 + kRowPadding;
+      const int32_t inner = std::max(0, std::min(Y, d - 1) - std::max(1, d - X) + 1);
+      vectors[d] = (inner + 7) / 8;
+      runStart[d] = d > 0 && vectors[d - 1] == vectors[d] ? runStart[d - 1] : d;
     }
     plane = start;
   }
@@ -90,9 +96,7 @@ struct Relaxation {
   float a, c;
 };
 
-// Sweeps the cells of row d of plane k. With kVectors > 0 every row takes that many vectors,
-// whatever its length (on narrow grids: a loop whose length changed from row to row would cost a
-// mispredicted branch per row, more than the wasted lanes); 0 takes as many as the row needs.
+// Sweeps the cells of row d of plane k, in kVectors vectors (0: a loop over as many as needed).
 template <int kVectors>
 SOLVER_INLINE void SweepRow(const Relaxation& r, const Vec8& a, const Vec8& c, int32_t k,
                             int32_t d) {
@@ -156,34 +160,38 @@ SOLVER_INLINE void WriteRowFaces(const Relaxation& r, int32_t k, int32_t d) {
 // (and discard) some face slots; a vector that overlaps a recent single-float store waits until
 // that store has left the processor, which would chain the hyperplanes one after the other.
 template <int kVectors>
+SOLVER_INLINE void SweepRows(const Relaxation& r, const Vec8& a, const Vec8& c, int32_t h,
+                             int32_t kFirst, int32_t kLast) {
+  for (int32_t k = kFirst; k <= kLast; ++k) SweepRow<kVectors>(r, a, c, k, h - k);
+}
+
+// Rows that take the same number of vectors are swept by one loop with that number built in: a
+// vector loop whose length changed from row to row would cost a mispredicted branch per row.
 SOLVER_INLINE void SweepStepBody(const Relaxation& r, int32_t h) {
   const SkewedLayout& L = r.layout;
   const Vec8 a = Splat8(r.a), c = Splat8(r.c);
   int32_t kFirst = std::max(1, h - L.X - L.Y), kLast = std::min(L.Z, h - 2);
-  for (int32_t k = kFirst; k <= kLast; ++k) SweepRow<kVectors>(r, a, c, k, h - k);
+  for (int32_t k = kFirst; k <= kLast;) {
+    const int32_t d = h - k, kEnd = std::min(kLast, h - L.runStart[d]);
+    switch (L.vectors[d]) {
+      case 1: SweepRows<1>(r, a, c, h, k, kEnd); break;
+      case 2: SweepRows<2>(r, a, c, h, k, kEnd); break;
+      case 3: SweepRows<3>(r, a, c, h, k, kEnd); break;
+      case 4: SweepRows<4>(r, a, c, h, k, kEnd); break;
+      default: SweepRows<0>(r, a, c, h, k, kEnd); break;
+    }
+    k = kEnd + 1;
+  }
   const int32_t f = h - kFaceDelay;
   kFirst = std::max(1, f - L.X - L.Y);
   kLast = std::min(L.Z, f - 2);
   for (int32_t k = kFirst; k <= kLast; ++k) WriteRowFaces(r, k, f - k);
 }
 
-template <int kVectors>
 __attribute__((target("avx2"))) void SweepStepAvx2(const Relaxation& r, int32_t h) {
-  SweepStepBody<kVectors>(r, h);
+  SweepStepBody(r, h);
 }
-template <int kVectors>
-void SweepStepGeneric(const Relaxation& r, int32_t h) {
-  SweepStepBody<kVectors>(r, h);
-}
-
-using SweepStep = void (*)(const Relaxation&, int32_t);
-
-SweepStep PickSweepStep(int32_t vectorsPerRow) {
-  static const SweepStep avx2[] = {&SweepStepAvx2<0>, &SweepStepAvx2<1>, &SweepStepAvx2<2>};
-  static const SweepStep generic[] = {&SweepStepGeneric<0>, &SweepStepGeneric<1>,
-                                      &SweepStepGeneric<2>};
-  return (Avx2Enabled() ? avx2 : generic)[vectorsPerRow];
-}
+void SweepStepGeneric(const Relaxation& r, int32_t h) { SweepStepBody(r, h); }
 
 // Copies planes [k0, k1) between the field and the skewed layout: every cell of planes 1 .. Z
 // and the inner rectangle (the z faces) of planes 0 and Z + 1.
@@ -236,34 +244,21 @@ void RelaxLinear(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const 
     CopyPlanes<true>(L, const_cast<float*>(x0), rhs, k0, k1);
   });
 
-  const SweepStep sweep = PickSweepStep(L.vectorsPerRow);
+  void (*const sweep)(const Relaxation&, int32_t) =
+      Avx2Enabled() ? &SweepStepAvx2 : &SweepStepGeneric;
   const Relaxation r{L, w.x.data(), rhs, mode, a, c};
   // Hyperplanes 3 .. X + Y + Z hold inner cells; the last steps only write faces.
   const int32_t first = 3, last = X + Y + Z + kFaceDelay;
-  if (!split) {
-    for (int s = 0; s < kSweeps; ++s)
-      for (int32_t h = first; h <= last; ++h) sweep(r, h);
-  } else {
-    // Position of hyperplane h of sweep s in the sequence of all sweeps.
-    const int64_t perSweep = last - first + 1;
-    auto position = [&](int s, int32_t h) { return s * perSweep + (h - first); };
-    Progress progress[2];
-    RunOnTwoThreads([&](int part) {
-      const Progress& other = progress[1 - part];
-      int64_t seen = -1;
-      for (int s = part; s < kSweeps; s += 2) {
-        for (int32_t h = first; h <= last; ++h) {
-          if (s > 0) {
-            const int64_t needed = position(s - 1, std::min(h + kLag, last));
-            if (seen < needed) {
-              WaitUntil([&] { return (seen = other.done.load(std::memory_order_acquire)) >= needed; });
-            }
-          }
-          sweep(r, h);
-          progress[part].done.store(position(s, h), std::memory_order_release);
-        }
+  // Sweeps run in groups of kGroup, each trailing the one before by kLag steps, so that the
+  // rows a sweep needs are still in the cache from the sweep before.
+  for (int s0 = 0; s0 < kSweeps; s0 += kGroup) {
+    const int32_t group = std::min(kGroup, kSweeps - s0);
+    for (int32_t t = first; t <= last + (group - 1) * kLag; ++t) {
+      for (int32_t m = 0; m < group; ++m) {
+        const int32_t h = t - m * kLag;
+        if (h >= first && h <= last) sweep(r, h);
       }
-    });
+    }
   }
 
   ForPlanes(L, split,
