@@ -2,7 +2,6 @@
 #include "shaderparse/vs10/vs10_preprocessor.h"
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -56,7 +55,6 @@ const char* ArgumentAt(const MACROENTRY* invocation, unsigned index) {
 
 // Decimal value of the digits at text, saturated to the range of long long.
 long long DecimalValue(const char* text) {
-    errno = 0;
     return std::strtoll(text, nullptr, 10);
 }
 

@@ -31,6 +31,11 @@ TEST(Vs10Scanner, InstructionNeedsBlankLineEndOrUnderscoreAfterIt) {
     r = ScanText("nop");  // at the very end of the text
     EXPECT_EQ(r.tokens, "UNKNOWN");
     EXPECT_THAT(r.messages, ElementsAre("(1) : Error : Unrecognized Token: nop\n"));
+    // A report line holds at most 4095 characters.
+    std::string word(5000, 'q');
+    r = ScanText(word.c_str());
+    ASSERT_EQ(r.messages.size(), 1u);
+    EXPECT_EQ(r.messages[0].size(), 4095u);
 }
 
 TEST(Vs10Scanner, RegistersTakeTheirLineEnd) {
