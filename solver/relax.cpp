@@ -9,13 +9,9 @@
 // one row in each plane, computed eight cells at a time; its rows are independent, so their
 // latencies overlap.
 //
-// The boundary rule between sweeps only matters to the next sweep, and each face cell is read
-// only by the inner cell it copies. So a face is written as soon as its inner cell has its value
-// for the sweep, and the corners (never read by a sweep) once at the end.
-//
-// On large grids two threads take alternate sweeps, each trailing the one before by kLag steps.
+// The boundary rule after a sweep writes the faces from the skewed inner cells; the corners,
+// which no sweep reads, are computed once at the end.
 #include <algorithm>
-#include <atomic>
 #include <vector>
 
 #include "solver/simd.h"
@@ -30,16 +26,9 @@ constexpr int kSweeps = 20;
 // keep their values). Padding after every row keeps them inside the row: a vector that reached
 // into the row written just before it would have to wait for that row's results.
 constexpr int64_t kRowPadding = 8;
-constexpr int64_t kPadding = 64;
-// From this many inner cells on, the sweeps are split between two threads.
+constexpr int64_t kEndPadding = 64;
+// From this many inner cells on, the copies are split between two threads.
 constexpr int64_t kTwoThreadCells = 24 * 24 * 24;
-// How many hyperplanes the faces trail the cells (see SweepStepBody).
-constexpr int32_t kFaceDelay = 3;
-// How many steps a sweep stays behind the one before it: a row reads cells of the previous sweep
-// on the next hyperplane, and faces written kFaceDelay steps later.
-constexpr int32_t kLag = kFaceDelay + 2;
-// Sweeps interleaved in one pass.
-constexpr int32_t kGroup = 2;
 
 struct SkewedLayout {
   int32_t X = -1, Y = -1, Z = -1;
@@ -77,7 +66,7 @@ struct Workspace {
   void Reserve(int32_t X, int32_t Y, int32_t Z) {
     if (layout.X == X && layout.Y == Y && layout.Z == Z) return;
     layout.Build(X, Y, Z);
-    const size_t slots = size_t((int64_t(Z) + 2) * layout.plane + kPadding);
+    const size_t slots = size_t((int64_t(Z) + 2) * layout.plane + kEndPadding);
     x.assign(slots, 0.0f);
     rhs.assign(slots, 0.0f);
   }
@@ -129,51 +118,22 @@ SOLVER_INLINE void SweepRow(const Relaxation& r, const Vec8& a, const Vec8& c, i
   }
 }
 
-// Writes the face cells that copy the cells of row d of plane k.
-SOLVER_INLINE void WriteRowFaces(const Relaxation& r, int32_t k, int32_t d) {
-  const SkewedLayout& L = r.layout;
-  const int32_t X = L.X, Y = L.Y;
-  const int64_t P = L.plane;
-  const int64_t* row = L.row.data();
-  float* xk = r.x + int64_t(k) * P;
-  float* cell = xk + row[d];
-  float* lowerRow = xk + row[d - 1];
-  float* upperRow = xk + row[d + 1];
-  const int32_t mode = r.mode;
-  auto mirror = [mode](int32_t axis, float v) { return mode == axis ? -v : v; };
-  if (d - 1 <= Y) lowerRow[d - 1] = mirror(1, cell[d - 1]);  // (0, j) from (1, j)
-  if (d - X >= 1) upperRow[d - X] = mirror(1, cell[d - X]);  // (X+1, j) from (X, j)
-  if (d - 1 <= X) lowerRow[0] = mirror(2, cell[1]);          // (i, 0) from (i, 1)
-  if (d - Y >= 1) upperRow[Y + 1] = mirror(2, cell[Y]);      // (i, Y+1) from (i, Y)
-  if (k == 1 || k == L.Z) {
-    const int32_t jlo = std::max(1, d - X), jhi = std::min(Y, d - 1);
-    for (int32_t j = jlo; j <= jhi; ++j) {
-      const float v = mirror(3, cell[j]);
-      if (k == 1) cell[j - P] = v;
-      if (k == L.Z) cell[j + P] = v;
-    }
-  }
-}
-
-// One step of a sweep: the cells with i + j + k = h, then the faces of the cells with
-// i + j + k = h - kFaceDelay. The faces trail because vectors of the next two hyperplanes read
-// (and discard) some face slots; a vector that overlaps a recent single-float store waits until
-// that store has left the processor, which would chain the hyperplanes one after the other.
 template <int kVectors>
 SOLVER_INLINE void SweepRows(const Relaxation& r, const Vec8& a, const Vec8& c, int32_t h,
                              int32_t kFirst, int32_t kLast) {
   for (int32_t k = kFirst; k <= kLast; ++k) SweepRow<kVectors>(r, a, c, k, h - k);
 }
 
-// Rows that take the same number of vectors are swept by one loop with that number built in: a
-// vector loop whose length changed from row to row would cost a mispredicted branch per row.
-SOLVER_INLINE void SweepStepBody(const Relaxation& r, int32_t h) {
+// Sweeps the cells with i + j + k = h. Rows that take the same number of vectors are swept by
+// one loop with that number built in: a vector loop whose length changed from row to row would
+// cost a mispredicted branch per row.
+SOLVER_INLINE void SweepHyperplaneBody(const Relaxation& r, int32_t h) {
   const SkewedLayout& L = r.layout;
   const Vec8 a = Splat8(r.a), c = Splat8(r.c);
-  int32_t kFirst = std::max(1, h - L.X - L.Y), kLast = std::min(L.Z, h - 2);
+  const int32_t kFirst = std::max(1, h - L.X - L.Y), kLast = std::min(L.Z, h - 2);
   for (int32_t k = kFirst; k <= kLast;) {
-    const int32_t d = h - k, kEnd = std::min(kLast, h - L.runStart[d]);
-    switch (L.vectors[d]) {
+    const int32_t kEnd = std::min(kLast, h - L.runStart[h - k]);
+    switch (L.vectors[h - k]) {
       case 1: SweepRows<1>(r, a, c, h, k, kEnd); break;
       case 2: SweepRows<2>(r, a, c, h, k, kEnd); break;
       case 3: SweepRows<3>(r, a, c, h, k, kEnd); break;
@@ -182,16 +142,43 @@ SOLVER_INLINE void SweepStepBody(const Relaxation& r, int32_t h) {
     }
     k = kEnd + 1;
   }
-  const int32_t f = h - kFaceDelay;
-  kFirst = std::max(1, f - L.X - L.Y);
-  kLast = std::min(L.Z, f - 2);
-  for (int32_t k = kFirst; k <= kLast; ++k) WriteRowFaces(r, k, f - k);
 }
 
-__attribute__((target("avx2"))) void SweepStepAvx2(const Relaxation& r, int32_t h) {
-  SweepStepBody(r, h);
+__attribute__((target("avx2"))) void SweepHyperplaneAvx2(const Relaxation& r, int32_t h) {
+  SweepHyperplaneBody(r, h);
 }
-void SweepStepGeneric(const Relaxation& r, int32_t h) { SweepStepBody(r, h); }
+void SweepHyperplaneGeneric(const Relaxation& r, int32_t h) { SweepHyperplaneBody(r, h); }
+
+// The boundary rule's faces, from the skewed inner cells: the x and y faces of planes 1 .. Z and
+// the inner rectangles of planes 0 and Z + 1.
+void WriteFaces(const Relaxation& r) {
+  const SkewedLayout& L = r.layout;
+  const int32_t X = L.X, Y = L.Y, Z = L.Z;
+  const int64_t P = L.plane;
+  const int64_t* row = L.row.data();
+  const int32_t mode = r.mode;
+  auto mirror = [mode](int32_t axis, float v) { return mode == axis ? -v : v; };
+  for (int32_t k = 1; k <= Z; ++k) {
+    float* xk = r.x + int64_t(k) * P;
+    for (int32_t j = 1; j <= Y; ++j) {
+      xk[row[j] + j] = mirror(1, xk[row[j + 1] + j]);              // (0, j) from (1, j)
+      xk[row[X + 1 + j] + j] = mirror(1, xk[row[X + j] + j]);      // (X+1, j) from (X, j)
+    }
+    for (int32_t i = 1; i <= X; ++i) {
+      xk[row[i]] = mirror(2, xk[row[i + 1] + 1]);                  // (i, 0) from (i, 1)
+      xk[row[i + Y + 1] + Y + 1] = mirror(2, xk[row[i + Y] + Y]);  // (i, Y+1) from (i, Y)
+    }
+  }
+  float* bottom = r.x;
+  float* top = r.x + (int64_t(Z) + 1) * P;
+  for (int32_t d = 2; d <= X + Y; ++d) {
+    const int32_t jlo = std::max(1, d - X), jhi = std::min(Y, d - 1);
+    for (int64_t s = row[d] + jlo; s <= row[d] + jhi; ++s) {
+      bottom[s] = mirror(3, bottom[s + P]);  // (i, j, 0) from (i, j, 1)
+      top[s] = mirror(3, top[s - P]);        // (i, j, Z+1) from (i, j, Z)
+    }
+  }
+}
 
 // Copies planes [k0, k1) between the field and the skewed layout: every cell of planes 1 .. Z
 // and the inner rectangle (the z faces) of planes 0 and Z + 1.
@@ -215,17 +202,13 @@ void CopyPlanes(const SkewedLayout& L, float* field, float* skewed, int32_t k0, 
   }
 }
 
-// Runs fn(k0, k1) over the planes 0 .. Z + 1, on two threads when `split`.
+// Runs fn(k0, k1) over the planes 0 .. Z + 1, half of them on a second thread on large grids.
 template <class F>
-void ForPlanes(const SkewedLayout& L, bool split, const F& fn) {
+void ForPlanes(const SkewedLayout& L, const F& fn) {
   const int32_t planes = L.Z + 2;
-  if (!split) return fn(0, planes);
+  if (int64_t(L.X) * L.Y * L.Z < kTwoThreadCells || !SecondThreadEnabled()) return fn(0, planes);
   RunOnTwoThreads([&](int part) { part == 0 ? fn(0, planes / 2) : fn(planes / 2, planes); });
 }
-
-struct alignas(64) Progress {
-  std::atomic<int64_t> done{-1};
-};
 
 }  // namespace
 }  // namespace solver_detail
@@ -236,33 +219,20 @@ void RelaxLinear(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const 
   Workspace& w = TheWorkspace();
   w.Reserve(X, Y, Z);
   const SkewedLayout& L = w.layout;
-  const bool split = int64_t(X) * Y * Z >= kTwoThreadCells && SecondThreadEnabled();
-  float* rhs = w.rhs.data();
-
-  ForPlanes(L, split, [&](int32_t k0, int32_t k1) {
+  ForPlanes(L, [&](int32_t k0, int32_t k1) {
     CopyPlanes<true>(L, x, w.x.data(), k0, k1);
-    CopyPlanes<true>(L, const_cast<float*>(x0), rhs, k0, k1);
+    CopyPlanes<true>(L, const_cast<float*>(x0), w.rhs.data(), k0, k1);
   });
 
-  void (*const sweep)(const Relaxation&, int32_t) =
-      Avx2Enabled() ? &SweepStepAvx2 : &SweepStepGeneric;
-  const Relaxation r{L, w.x.data(), rhs, mode, a, c};
-  // Hyperplanes 3 .. X + Y + Z hold inner cells; the last steps only write faces.
-  const int32_t first = 3, last = X + Y + Z + kFaceDelay;
-  // Sweeps run in groups of kGroup, each trailing the one before by kLag steps, so that the
-  // rows a sweep needs are still in the cache from the sweep before.
-  for (int s0 = 0; s0 < kSweeps; s0 += kGroup) {
-    const int32_t group = std::min(kGroup, kSweeps - s0);
-    for (int32_t t = first; t <= last + (group - 1) * kLag; ++t) {
-      for (int32_t m = 0; m < group; ++m) {
-        const int32_t h = t - m * kLag;
-        if (h >= first && h <= last) sweep(r, h);
-      }
-    }
+  void (*const sweepHyperplane)(const Relaxation&, int32_t) =
+      Avx2Enabled() ? &SweepHyperplaneAvx2 : &SweepHyperplaneGeneric;
+  const Relaxation r{L, w.x.data(), w.rhs.data(), mode, a, c};
+  for (int sweep = 0; sweep < kSweeps; ++sweep) {
+    for (int32_t h = 3; h <= X + Y + Z; ++h) sweepHyperplane(r, h);
+    WriteFaces(r);
   }
 
-  ForPlanes(L, split,
-            [&](int32_t k0, int32_t k1) { CopyPlanes<false>(L, x, w.x.data(), k0, k1); });
+  ForPlanes(L, [&](int32_t k0, int32_t k1) { CopyPlanes<false>(L, x, w.x.data(), k0, k1); });
   ApplyCornerRule(X, Y, Z, x);
 }
 
