@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "solver/relax.h"
 #include "solver/simd.h"
 #include "solver/steps.h"
 #include "solver/two_threads.h"
@@ -27,7 +28,7 @@ constexpr int kSweeps = 20;
 // into the row written just before it would have to wait for that row's results.
 constexpr int64_t kRowPadding = 8;
 constexpr int64_t kEndPadding = 64;
-// From this many inner cells on, the copies are split between two threads.
+// From this many inner cells on, work is split between two threads.
 constexpr int64_t kTwoThreadCells = 24 * 24 * 24;
 
 struct SkewedLayout {
@@ -72,9 +73,10 @@ struct Workspace {
   }
 };
 
-Workspace& TheWorkspace() {
-  static Workspace workspace;
-  return workspace;
+// One workspace per thread that may relax at the same time.
+Workspace& TheWorkspace(int slot) {
+  static Workspace workspaces[kRelaxSlots];
+  return workspaces[slot];
 }
 
 struct Relaxation {
@@ -202,24 +204,26 @@ void CopyPlanes(const SkewedLayout& L, float* field, float* skewed, int32_t k0, 
   }
 }
 
-// Runs fn(k0, k1) over the planes 0 .. Z + 1, half of them on a second thread on large grids.
+// Runs fn(k0, k1) over the planes 0 .. Z + 1, half of them on a second thread when `split`.
 template <class F>
-void ForPlanes(const SkewedLayout& L, const F& fn) {
+void ForPlanes(const SkewedLayout& L, bool split, const F& fn) {
   const int32_t planes = L.Z + 2;
-  if (int64_t(L.X) * L.Y * L.Z < kTwoThreadCells || !SecondThreadEnabled()) return fn(0, planes);
+  if (!split) return fn(0, planes);
   RunOnTwoThreads([&](int part) { part == 0 ? fn(0, planes / 2) : fn(planes / 2, planes); });
 }
 
 }  // namespace
-}  // namespace solver_detail
 
-void RelaxLinear(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const float* x0,
-                 float a, float c) {
-  using namespace solver_detail;
-  Workspace& w = TheWorkspace();
+bool SplitWork(int32_t X, int32_t Y, int32_t Z) {
+  return int64_t(X) * Y * Z >= kTwoThreadCells && SecondThreadEnabled();
+}
+
+void Relax(int slot, bool splitCopies, int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x,
+           const float* x0, float a, float c) {
+  Workspace& w = TheWorkspace(slot);
   w.Reserve(X, Y, Z);
   const SkewedLayout& L = w.layout;
-  ForPlanes(L, [&](int32_t k0, int32_t k1) {
+  ForPlanes(L, splitCopies, [&](int32_t k0, int32_t k1) {
     CopyPlanes<true>(L, x, w.x.data(), k0, k1);
     CopyPlanes<true>(L, const_cast<float*>(x0), w.rhs.data(), k0, k1);
   });
@@ -232,10 +236,19 @@ void RelaxLinear(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const 
     WriteFaces(r);
   }
 
-  ForPlanes(L, [&](int32_t k0, int32_t k1) { CopyPlanes<false>(L, x, w.x.data(), k0, k1); });
+  ForPlanes(L, splitCopies,
+            [&](int32_t k0, int32_t k1) { CopyPlanes<false>(L, x, w.x.data(), k0, k1); });
   ApplyCornerRule(X, Y, Z, x);
 }
 
+}  // namespace solver_detail
+
+void RelaxLinear(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const float* x0,
+                 float a, float c) {
+  solver_detail::Relax(0, solver_detail::SplitWork(X, Y, Z), X, Y, Z, mode, x, x0, a, c);
+}
+
 void ReserveSolverWorkspace(int32_t X, int32_t Y, int32_t Z) {
-  solver_detail::TheWorkspace().Reserve(X, Y, Z);
+  for (int slot = 0; slot < solver_detail::kRelaxSlots; ++slot)
+    solver_detail::TheWorkspace(slot).Reserve(X, Y, Z);
 }

@@ -9,6 +9,7 @@
 
 #include <atomic>
 
+#include "solver/relax.h"
 #include "solver/simd.h"
 #include "solver/two_threads.h"
 
@@ -27,16 +28,13 @@ bool CpuHasAvx2() {
 std::atomic<bool> avx2Enabled{CpuHasAvx2()};
 
 
-// From this many inner cells on, work is split between two threads.
-constexpr int64_t kTwoThreadCells = 24 * 24 * 24;
-
 struct Grid {
   int32_t X, Y, Z;
   int64_t sx, sxy;
   Grid(int32_t x, int32_t y, int32_t z)
       : X(x), Y(y), Z(z), sx(int64_t(x) + 2), sxy(sx * (int64_t(y) + 2)) {}
   int64_t At(int32_t i, int32_t j, int32_t k) const { return i + sx * j + sxy * k; }
-  bool Split() const { return int64_t(X) * Y * Z >= kTwoThreadCells && SecondThreadEnabled(); }
+  bool Split() const { return SplitWork(X, Y, Z); }
 };
 
 // Runs fn(k0, k1) over the inner planes 1 .. Z, half of them on a second thread on large grids.
@@ -280,10 +278,21 @@ void AddScaledSource(GridDims dims, FieldView target, FieldView source, float dt
   solver_detail::Pick().addScaled(&target[0], &source[0], dims.CellCount(), dt);
 }
 
+namespace solver_detail {
+namespace {
+
+void Diffuse(int slot, bool splitCopies, int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x,
+             const float* x0, float rate, float dt) {
+  const float a = dt * rate * float(X) * float(X);
+  Relax(slot, splitCopies, X, Y, Z, mode, x, x0, a, 6.0f * a + 1.0f);
+}
+
+}  // namespace
+}  // namespace solver_detail
+
 void DiffuseField(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const float* x0,
                   float rate, float dt) {
-  const float a = dt * rate * float(X) * float(X);
-  RelaxLinear(X, Y, Z, mode, x, x0, a, 6.0f * a + 1.0f);
+  solver_detail::Diffuse(0, solver_detail::SplitWork(X, Y, Z), X, Y, Z, mode, x, x0, rate, dt);
 }
 
 void AdvectField(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* d, const float* d0,
@@ -318,9 +327,22 @@ void StepVelocity(int32_t X, int32_t Y, int32_t Z, float* u, float* v, float* w,
   AddScaledSource(dims, FieldView(u, dims), FieldView(uPrev, dims), dt);
   AddScaledSource(dims, FieldView(v, dims), FieldView(vPrev, dims), dt);
   AddScaledSource(dims, FieldView(w, dims), FieldView(wPrev, dims), dt);
-  DiffuseField(X, Y, Z, 1, uPrev, u, visc, dt);
-  DiffuseField(X, Y, Z, 2, vPrev, v, visc, dt);
-  DiffuseField(X, Y, Z, 3, wPrev, w, visc, dt);
+  if (solver_detail::SplitWork(X, Y, Z)) {
+    // The three diffusions are independent: two on this thread, one on the other.
+    solver_detail::RunOnTwoThreads([&](int part) {
+      using solver_detail::Diffuse;
+      if (part == 0) {
+        Diffuse(0, false, X, Y, Z, 1, uPrev, u, visc, dt);
+        Diffuse(0, false, X, Y, Z, 3, wPrev, w, visc, dt);
+      } else {
+        Diffuse(1, false, X, Y, Z, 2, vPrev, v, visc, dt);
+      }
+    });
+  } else {
+    DiffuseField(X, Y, Z, 1, uPrev, u, visc, dt);
+    DiffuseField(X, Y, Z, 2, vPrev, v, visc, dt);
+    DiffuseField(X, Y, Z, 3, wPrev, w, visc, dt);
+  }
   ProjectVelocity(X, Y, Z, uPrev, vPrev, wPrev, u, v);
   AdvectField(X, Y, Z, 1, u, uPrev, uPrev, vPrev, wPrev, dt);
   AdvectField(X, Y, Z, 2, v, vPrev, uPrev, vPrev, wPrev, dt);

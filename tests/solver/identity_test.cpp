@@ -104,6 +104,11 @@ TEST(TickIdentity, UnequalGridAfterThreeHundredTicks) {
   identity::ExpectIdenticalAfterStirring(17, 19, 23, 300);
 }
 
+// Large enough for the work to be split between two threads.
+TEST(TickIdentity, SplitGridAfterHundredFiftyTicks) {
+  identity::ExpectIdenticalAfterStirring(30, 26, 20, 150);
+}
+
 TEST(TickIdentity, PortableKernelsOnOneThread) {
   solver_detail::EnableAvx2(false);
   solver_detail::EnableSecondThread(false);

@@ -1,0 +1,19 @@
+// The relaxation behind RelaxLinear, for running two at once on large grids.
+#pragma once
+
+#include <cstdint>
+
+namespace solver_detail {
+
+// Scratch spaces: relaxations with different slots may run at the same time.
+constexpr int kRelaxSlots = 2;
+
+// True when a grid is large enough, and the machine able, to split work between two threads.
+bool SplitWork(int32_t X, int32_t Y, int32_t Z);
+
+// RelaxLinear in scratch space `slot`; its copies use the second thread only when `splitCopies`
+// (false when the caller already runs on both).
+void Relax(int slot, bool splitCopies, int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x,
+           const float* x0, float a, float c);
+
+}  // namespace solver_detail
