@@ -27,7 +27,6 @@ bool CpuHasAvx2() {
 
 std::atomic<bool> avx2Enabled{CpuHasAvx2()};
 
-
 struct Grid {
   int32_t X, Y, Z;
   int64_t sx, sxy;

@@ -6,8 +6,33 @@
 #include <mutex>
 #include <thread>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace solver_detail {
 namespace {
+
+void SpinPause() {
+#if defined(__x86_64__) || defined(__i386__)
+  _mm_pause();
+#endif
+}
+
+// Busy-waits until done() is true. The partner is normally only microseconds away; when the
+// machine is busy with other processes it may not be running at all, so after a short spin the
+// waiter gives up its processor on every round.
+template <class Done>
+void WaitUntil(const Done& done) {
+  for (int spins = 0; !done();) {
+    if (spins < 4000) {
+      ++spins;
+      SpinPause();
+    } else {
+      std::this_thread::yield();
+    }
+  }
+}
 
 // The helper spins this many rounds for new work before it sleeps: work arrives every few
 // microseconds during a step, and not at all between ticks.
@@ -69,8 +94,6 @@ void RunOnTwoThreads(PartFunction part, void* context) {
   part(context, 0);
   WaitUntil([&] { return h.finished.load(std::memory_order_acquire); });
 }
-
-void YieldProcessor() { std::this_thread::yield(); }
 
 namespace {
 std::atomic<bool> secondThreadEnabled{std::thread::hardware_concurrency() >= 2};
