@@ -28,8 +28,9 @@ constexpr int kSweeps = 20;
 // into the row written just before it would have to wait for that row's results.
 constexpr int64_t kRowPadding = 8;
 constexpr int64_t kEndPadding = 64;
-// From this many inner cells on, work is split between two threads.
+// From this many inner cells on, work is shared with a second thread, in this many slices.
 constexpr int64_t kTwoThreadCells = 24 * 24 * 24;
+constexpr int kSlices = 8;
 
 struct SkewedLayout {
   int32_t X = -1, Y = -1, Z = -1;
@@ -204,17 +205,18 @@ void CopyPlanes(const SkewedLayout& L, float* field, float* skewed, int32_t k0, 
   }
 }
 
-// Runs fn(k0, k1) over the planes 0 .. Z + 1, half of them on a second thread when `split`.
+// Runs fn(k0, k1) over the planes 0 .. Z + 1, in slices shared with the second thread when
+// `split`.
 template <class F>
 void ForPlanes(const SkewedLayout& L, bool split, const F& fn) {
   const int32_t planes = L.Z + 2;
   if (!split) return fn(0, planes);
-  RunOnTwoThreads([&](int part) { part == 0 ? fn(0, planes / 2) : fn(planes / 2, planes); });
+  RunTasks(kSlices, [&](int t) { fn(planes * t / kSlices, planes * (t + 1) / kSlices); });
 }
 
 }  // namespace
 
-bool SplitWork(int32_t X, int32_t Y, int32_t Z) {
+bool ShareWork(int32_t X, int32_t Y, int32_t Z) {
   return int64_t(X) * Y * Z >= kTwoThreadCells && SecondThreadEnabled();
 }
 
@@ -245,7 +247,7 @@ void Relax(int slot, bool splitCopies, int32_t X, int32_t Y, int32_t Z, int32_t 
 
 void RelaxLinear(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const float* x0,
                  float a, float c) {
-  solver_detail::Relax(0, solver_detail::SplitWork(X, Y, Z), X, Y, Z, mode, x, x0, a, c);
+  solver_detail::Relax(0, solver_detail::ShareWork(X, Y, Z), X, Y, Z, mode, x, x0, a, c);
 }
 
 void ReserveSolverWorkspace(int32_t X, int32_t Y, int32_t Z) {

@@ -6,10 +6,10 @@
 namespace solver_detail {
 
 // Scratch spaces: relaxations with different slots may run at the same time.
-constexpr int kRelaxSlots = 2;
+constexpr int kRelaxSlots = 3;
 
-// True when a grid is large enough, and the machine able, to split work between two threads.
-bool SplitWork(int32_t X, int32_t Y, int32_t Z);
+// True when a grid is large enough, and the machine able, to share work with a second thread.
+bool ShareWork(int32_t X, int32_t Y, int32_t Z);
 
 // RelaxLinear in scratch space `slot`; its copies use the second thread only when `splitCopies`
 // (false when the caller already runs on both).

@@ -33,15 +33,15 @@ struct Grid {
   Grid(int32_t x, int32_t y, int32_t z)
       : X(x), Y(y), Z(z), sx(int64_t(x) + 2), sxy(sx * (int64_t(y) + 2)) {}
   int64_t At(int32_t i, int32_t j, int32_t k) const { return i + sx * j + sxy * k; }
-  bool Split() const { return SplitWork(X, Y, Z); }
 };
 
-// Runs fn(k0, k1) over the inner planes 1 .. Z, half of them on a second thread on large grids.
+// Runs fn(k0, k1) over the inner planes 1 .. Z; on large grids in slices shared with the second
+// thread.
 template <class F>
 void ForInnerPlanes(const Grid& g, const F& fn) {
-  if (!g.Split()) return fn(1, g.Z + 1);
-  const int32_t mid = 1 + g.Z / 2;
-  RunOnTwoThreads([&](int part) { part == 0 ? fn(1, mid) : fn(mid, g.Z + 1); });
+  if (!ShareWork(g.X, g.Y, g.Z)) return fn(1, g.Z + 1);
+  constexpr int kSlices = 8;
+  RunTasks(kSlices, [&](int t) { fn(1 + g.Z * t / kSlices, 1 + g.Z * (t + 1) / kSlices); });
 }
 
 // ---- Formulas, for one float or eight lanes ----
@@ -60,6 +60,14 @@ SOLVER_INLINE T Divergence(T uRight, T uLeft, T vUp, T vDown, T wFront, T wBack,
 template <class T>
 SOLVER_INLINE T SubtractGradient(T vel, T g, T pHigh, T pLow) {
   return vel - g * (pHigh - pLow);
+}
+
+// Trilinear interpolation between the eight values around a back-traced position.
+template <class T>
+SOLVER_INLINE T Trilinear(T s0, T s1, T t0, T t1, T r0, T r1, T v000, T v001, T v010, T v011,
+                          T v100, T v101, T v110, T v111) {
+  return s0 * (t0 * (r0 * v000 + r1 * v001) + t1 * (r0 * v010 + r1 * v011)) +
+         s1 * (t0 * (r0 * v100 + r1 * v101) + t1 * (r0 * v110 + r1 * v111));
 }
 
 // ---- AddScaledSource ----
@@ -177,8 +185,8 @@ void AdvectCell(const Advection& a, int32_t i, int32_t j, int32_t k) {
   const float r1 = pz - float(k0), r0 = 1.0f - r1;
   const float* c = a.d0 + g.At(i0, j0, k0);
   const int64_t di = 1, dj = g.sx, dk = g.sxy;
-  a.d[n] = s0 * (t0 * (r0 * c[0] + r1 * c[dk]) + t1 * (r0 * c[dj] + r1 * c[dj + dk])) +
-           s1 * (t0 * (r0 * c[di] + r1 * c[di + dk]) + t1 * (r0 * c[di + dj] + r1 * c[di + dj + dk]));
+  a.d[n] = Trilinear(s0, s1, t0, t1, r0, r1, c[0], c[dk], c[dj], c[dj + dk], c[di], c[di + dk],
+                     c[di + dj], c[di + dj + dk]);
 }
 
 void AdvectGeneric(const Advection& a, int32_t k0, int32_t k1) {
@@ -235,15 +243,8 @@ __attribute__((target("avx2"))) void AdvectAvx2(const Advection& a, int32_t k0, 
         const __m256 v101 = _mm256_i32gather_ps(a.d0, _mm256_add_epi32(c100, dk), 4);
         const __m256 v110 = _mm256_i32gather_ps(a.d0, c110, 4);
         const __m256 v111 = _mm256_i32gather_ps(a.d0, _mm256_add_epi32(c110, dk), 4);
-        const __m256 low = _mm256_mul_ps(
-            s0, _mm256_add_ps(
-                    _mm256_mul_ps(t0, _mm256_add_ps(_mm256_mul_ps(r0, v000), _mm256_mul_ps(r1, v001))),
-                    _mm256_mul_ps(t1, _mm256_add_ps(_mm256_mul_ps(r0, v010), _mm256_mul_ps(r1, v011)))));
-        const __m256 high = _mm256_mul_ps(
-            s1, _mm256_add_ps(
-                    _mm256_mul_ps(t0, _mm256_add_ps(_mm256_mul_ps(r0, v100), _mm256_mul_ps(r1, v101))),
-                    _mm256_mul_ps(t1, _mm256_add_ps(_mm256_mul_ps(r0, v110), _mm256_mul_ps(r1, v111)))));
-        _mm256_storeu_ps(a.d + n, _mm256_add_ps(low, high));
+        _mm256_storeu_ps(a.d + n, Trilinear(s0, s1, t0, t1, r0, r1, v000, v001, v010, v011, v100,
+                                            v101, v110, v111));
       }
       for (; i <= g.X; ++i) AdvectCell(a, i, j, k);
     }
@@ -291,7 +292,7 @@ void Diffuse(int slot, bool splitCopies, int32_t X, int32_t Y, int32_t Z, int32_
 
 void DiffuseField(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const float* x0,
                   float rate, float dt) {
-  solver_detail::Diffuse(0, solver_detail::SplitWork(X, Y, Z), X, Y, Z, mode, x, x0, rate, dt);
+  solver_detail::Diffuse(0, solver_detail::ShareWork(X, Y, Z), X, Y, Z, mode, x, x0, rate, dt);
 }
 
 void AdvectField(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* d, const float* d0,
@@ -326,16 +327,12 @@ void StepVelocity(int32_t X, int32_t Y, int32_t Z, float* u, float* v, float* w,
   AddScaledSource(dims, FieldView(u, dims), FieldView(uPrev, dims), dt);
   AddScaledSource(dims, FieldView(v, dims), FieldView(vPrev, dims), dt);
   AddScaledSource(dims, FieldView(w, dims), FieldView(wPrev, dims), dt);
-  if (solver_detail::SplitWork(X, Y, Z)) {
-    // The three diffusions are independent: two on this thread, one on the other.
-    solver_detail::RunOnTwoThreads([&](int part) {
-      using solver_detail::Diffuse;
-      if (part == 0) {
-        Diffuse(0, false, X, Y, Z, 1, uPrev, u, visc, dt);
-        Diffuse(0, false, X, Y, Z, 3, wPrev, w, visc, dt);
-      } else {
-        Diffuse(1, false, X, Y, Z, 2, vPrev, v, visc, dt);
-      }
+  if (solver_detail::ShareWork(X, Y, Z)) {
+    // The three diffusions are independent; each has its own scratch space.
+    float* const diffused[3] = {uPrev, vPrev, wPrev};
+    const float* const sources[3] = {u, v, w};
+    solver_detail::RunTasks(3, [&](int t) {
+      solver_detail::Diffuse(t, false, X, Y, Z, t + 1, diffused[t], sources[t], visc, dt);
     });
   } else {
     DiffuseField(X, Y, Z, 1, uPrev, u, visc, dt);

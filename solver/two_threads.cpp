@@ -19,52 +19,55 @@ void SpinPause() {
 #endif
 }
 
-// Busy-waits until done() is true. The partner is normally only microseconds away; when the
-// machine is busy with other processes it may not be running at all, so after a short spin the
-// waiter gives up its processor on every round.
-template <class Done>
-void WaitUntil(const Done& done) {
-  for (int spins = 0; !done();) {
-    if (spins < 4000) {
-      ++spins;
-      SpinPause();
-    } else {
-      std::this_thread::yield();
-    }
-  }
-}
-
-// The helper spins this many rounds for new work before it sleeps: work arrives every few
+// The helper spins this many rounds for new work before it sleeps: work comes every few
 // microseconds during a step, and not at all between ticks.
 constexpr int kSpinRounds = 20000;
 
+// One batch of tasks at a time. `claim` holds the batch number (high 32 bits), the batch's task
+// count (16 bits) and the next task to take (low 16 bits): a thread still looking for work in a
+// finished batch can take nothing, and a task taken belongs to the batch it was taken from.
 struct Helper {
-  std::atomic<uint64_t> generation{0};
-  std::atomic<bool> finished{true};
-  PartFunction part = nullptr;
+  std::atomic<uint64_t> claim{0};
+  std::atomic<int> finished{0};
+  TaskFunction task = nullptr;  // written before the batch is published, read after a take
   void* context = nullptr;
   std::mutex mutex;
   std::condition_variable wake;
   bool sleeping = false;
 
-  void Loop() {
-    uint64_t seen = 0;
-    for (;;) {
-      uint64_t g = generation.load(std::memory_order_acquire);
-      for (int n = 0; g == seen && n < kSpinRounds; ++n) {
-        SpinPause();
-        g = generation.load(std::memory_order_acquire);
+  static uint32_t Batch(uint64_t c) { return uint32_t(c >> 32); }
+  static int Count(uint64_t c) { return int((c >> 16) & 0xffff); }
+  static int Next(uint64_t c) { return int(c & 0xffff); }
+
+  // Runs tasks of `batch` until none is left.
+  void Work(uint32_t batch) {
+    uint64_t c = claim.load(std::memory_order_acquire);
+    while (Batch(c) == batch && Next(c) < Count(c)) {
+      if (claim.compare_exchange_weak(c, c + 1, std::memory_order_acq_rel)) {
+        task(context, Next(c));
+        finished.fetch_add(1, std::memory_order_acq_rel);
+        c = claim.load(std::memory_order_acquire);
       }
-      if (g == seen) {
+    }
+  }
+
+  void Loop() {
+    uint32_t seen = 0;
+    for (;;) {
+      uint32_t batch = Batch(claim.load(std::memory_order_acquire));
+      for (int n = 0; batch == seen && n < kSpinRounds; ++n) {
+        SpinPause();
+        batch = Batch(claim.load(std::memory_order_acquire));
+      }
+      if (batch == seen) {
         std::unique_lock<std::mutex> lock(mutex);
         sleeping = true;
-        wake.wait(lock, [&] { return generation.load(std::memory_order_acquire) != seen; });
+        wake.wait(lock, [&] { return Batch(claim.load(std::memory_order_acquire)) != seen; });
         sleeping = false;
-        g = generation.load(std::memory_order_acquire);
+        batch = Batch(claim.load(std::memory_order_acquire));
       }
-      seen = g;
-      part(context, 1);
-      finished.store(true, std::memory_order_release);
+      seen = batch;
+      Work(batch);
     }
   }
 };
@@ -79,24 +82,37 @@ Helper& TheHelper() {
   return *helper;
 }
 
+std::atomic<bool> secondThreadEnabled{std::thread::hardware_concurrency() >= 2};
+
 }  // namespace
 
-void RunOnTwoThreads(PartFunction part, void* context) {
+void RunTasks(TaskFunction task, void* context, int count) {
+  if (!SecondThreadEnabled() || count <= 1 || count > 0xffff) {
+    for (int t = 0; t < count; ++t) task(context, t);
+    return;
+  }
   Helper& h = TheHelper();
-  h.part = part;
+  // Every task of the previous batch has finished, so nobody reads these now.
+  h.task = task;
   h.context = context;
-  h.finished.store(false, std::memory_order_relaxed);
-  h.generation.fetch_add(1, std::memory_order_release);
+  h.finished.store(0, std::memory_order_relaxed);
+  const uint32_t batch = Helper::Batch(h.claim.load(std::memory_order_relaxed)) + 1;
+  h.claim.store(uint64_t(batch) << 32 | uint64_t(count & 0xffff) << 16,
+                std::memory_order_release);
   {
     std::lock_guard<std::mutex> lock(h.mutex);
     if (h.sleeping) h.wake.notify_one();
   }
-  part(context, 0);
-  WaitUntil([&] { return h.finished.load(std::memory_order_acquire); });
-}
-
-namespace {
-std::atomic<bool> secondThreadEnabled{std::thread::hardware_concurrency() >= 2};
+  h.Work(batch);
+  // Only tasks that the helper is running now are left.
+  for (int spins = 0; h.finished.load(std::memory_order_acquire) < count;) {
+    if (spins < 4000) {
+      ++spins;
+      SpinPause();
+    } else {
+      std::this_thread::yield();
+    }
+  }
 }
 
 bool SecondThreadEnabled() { return secondThreadEnabled.load(std::memory_order_relaxed); }

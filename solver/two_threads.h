@@ -1,21 +1,22 @@
-// Splitting solver work between the calling thread and one helper thread.
+// Sharing solver work between the calling thread and one helper thread.
 #pragma once
 
 #include "solver/solver_options.h"
 
 namespace solver_detail {
 
-using PartFunction = void (*)(void* context, int part);
+using TaskFunction = void (*)(void* context, int task);
 
-// Runs part(context, 1) on the helper thread and part(context, 0) on the caller, and returns
-// when both have finished. The helper is started on first use and never stopped. Not reentrant:
-// only one caller at a time.
-void RunOnTwoThreads(PartFunction part, void* context);
+// Runs task(context, t) for every t in [0, count) and returns when all have finished. The caller
+// and a helper thread each take the next task that nobody has taken yet, so a helper that the
+// operating system keeps waiting (other processes on the machine) only means that the caller
+// does more of the work. The helper is started on first use and never stopped. Not reentrant:
+// one caller at a time, and tasks must not call it.
+void RunTasks(TaskFunction task, void* context, int count);
 
 template <class F>
-void RunOnTwoThreads(const F& f) {
-  RunOnTwoThreads([](void* c, int part) { (*static_cast<const F*>(c))(part); },
-                  const_cast<F*>(&f));
+void RunTasks(int count, const F& f) {
+  RunTasks([](void* c, int t) { (*static_cast<const F*>(c))(t); }, const_cast<F*>(&f), count);
 }
 
 }  // namespace solver_detail
