@@ -51,9 +51,11 @@ while read -r name corpora; do
   rundir=$root/fuzz/corpus/$first
   [[ -d $rundir ]] || rundir=$work
 
-  # The parsers echo characters they cannot scan to standard output: closed (-close_fd_mask=1).
+  # The parsers echo characters they cannot scan to standard output and report include files
+  # and COISSUE notes on standard error: both closed for the target (-close_fd_mask=3); libFuzzer
+  # and the sanitizers keep writing their own reports to the log.
   (cd "$rundir" && exec "$build/fuzz/$name" -max_total_time="$duration" -print_final_stats=1 \
-    -close_fd_mask=1 -timeout=10 -rss_limit_mb=2048 -max_len=8192 -artifact_prefix="$artifacts/" \
+    -close_fd_mask=3 -timeout=10 -rss_limit_mb=2048 -max_len=8192 -artifact_prefix="$artifacts/" \
     "${dict_option[@]}" "$work" "${seeds[@]}") >"$log" 2>&1 || true
 
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
