@@ -28,9 +28,8 @@ constexpr int kSweeps = 20;
 // into the row written just before it would have to wait for that row's results.
 constexpr int64_t kRowPadding = 8;
 constexpr int64_t kEndPadding = 64;
-// From this many inner cells on, work is shared with a second thread, in this many slices.
+// From this many inner cells on, work is shared with a second thread.
 constexpr int64_t kTwoThreadCells = 24 * 24 * 24;
-constexpr int kSlices = 8;
 
 struct SkewedLayout {
   int32_t X = -1, Y = -1, Z = -1;
@@ -211,7 +210,8 @@ template <class F>
 void ForPlanes(const SkewedLayout& L, bool split, const F& fn) {
   const int32_t planes = L.Z + 2;
   if (!split) return fn(0, planes);
-  RunTasks(kSlices, [&](int t) { fn(planes * t / kSlices, planes * (t + 1) / kSlices); });
+  RunTasks(kShareSlices,
+           [&](int t) { fn(planes * t / kShareSlices, planes * (t + 1) / kShareSlices); });
 }
 
 }  // namespace
@@ -251,6 +251,9 @@ void RelaxLinear(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const 
 }
 
 void ReserveSolverWorkspace(int32_t X, int32_t Y, int32_t Z) {
-  for (int slot = 0; slot < solver_detail::kRelaxSlots; ++slot)
-    solver_detail::TheWorkspace(slot).Reserve(X, Y, Z);
+  using namespace solver_detail;
+  // Without sharing, only the first scratch space is used.
+  const int slots = ShareWork(X, Y, Z) ? kRelaxSlots : 1;
+  for (int slot = 0; slot < slots; ++slot) TheWorkspace(slot).Reserve(X, Y, Z);
+  if (slots > 1) StartHelper();
 }

@@ -10,6 +10,8 @@ constexpr int kRelaxSlots = 3;
 
 // True when a grid is large enough, and the machine able, to share work with a second thread.
 bool ShareWork(int32_t X, int32_t Y, int32_t Z);
+// Loops over planes are shared in this many slices.
+constexpr int kShareSlices = 8;
 
 // RelaxLinear in scratch space `slot`; its copies use the second thread only when `splitCopies`
 // (false when the caller already runs on both).

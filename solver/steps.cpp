@@ -40,8 +40,8 @@ struct Grid {
 template <class F>
 void ForInnerPlanes(const Grid& g, const F& fn) {
   if (!ShareWork(g.X, g.Y, g.Z)) return fn(1, g.Z + 1);
-  constexpr int kSlices = 8;
-  RunTasks(kSlices, [&](int t) { fn(1 + g.Z * t / kSlices, 1 + g.Z * (t + 1) / kSlices); });
+  RunTasks(kShareSlices,
+           [&](int t) { fn(1 + g.Z * t / kShareSlices, 1 + g.Z * (t + 1) / kShareSlices); });
 }
 
 // ---- Formulas, for one float or eight lanes ----
