@@ -61,24 +61,24 @@ BENCHMARK(BM_IdleStepFastOneThread)->SIZES;
 BENCHMARK(BM_IdleStepPortableOneThread)->SIZES;
 BENCHMARK(BM_IdleStepReference)->SIZES;
 
-// 100 ticks starting at tick `first` of a fluid poured into for its first 100 ticks; the ticks
-// before `first` run off the clock.
+// 100 ticks starting at tick `first` of a fluid poured into for its first 100 ticks. The state
+// at tick `first` is computed once, off the clock; every iteration starts from a copy of it.
 void PourTicks(benchmark::State& state, int first) {
   const int32_t n = int32_t(state.range(0));
+  reference::FluidState start(n, n, n);
+  for (int tick = 0; tick < first; ++tick) reference::Tick(kFast, start, tick, 100);
   for (auto _ : state) {
     state.PauseTiming();
-    reference::FluidState s(n, n, n);
-    int tick = 0;
-    for (; tick < first; ++tick) reference::Tick(kFast, s, tick, 100);
+    reference::FluidState s = start;
     state.ResumeTiming();
-    for (; tick < first + 100; ++tick) reference::Tick(kFast, s, tick, 100);
+    for (int tick = first; tick < first + 100; ++tick) reference::Tick(kFast, s, tick, 100);
   }
   ReportRates(state, n, 100.0);
 }
 
 void BM_PourFirstTicks(benchmark::State& state) { PourTicks(state, 0); }
 void BM_SettledTicks(benchmark::State& state) { PourTicks(state, 1000); }
-#define POUR_SIZES Arg(16)->Arg(64)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime()
+#define POUR_SIZES Arg(16)->Arg(64)->Unit(benchmark::kMillisecond)->UseRealTime()
 BENCHMARK(BM_PourFirstTicks)->POUR_SIZES;
 BENCHMARK(BM_SettledTicks)->POUR_SIZES;
 
