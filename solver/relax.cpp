@@ -28,7 +28,9 @@ constexpr int kSweeps = 20;
 // into the row written just before it would have to wait for that row's results.
 constexpr int64_t kRowPadding = 8;
 constexpr int64_t kEndPadding = 64;
-// From this many inner cells on, work is shared with a second thread.
+// From this many inner cells on, independent relaxations run on two threads; from the second
+// count on, loops over planes are shared too.
+constexpr int64_t kShareRelaxationCells = 12 * 12 * 12;
 constexpr int64_t kTwoThreadCells = 24 * 24 * 24;
 
 struct SkewedLayout {
@@ -216,6 +218,10 @@ void ForPlanes(const SkewedLayout& L, bool split, const F& fn) {
 
 }  // namespace
 
+bool ShareRelaxations(int32_t X, int32_t Y, int32_t Z) {
+  return int64_t(X) * Y * Z >= kShareRelaxationCells && SecondThreadEnabled();
+}
+
 bool ShareWork(int32_t X, int32_t Y, int32_t Z) {
   return int64_t(X) * Y * Z >= kTwoThreadCells && SecondThreadEnabled();
 }
@@ -253,7 +259,7 @@ void RelaxLinear(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const 
 void ReserveSolverWorkspace(int32_t X, int32_t Y, int32_t Z) {
   using namespace solver_detail;
   // Without sharing, only the first scratch space is used.
-  const int slots = ShareWork(X, Y, Z) ? kRelaxSlots : 1;
+  const int slots = ShareRelaxations(X, Y, Z) ? kRelaxSlots : 1;
   for (int slot = 0; slot < slots; ++slot) TheWorkspace(slot).Reserve(X, Y, Z);
   if (slots > 1) StartHelper();
 }

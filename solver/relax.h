@@ -8,7 +8,9 @@ namespace solver_detail {
 // Scratch spaces: relaxations with different slots may run at the same time.
 constexpr int kRelaxSlots = 3;
 
-// True when a grid is large enough, and the machine able, to share work with a second thread.
+// True when a grid is large enough, and the machine able, to share work with a second thread:
+// whole relaxations, or (larger grids) slices of a loop over planes.
+bool ShareRelaxations(int32_t X, int32_t Y, int32_t Z);
 bool ShareWork(int32_t X, int32_t Y, int32_t Z);
 // Loops over planes are shared in this many slices.
 constexpr int kShareSlices = 8;

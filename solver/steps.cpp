@@ -327,7 +327,7 @@ void StepVelocity(int32_t X, int32_t Y, int32_t Z, float* u, float* v, float* w,
   AddScaledSource(dims, FieldView(u, dims), FieldView(uPrev, dims), dt);
   AddScaledSource(dims, FieldView(v, dims), FieldView(vPrev, dims), dt);
   AddScaledSource(dims, FieldView(w, dims), FieldView(wPrev, dims), dt);
-  if (solver_detail::ShareWork(X, Y, Z)) {
+  if (solver_detail::ShareRelaxations(X, Y, Z)) {
     // The three diffusions are independent; each has its own scratch space.
     float* const diffused[3] = {uPrev, vPrev, wPrev};
     const float* const sources[3] = {u, v, w};
