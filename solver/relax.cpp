@@ -261,5 +261,4 @@ void ReserveSolverWorkspace(int32_t X, int32_t Y, int32_t Z) {
   // Without sharing, only the first scratch space is used.
   const int slots = ShareRelaxations(X, Y, Z) ? kRelaxSlots : 1;
   for (int slot = 0; slot < slots; ++slot) TheWorkspace(slot).Reserve(X, Y, Z);
-  if (slots > 1) StartHelper();
 }

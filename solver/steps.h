@@ -38,5 +38,6 @@ void StepDensity(int32_t X, int32_t Y, int32_t Z, float* x, float* x0, const flo
                  const float* v, const float* w, float diff, float dt);
 
 // Sets up the solver's scratch space for a grid, so that no step of that size allocates.
-// AllocateFields calls it; a step on another size sets it up on the way.
+// AllocateFields calls it; a step on another size sets it up on the way. (The helper thread that
+// shares the work of larger grids is started by the first step that uses it.)
 void ReserveSolverWorkspace(int32_t X, int32_t Y, int32_t Z);

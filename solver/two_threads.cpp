@@ -115,10 +115,6 @@ void RunTasks(TaskFunction task, void* context, int count) {
   }
 }
 
-void StartHelper() {
-  if (SecondThreadEnabled()) TheHelper();
-}
-
 bool SecondThreadEnabled() { return secondThreadEnabled.load(std::memory_order_relaxed); }
 
 void EnableSecondThread(bool on) {

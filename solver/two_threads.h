@@ -14,9 +14,6 @@ using TaskFunction = void (*)(void* context, int task);
 // one caller at a time, and tasks must not call it.
 void RunTasks(TaskFunction task, void* context, int count);
 
-// Starts the helper thread now rather than on the first RunTasks.
-void StartHelper();
-
 template <class F>
 void RunTasks(int count, const F& f) {
   RunTasks([](void* c, int t) { (*static_cast<const F*>(c))(t); }, const_cast<F*>(&f), count);
