@@ -1,0 +1,51 @@
+// Helpers for tests that run shaderparse against the recording GL: the messages it left, the
+// recorded calls, and files of test input.
+#pragma once
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "recgl/recording_gl.h"
+#include "shaderparse/shaderparse.h"
+
+namespace testsupport {
+
+using Lines = std::vector<std::string>;
+
+inline Lines operator+(Lines a, const Lines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The messages of the last parse, in order.
+inline Lines ParseMessages() {
+    Lines out;
+    for (char** m = shaderparse_error_messages(); *m != nullptr; ++m) out.emplace_back(*m);
+    return out;
+}
+
+// Drops the calls recorded so far, parses text and returns its messages.
+inline Lines ParseText(const std::string& text) {
+    recgl::ClearCalls();
+    shaderparse(text.c_str());
+    return ParseMessages();
+}
+
+// The recorded calls, in trace form, whose line starts with prefix.
+inline Lines CallsStarting(const std::string& prefix) {
+    Lines out;
+    for (const std::string& line : recgl::CallLines()) {
+        if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
+    }
+    return out;
+}
+
+// The whole content of a file, "" when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace testsupport
