@@ -15,8 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "image/bmp_loader.h"
-#include "platform/platform.h"
+#include "tests/image/bmp_builder.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define UNDER_ADDRESS_SANITIZER 1
@@ -28,54 +27,7 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-void Put16(Bytes& b, uint32_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)}); }
-void Put32(Bytes& b, uint32_t v) {
-    b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
-}
-void Set32(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
-}
-
-// A BMP file (14-byte file header, then a 40- or 12-byte info header, masks, colour table and
-// pixel data) or, without the file header, a bare DIB.
-struct Bitmap {
-    uint32_t headerSize = 40;
-    int32_t width = 1, height = 1;
-    uint16_t bpp = 24;
-    uint32_t compression = 0, imageSize = 0, colorsUsed = 0;
-    std::vector<uint32_t> masks;
-    std::vector<uint32_t> palette;  // 0xRRGGBB
-    Bytes pixels;
-    bool fileHeader = true;
-
-    Bytes Make() const {
-        Bytes h;
-        Put32(h, headerSize);
-        if (headerSize == 12) {
-            Put16(h, uint32_t(width)), Put16(h, uint32_t(height)), Put16(h, 1), Put16(h, bpp);
-        } else {
-            Put32(h, uint32_t(width)), Put32(h, uint32_t(height)), Put16(h, 1), Put16(h, bpp);
-            for (uint32_t v : {compression, imageSize, 0u, 0u, colorsUsed, 0u}) Put32(h, v);
-        }
-        for (uint32_t m : masks) Put32(h, m);
-        for (uint32_t c : palette) {
-            h.insert(h.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
-            if (headerSize != 12) h.push_back(0);
-        }
-        Bytes out;
-        if (fileHeader) {
-            out = {'B', 'M'};
-            Put32(out, uint32_t(14 + h.size() + pixels.size()));
-            Put32(out, 0);
-            Put32(out, uint32_t(14 + h.size()));
-        }
-        out.insert(out.end(), h.begin(), h.end());
-        out.insert(out.end(), pixels.begin(), pixels.end());
-        return out;
-    }
-};
+using namespace bmptest;
 
 constexpr size_t kOffsetField = 10;       // pixel data offset in the file header
 constexpr size_t kWidthField = 14 + 4;    // fields of the info header after the file header
@@ -84,64 +36,8 @@ constexpr size_t kImageSizeField = 14 + 20;
 
 const uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
 
-std::vector<std::string> messages;
-void Capture(const char* title, const char* text) {
-    messages.push_back(std::string(title) + ": " + text);
-}
-
-struct ImageDeleter {
-    void operator()(RgbImage* image) const {
-        std::free(image->data);
-        std::free(image);
-    }
-};
-using Image = std::unique_ptr<RgbImage, ImageDeleter>;
-
-// The picture as 0xRRGGBB values, row 0 first.
-std::vector<std::vector<uint32_t>> Pixels(const RgbImage& image) {
-    std::vector<std::vector<uint32_t>> rows(image.height);
-    for (int r = 0; r < image.height; ++r) {
-        for (int c = 0; c < image.width; ++c) {
-            const uint8_t* p = image.data + (size_t(r) * image.width + c) * 3;
-            rows[r].push_back(uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
-        }
-    }
-    return rows;
-}
-
-class HostileBitmap : public ::testing::Test {
+class HostileBitmap : public BmpTest {
 protected:
-    void SetUp() override { previous_ = platform::SetMessageSink(Capture); }
-    void TearDown() override { platform::SetMessageSink(previous_); }
-
-    // Loads the bytes through a file: an image and no message, or no image and one message.
-    Image Load(const Bytes& bytes) {
-        messages.clear();
-        FILE* f = std::fopen(path_.c_str(), "wb");
-        EXPECT_NE(f, nullptr);
-        if (f == nullptr) return nullptr;
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-        Image image(LoadBmpImage(path_.c_str()));
-        std::remove(path_.c_str());
-        EXPECT_EQ(messages.size(), image ? 0u : 1u);
-        return image;
-    }
-
-    // The message of a refused file ("" when it was not refused).
-    std::string Refusal(const Bytes& bytes) {
-        Image image = Load(bytes);
-        EXPECT_EQ(image, nullptr);
-        return image || messages.empty() ? "" : messages[0];
-    }
-
-    // The decoded picture (empty when the file was refused).
-    std::vector<std::vector<uint32_t>> Decoded(const Bytes& bytes) {
-        Image image = Load(bytes);
-        EXPECT_NE(image, nullptr) << (messages.empty() ? "" : messages[0]);
-        return image ? Pixels(*image) : std::vector<std::vector<uint32_t>>{};
-    }
-
     // Loads with the address space limited to 1 GB, prints "[message]" and ends the process.
     [[noreturn]] void LoadWithinOneGigabyte(const Bytes& bytes) {
         const rlimit limit{rlim_t(1) << 30, rlim_t(1) << 30};
@@ -150,12 +46,8 @@ protected:
         std::fprintf(stderr, "[%s]\n", messages.empty() ? "" : messages[0].c_str());
         std::exit(0);
     }
-
-    platform::MessageSink previous_ = nullptr;
-    const std::string path_ = "bmp_hostile_" + std::to_string(getpid()) + ".bmp";
 };
 
-using Rows = std::vector<std::vector<uint32_t>>;
 const std::string kTooShortPixels = "Error: DIB file is too short for its pixel data.";
 const std::string kTooShortHeaders = "Error: DIB file is too short for its headers.";
 const std::string kTooShortTable = "Error: DIB file is too short for its colour table.";
