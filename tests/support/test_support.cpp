@@ -1,0 +1,118 @@
+#include "tests/support/test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace testsupport {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+RunResult Run(const std::string& command, const std::string& input) {
+    const std::string base = "run_" + std::to_string(getpid());
+    std::ofstream(base + ".in", std::ios::binary) << input;
+    const int raw = system((command + " <" + base + ".in >" + base + ".out 2>" + base + ".err").c_str());
+    RunResult result;
+    result.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = ReadFile(base + ".out");
+    result.err = ReadFile(base + ".err");
+    for (const char* suffix : {".in", ".out", ".err"}) std::remove((base + suffix).c_str());
+    return result;
+}
+
+int WaitForExit(pid_t pid, double seconds) {
+    int status = 0;
+    for (double waited = 0; waited < seconds; waited += 0.05) {
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return -1;
+}
+
+void Stop(pid_t pid) {
+    if (pid <= 0 || waitpid(pid, nullptr, WNOHANG) != 0) return;
+    kill(pid, SIGTERM);
+    if (WaitForExit(pid, 5) == -1) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+VirtualDisplay::VirtualDisplay() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+        close(fds[0]);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        const std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
+               "-nolisten", "tcp", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    // The server may write its number in pieces; it ends with a line end.
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    char c;
+    while (poll(&p, 1, 30000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
+    close(fds[0]);
+    if (!number.empty()) name_ = ":" + number;
+}
+
+VirtualDisplay::~VirtualDisplay() { Stop(pid_); }
+
+std::string VirtualDisplay::Shell(const std::string& command) const {
+    std::string output;
+    FILE* pipe = popen(("DISPLAY=" + name_ + " " + command + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return output;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    pclose(pipe);
+    return output;
+}
+
+pid_t VirtualDisplay::Start(const char* dir, const char* program, const char* arg,
+                            const std::string& out, const std::string& err) const {
+    char cwd[4096];
+    const std::string here = getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" : "";
+    const std::string outPath = out[0] == '/' ? out : here + out;
+    const std::string errPath = err[0] == '/' ? err : here + err;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+        dup2(open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        setenv("DISPLAY", name_.c_str(), 1);
+        if (chdir(dir) != 0) _exit(126);
+        execl(program, program, arg, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+std::string VirtualDisplay::FindWindow(const std::string& title) const {
+    const std::string ids =
+        Shell("timeout 30 xdotool search --sync --onlyvisible --name '^" + title + "$'");
+    return ids.substr(0, ids.find('\n'));
+}
+
+}  // namespace testsupport
