@@ -11,191 +11,121 @@
 
 namespace {
 
-constexpr int kLeft = 0, kMiddle = 1, kRight = 2;
-constexpr int kDown = 0, kUp = 1;
+constexpr int kLeft = 0, kMiddle = 1, kRight = 2, kDown = 0, kUp = 1;
 
 class InteractionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         InstallRunningParameters();
-        if (velX == nullptr) {  // once: the fields live until the process ends
+        if (velX == nullptr) {  // kept until the process ends
             ASSERT_TRUE(AllocateFields());
         }
         ClearFields();
         windowWidth = windowHeight = 500;
-        mouseX = mouseY = lastMouseX = lastMouseY = 0;
-        leftDown = middleDown = rightDown = 0;
+        mouseX = mouseY = lastMouseX = lastMouseY = leftDown = middleDown = rightDown = 0;
         viewAngleX = viewAngleY = 0.0f;
     }
-
-    static int Cells() { return (gridX + 2) * (gridY + 2) * (gridZ + 2); }
-
-    // Fills the four source fields with garbage so that clearing them is visible.
-    static void DirtySources() {
-        for (int n = 0; n < Cells(); ++n) {
-            densityPrev[n] = velXPrev[n] = velYPrev[n] = velZPrev[n] = 7.0f;
-        }
+    // Fills the four source fields with garbage first, so that clearing them shows.
+    static void Inject() {
+        for (int n = 0; n < 18 * 18 * 18; ++n) densityPrev[n] = velXPrev[n] = velYPrev[n] = velZPrev[n] = 7;
+        InjectUserInput(densityPrev, velXPrev, velYPrev);
     }
-
-    static void Inject() { InjectUserInput(densityPrev, velXPrev, velYPrev); }
-
     // Number of non-zero cells over the four source fields.
     static int NonZeroSources() {
         int count = 0;
-        for (int n = 0; n < Cells(); ++n) {
-            count += (densityPrev[n] != 0) + (velXPrev[n] != 0) + (velYPrev[n] != 0) +
-                     (velZPrev[n] != 0);
+        for (int n = 0; n < 18 * 18 * 18; ++n) {
+            count += (densityPrev[n] != 0) + (velXPrev[n] != 0) + (velYPrev[n] != 0) + (velZPrev[n] != 0);
         }
         return count;
     }
-
-    // Holds the right button at (x, y) and injects once; true when density was poured at
-    // (i, j) of the middle slice and nowhere else.
-    static bool PoursAt(int x, int y, int i, int j) {
-        OnMouse(kRight, kDown, x, y);
-        DirtySources();
-        Inject();
-        OnMouse(kRight, kUp, x, y);
-        return NonZeroSources() == 1 && densityPrev[CellIndex(i, j, 8)] == 40.0f;
-    }
+    static float At(const float* field, int i, int j) { return field[CellIndex(i, j, 8)]; }
 };
 
-TEST_F(InteractionTest, WindowEdgePixelsMapToTheOuterCellsOrNowhere) {
-    EXPECT_TRUE(PoursAt(0, 499, 1, 1));     // bottom-left pixel
-    EXPECT_TRUE(PoursAt(499, 499, 16, 1));  // bottom-right pixel
-    EXPECT_TRUE(PoursAt(0, 1, 1, 16));      // second row from the top
-    EXPECT_TRUE(PoursAt(250, 250, 9, 9));
-
-    // The top row maps to j = 17 and x = -10 to i = 0: nothing is poured.
-    for (auto [x, y] : {std::pair{499, 0}, {-10, 250}, {250, 600}, {500, 250}}) {
-        OnMouse(kRight, kDown, x, y);
-        DirtySources();
+TEST_F(InteractionTest, RightButtonPoursAtTheMappedCellOrNowhere) {
+    // Window edge pixels map to the outer cells; the top row is j = 17 and x = -10 is i = 0.
+    const struct { int x, y, i, j, w, h; } cases[] = {
+        {0, 499, 1, 1, 500, 500},  {499, 499, 16, 1, 500, 500}, {0, 1, 1, 16, 500, 500},
+        {250, 250, 9, 9, 500, 500}, {499, 0, 0, 0, 500, 500},   {-10, 250, 0, 0, 500, 500},
+        {250, 600, 0, 0, 500, 500}, {500, 250, 0, 0, 500, 500}, {0, 0, 0, 0, 0, 500},
+        {0, 0, 0, 0, 500, 0},       {0, 0, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        windowWidth = c.w;
+        windowHeight = c.h;
+        OnMouse(kRight, kDown, c.x, c.y);
+        OnMouse(kLeft, kDown, c.x, c.y);
+        OnMotion(c.x + (c.w * c.h == 0 ? 3 : 0), c.y);  // a window without area ignores it
         Inject();
-        EXPECT_EQ(NonZeroSources(), 0) << x << ", " << y;
-        OnMouse(kRight, kUp, x, y);
+        EXPECT_EQ(lastMouseX, c.x);
+        OnMouse(kRight, kUp, c.x, c.y);
+        OnMouse(kLeft, kUp, c.x, c.y);
+        EXPECT_EQ(NonZeroSources(), c.i == 0 ? 0 : 1) << c.x << ", " << c.y << " in " << c.w;
+        if (c.i != 0) {
+            EXPECT_EQ(At(densityPrev, c.i, c.j), 40.0f) << c.x << ", " << c.y;
+        }
     }
 }
 
-TEST_F(InteractionTest, LeftDragBecomesVelocityOnceAndClearsEverySourceEachTick) {
+TEST_F(InteractionTest, MovementBecomesVelocityOnceAndClearsSourcesEachTick) {
     OnMouse(kLeft, kDown, 250, 250);
     OnMotion(260, 240);
-    DirtySources();
     Inject();
-    const int cell = CellIndex(9, 9, 8);
-    EXPECT_EQ(velXPrev[cell], 10.0f);
-    EXPECT_EQ(velYPrev[cell], 10.0f);  // moving up is positive y
+    EXPECT_EQ(At(velXPrev, 9, 9), 10.0f);
+    EXPECT_EQ(At(velYPrev, 9, 9), 10.0f);  // moving up is positive y
     EXPECT_EQ(NonZeroSources(), 2);
     EXPECT_EQ(lastMouseX, 260);
     EXPECT_EQ(lastMouseY, 240);
-
-    // Holding still injects nothing: the movement was consumed.
-    DirtySources();
-    Inject();
+    Inject();  // holding still injects nothing: the movement was consumed
     EXPECT_EQ(NonZeroSources(), 0);
 
     forceScale = 2.5f;
+    OnMotion(-40, 250);  // outside the grid: kept for the next tick inside it
+    Inject();
+    EXPECT_EQ(NonZeroSources(), 0);
+    EXPECT_EQ(lastMouseX, 260);
     OnMotion(256, 244);
     Inject();
-    EXPECT_EQ(velXPrev[cell], -10.0f);
-    EXPECT_EQ(velYPrev[cell], -10.0f);
+    EXPECT_EQ(At(velXPrev, 9, 9), -10.0f);
+    EXPECT_EQ(At(velYPrev, 9, 9), -10.0f);
 
-    // Without a button every source is just cleared, boundary layer included.
-    OnMouse(kLeft, kUp, 256, 244);
-    DirtySources();
-    Inject();
-    EXPECT_EQ(NonZeroSources(), 0);
-}
-
-TEST_F(InteractionTest, MovementOutsideTheGridIsKeptUntilTheNextInRangeTick) {
-    OnMouse(kLeft, kDown, 250, 250);
-    OnMotion(-40, 250);
-    Inject();
-    EXPECT_EQ(NonZeroSources(), 0);
-    EXPECT_EQ(lastMouseX, 250);
-
-    OnMotion(254, 250);
-    Inject();
-    EXPECT_EQ(velXPrev[CellIndex(9, 9, 8)], 4.0f);
-}
-
-TEST_F(InteractionTest, WindowWithoutAreaInjectsNothing) {
-    for (auto [w, h] : {std::pair{0, 500}, {500, 0}, {0, 0}}) {
-        windowWidth = w;
-        windowHeight = h;
-        OnMouse(kRight, kDown, 0, 0);
-        OnMouse(kLeft, kDown, 0, 0);
-        OnMotion(3, 4);
-        DirtySources();
-        Inject();
-        EXPECT_EQ(NonZeroSources(), 0) << w << " x " << h;
-        EXPECT_EQ(lastMouseX, 0);
-        OnMouse(kRight, kUp, 0, 0);
-        OnMouse(kLeft, kUp, 0, 0);
-    }
-}
-
-TEST_F(InteractionTest, MiddleDragTurnsTheViewAndConsumesTheMovement) {
-    OnMouse(kLeft, kDown, 250, 250);
-    OnMouse(kMiddle, kDown, 250, 250);
-    OnMotion(262, 245);
+    // The middle button turns the view and consumes the movement.
+    OnMouse(kMiddle, kDown, 256, 244);
+    OnMotion(268, 239);
     EXPECT_EQ(viewAngleY, -12.0f);
     EXPECT_EQ(viewAngleX, 5.0f);
-    OnMouse(kMiddle, kUp, 262, 245);
-
-    OnMotion(265, 245);
+    OnMouse(kMiddle, kUp, 268, 239);
+    OnMotion(271, 239);
     Inject();
-    EXPECT_EQ(velXPrev[CellIndex(9, 9, 8)], 3.0f);  // only the movement after the turn
-    EXPECT_EQ(velYPrev[CellIndex(9, 9, 8)], 0.0f);
-
-    // Motion without the middle button leaves the view and the last position alone.
-    OnMotion(300, 300);
+    EXPECT_EQ(At(velXPrev, 9, 9), 7.5f);
+    EXPECT_EQ(At(velYPrev, 9, 9), 0.0f);
+    OnMotion(300, 300);  // without the middle button the view stays
     EXPECT_EQ(viewAngleY, -12.0f);
-    EXPECT_EQ(lastMouseX, 265);
-}
+    EXPECT_EQ(lastMouseX, 271);
 
-TEST_F(InteractionTest, ButtonsRecordPositionOnPressAndReleaseOnly) {
-    OnMouse(kRight, kDown, 10, 20);
-    EXPECT_EQ(rightDown, 1);
-    OnMouse(kRight, kUp, 30, 40);
-    EXPECT_EQ(rightDown, 0);
+    // Release records the position; buttons beyond the third (the wheel) are ignored.
+    OnMouse(kLeft, kUp, 30, 40);
     EXPECT_EQ(lastMouseX, 30);
     EXPECT_EQ(lastMouseY, 40);
-    EXPECT_EQ(mouseX, 30);
-
-    // Buttons beyond the third (the wheel) are ignored, position included.
     OnMouse(3, kDown, 99, 99);
     OnMouse(4, kDown, 99, 99);
-    EXPECT_EQ(mouseX, 30);
-    EXPECT_EQ(leftDown + middleDown + rightDown, 0);
+    EXPECT_EQ(mouseX + leftDown + middleDown + rightDown, 30);
+    Inject();
+    EXPECT_EQ(NonZeroSources(), 0);
 }
 
 TEST_F(InteractionTest, KeysTurnTheViewInHalfDegrees) {
-    OnKeyboard('a', 0, 0);
-    OnKeyboard('a', 0, 0);
-    OnKeyboard('z', 0, 0);
-    EXPECT_EQ(viewAngleY, 0.5f);
-    OnKeyboard('A', 0, 0);
-    OnKeyboard('Z', 0, 0);
-    OnKeyboard('Q', 0, 0);
+    for (char key : {'a', 'a', 'z', 'A', 'Z', 'Q'}) OnKeyboard(key, 0, 0);
     EXPECT_EQ(viewAngleY, 0.5f);
     EXPECT_EQ(viewAngleX, 0.0f);
 }
 
-void SayGoodbye() {
-    fputs("atexit handler ran", stderr);
-}
+void SayGoodbye() { fputs("atexit handler ran", stderr); }
 
 TEST(ExitProgramDeathTest, EndsThroughExitWithTheStatus) {
     EXPECT_EXIT(OnKeyboard('q', 0, 0), ::testing::ExitedWithCode(0), "");
-    EXPECT_EXIT(ExitProgram(1), ::testing::ExitedWithCode(1), "");
     EXPECT_EXIT(ExitProgram(-1), ::testing::ExitedWithCode(255), "");
-    // Handlers registered with atexit run first.
-    EXPECT_EXIT(
-        {
-            atexit(SayGoodbye);
-            ExitProgram(3);
-        },
-        ::testing::ExitedWithCode(3), "atexit handler ran");
+    EXPECT_EXIT((atexit(SayGoodbye), ExitProgram(3)), ::testing::ExitedWithCode(3),
+                "atexit handler ran");
 }
 
 }  // namespace
