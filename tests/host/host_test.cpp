@@ -4,15 +4,14 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "host/effect_host.h"
 #include "shaderparse/parse_state.h"
 #include "tests/shaderparse/core/test_profile.h"
+#include "tests/support/test_support.h"
 
 namespace {
 std::function<int(int, char**)> demoMainStandIn;
@@ -29,12 +28,10 @@ struct ParseSeen {
     int messagesBefore;  // how many messages the list held when the host was told
 };
 std::vector<ParseSeen> parsesSeen;
+void RecordParse(const char* text, void* context) { parsesSeen.push_back({text, context, parseErrors.Count()}); }
 
-void RecordParse(const char* text, void* context) {
-    parsesSeen.push_back({text, context, parseErrors.Count()});
-}
-
-// The at-exit notifier writes its context to the file named by HOST_TEST_EXIT_LOG.
+// The at-exit notifier appends its context to the file named by HOST_TEST_EXIT_LOG; death tests
+// run in a re-executed copy of this program, so the log is how the parent sees it.
 void LogExit(void* context) {
     if (FILE* log = std::fopen(std::getenv("HOST_TEST_EXIT_LOG"), "a")) {
         std::fprintf(log, "%p\n", context);
@@ -49,8 +46,6 @@ protected:
         recgl::Reset(ShaderTestProfile());
         parseErrors.Clear();
         parsesSeen.clear();
-        exitLog_ = ::testing::TempDir() + "host_test_exit_" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::remove(exitLog_.c_str());
         setenv("HOST_TEST_EXIT_LOG", exitLog_.c_str(), 1);
     }
@@ -58,51 +53,37 @@ protected:
         __zodiEffectRegisterAtExitNotifier(nullptr, nullptr);
         __zodiEffectRegisterParseNotifier(nullptr, nullptr);
     }
-    std::string ExitLog() const {
-        std::ifstream in(exitLog_);
-        std::stringstream content;
-        content << in.rdbuf();
-        return content.str();
-    }
-    std::string exitLog_;
+    const std::string exitLog_ = ::testing::TempDir() + "host_test_exit_log";
 };
 
-void ExitWithTestResult() { std::exit(::testing::Test::HasFailure() ? 3 : 0); }
-
-TEST_F(HostTest, ExitEntrySucceedsAndChangesNothing) {
+TEST_F(HostTest, WithoutActiveHostTextsAreParsedButNotNotified) {
     EXPECT_TRUE(__zodiEffectRegisterAtExitNotifier(LogExit, nullptr));
     EXPECT_TRUE(__zodiEffectRegisterParseNotifier(RecordParse, nullptr));
     EXPECT_TRUE(__zodiEffectEntryExit());
     EXPECT_EQ(&LogExit, atExitNotifier);
     EXPECT_EQ(&RecordParse, parseNotifier);
     EXPECT_FALSE(hostActive);
-}
-
-TEST_F(HostTest, WithoutActiveHostTextsAreParsedButNotNotified) {
-    __zodiEffectRegisterParseNotifier(RecordParse, nullptr);
     NotifyingParse("junk");
     NotifyingParse(nullptr);
     EXPECT_TRUE(parsesSeen.empty());
-    EXPECT_EQ(2, parseErrors.Count());
+    ASSERT_EQ(2, parseErrors.Count());
     EXPECT_STREQ("NULL string passed to shaderparse", parseErrors.Messages()[1]);
 }
 
 TEST_F(HostTest, OnlyVspTextsPassTheirIntegerOn) {
     NotifyingParse("!!VSP1.0\nMOV c[0], v[0];\nEND\n", 7);
-    EXPECT_EQ(1u, recgl::LoadedPrograms().count(7));
     NotifyingParse("!!VP1.0\nMOV o[HPOS], v[0];\nEND\n", 9);
+    EXPECT_EQ(1u, recgl::LoadedPrograms().count(7));
     EXPECT_EQ(0u, recgl::LoadedPrograms().count(9));
     EXPECT_EQ(1u, recgl::LoadedPrograms().count(1));  // the bound id
     NotifyingParse("!!VSP1.x\nMOV c[0], v[0];\nEND\n", 5);
     EXPECT_EQ(1, parseErrors.Count());  // an unrecognised text
-    auto loads = CallsNamed("glLoadProgramNV");
-    ASSERT_EQ(2u, loads.size());
-    EXPECT_EQ(GL_VERTEX_STATE_PROGRAM_NV, loads[0].Int(0));
+    ASSERT_EQ(2u, CallsNamed("glLoadProgramNV").size());
+    EXPECT_EQ(GL_VERTEX_STATE_PROGRAM_NV, CallsNamed("glLoadProgramNV")[0].Int(0));
 }
 
 TEST_F(HostTest, StartRunsDemoWithActiveHostAndNotifiesOnceAtExit) {
-    // A fixed value: the death test runs in a re-executed copy of this program.
-    void* const context = reinterpret_cast<void*>(0x5eed);
+    void* const context = reinterpret_cast<void*>(0x5eed);  // fixed: the child is re-executed
     EXPECT_EXIT(
         {
             __zodiEffectRegisterAtExitNotifier(LogExit, context);
@@ -119,7 +100,6 @@ TEST_F(HostTest, StartRunsDemoWithActiveHostAndNotifiesOnceAtExit) {
             };
             EXPECT_TRUE(__zodiEffectEntryInit());
             // The host was told each text before it was parsed.
-            EXPECT_EQ(2u, parsesSeen.size());
             if (parsesSeen.size() == 2) {
                 EXPECT_EQ(nullptr, parsesSeen[0].text);
                 EXPECT_EQ(1, parsesSeen[0].messagesBefore);
@@ -128,22 +108,17 @@ TEST_F(HostTest, StartRunsDemoWithActiveHostAndNotifiesOnceAtExit) {
                 EXPECT_EQ(context, parsesSeen[1].context);
             }
             EXPECT_EQ(0, parseErrors.Count());
-            ExitWithTestResult();
+            std::exit(::testing::Test::HasFailure() || parsesSeen.size() != 2 ? 3 : 0);
         },
         ::testing::ExitedWithCode(0), "");
-    EXPECT_EQ("0x5eed\n", ExitLog());
-}
+    EXPECT_EQ("0x5eed\n", testsupport::ReadFile(exitLog_));
 
-TEST_F(HostTest, NotifierSwitchedOffAfterStartIsNotCalled) {
-    EXPECT_EXIT(
-        {
-            __zodiEffectRegisterAtExitNotifier(LogExit, nullptr);
-            __zodiEffectEntryInit();
-            __zodiEffectRegisterAtExitNotifier(nullptr, nullptr);
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
-    EXPECT_EQ("", ExitLog());
+    // A notifier switched off after the start is not called.
+    std::remove(exitLog_.c_str());
+    EXPECT_EXIT((__zodiEffectRegisterAtExitNotifier(LogExit, nullptr), __zodiEffectEntryInit(),
+                 __zodiEffectRegisterAtExitNotifier(nullptr, nullptr), std::exit(0)),
+                ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ("", testsupport::ReadFile(exitLog_));
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ std::string ReadFile(const std::string& path) {
 RunResult Run(const std::string& command, const std::string& input) {
     const std::string base = "run_" + std::to_string(getpid());
     std::ofstream(base + ".in", std::ios::binary) << input;
-    const int raw = system((command + " <" + base + ".in >" + base + ".out 2>" + base + ".err").c_str());
+    const int raw = system(("{ " + command + "\n} <" + base + ".in >" + base + ".out 2>" + base + ".err").c_str());
     RunResult result;
     result.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     result.out = ReadFile(base + ".out");
