@@ -1,47 +1,25 @@
 // shadercheck through the built binary: options, outputs and exit statuses.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
+
+#include "tests/support/test_support.h"
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
+using testsupport::ReadFile;
+using Result = testsupport::RunResult;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
+const std::string kDir = ::testing::TempDir();
 
 void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-const std::string kDir = ::testing::TempDir();
-
 // Runs shadercheck with args (shell words) and input on standard input.
 Result RunTool(const std::string& args, const std::string& input = "") {
-    const std::string in = kDir + "shadercheck_in", err = kDir + "shadercheck_err";
-    WriteFile(in, input);
-    std::string command = std::string(SHADERCHECK) + " " + args + " <" + in + " 2>" + err;
-    Result result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-    int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = ReadFile(err);
-    return result;
+    return testsupport::Run(std::string(SHADERCHECK) + " " + args, input);
 }
 
 const std::string kVp = "!!VP1.0\nMOV o[HPOS], v[OPOS];\nEND\n";  // 34 characters
