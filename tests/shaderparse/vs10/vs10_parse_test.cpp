@@ -5,24 +5,25 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <string>
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "recgl/recording_gl.h"
 #include "shaderparse/parse_state.h"
-#include "shaderparse/shaderparse.h"
+#include "tests/support/shaderparse_helpers.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
+using testsupport::Lines;
 
 namespace {
 
 constexpr GLuint kProgramId = 3;
+const auto kLoadRefused = StartsWith("error at line");
 
 class Vs10Parse : public ::testing::Test {
 protected:
@@ -32,21 +33,13 @@ protected:
         profile.integers[GL_VERTEX_PROGRAM_BINDING_NV] = {static_cast<GLint>(kProgramId)};
         recgl::Reset(profile);
     }
-
-    // Parses text and returns the messages it left.
-    std::vector<std::string> Parse(const std::string& text) {
-        shaderparse(text.c_str());
-        std::vector<std::string> out;
-        for (char** m = shaderparse_error_messages(); *m; ++m) out.emplace_back(*m);
-        return out;
-    }
+    Lines Parse(const std::string& text) { return testsupport::ParseText(text); }
 
     // The text the bound program was loaded with, or "" when the load was refused.
     std::string Loaded() {
         auto it = recgl::LoadedPrograms().find(kProgramId);
         return it == recgl::LoadedPrograms().end() ? "" : it->second;
     }
-
     // Parses text that must translate and load without a message; returns the translation.
     std::string Translate(const std::string& text) {
         EXPECT_THAT(Parse(text), IsEmpty()) << text;
@@ -55,34 +48,35 @@ protected:
     }
 };
 
-std::string Vp(const std::string& body) {
-    return "!!VP1.0\n" + body + "END\n";
-}
-
-// --- program shapes ------------------------------------------------------------------------
+std::string Vp(const std::string& body) { return "!!VP1.0\n" + body + "END\n"; }
 
 TEST_F(Vs10Parse, HeaderAndBlankLines) {
     // A lone header translates to an empty program, which the GL refuses: it writes no position.
-    std::vector<std::string> messages = Parse("vs.1.0\n");
+    EXPECT_THAT(Parse("vs.1.0\n"), ElementsAre(kLoadRefused));
     EXPECT_EQ(translatedProgramText, Vp(""));
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_THAT(messages[0], StartsWith("error at line"));
-
-    EXPECT_EQ(Translate("vs.1.0\n\nmov oPos, v0\n\n\nnop\n"),
-              Vp("\nMOV    o[HPOS], v[0];\n\n\n\n"));
+    EXPECT_EQ(Translate("vs.1.0\n\nmov oPos, v0\n\n\nnop\n"), Vp("\nMOV    o[HPOS], v[0];\n\n\n\n"));
     EXPECT_EQ(Translate("vs.1.0\nMOV oPos, v0\n"), Vp("MOV    o[HPOS], v[0];\n"));
 }
 
-TEST_F(Vs10Parse, NegatedAndMaskedOperands) {
+TEST_F(Vs10Parse, EveryInstructionWithSignsAndMasks) {
     EXPECT_EQ(Translate("vs.1.0\n"
-                        "mov oPos, -v0\n"
-                        "mul r0.xz, -c[3].y, v1.wzyx\n"
-                        "mad oD0.w, -r0.x, c4, -r0\n"
-                        "sub oT0.xy, -v2, -c5.x\n"),
-              Vp("MOV    o[HPOS], -v[0];\n"
-                 "MUL    R0.xz, -c[3].y, v[1].wzyx;\n"
-                 "MAD    o[COL0].w, -R0.x, c[4], -R0;\n"
-                 "ADD    o[TEX0].xy, -v[2], c[5].x;\n"));
+                        "mov oPos, -v0\nadd r0, v0, c0\ndp3 r0.x, r0, c1\ndp4 r0.y, r0, c2\ndst r1, r0, c3\n"
+                        "exp r2, r0.x\nexpp r2, r0.y\nlit r3, r1\nlog r4, r0.z\nlogp r4, r0.w\n"
+                        "mad oD0.w, -r0.x, c4, -r0\nmax r6, r0, c5\nmin r6, r6, c6\nmul r0.xz, -c[3].y, v1.wzyx\n"
+                        "rcp r8.w, r7.x\nrsq r9.x, r7.w\nsge r10, r9, c8\nslt r11, r10, c9\n"
+                        "sub oD0, r11, c10\nsub oT0.xy, -v2, -c5.x\nnop\nmov oD1, r0\nmov oFog.x, r1.x\n"
+                        "mov oPts.x, c11.x\nmov oT3, v15\n"),
+              Vp("MOV    o[HPOS], -v[0];\nADD    R0, v[0], c[0];\nDP3    R0.x, R0, c[1];\nDP4    R0.y, R0, c[2];\n"
+                 "DST    R1, R0, c[3];\nEXP    R2, R0.x;\nEXP    R2, R0.y;\nLIT    R3, R1;\nLOG    R4, R0.z;\n"
+                 "LOG    R4, R0.w;\nMAD    o[COL0].w, -R0.x, c[4], -R0;\nMAX    R6, R0, c[5];\n"
+                 "MIN    R6, R6, c[6];\nMUL    R0.xz, -c[3].y, v[1].wzyx;\n"
+                 "RCP    R8.w, R7.x;\nRSQ    R9.x, R7.w;\nSGE    R10, R9, c[8];\nSLT    R11, R10, c[9];\n"
+                 "ADD    o[COL0], R11, -c[10];\nADD    o[TEX0].xy, -v[2], c[5].x;\n\nMOV    o[COL1], R0;\n"
+                 "MOV    o[FOGC].x, R1.x;\nMOV    o[PSIZ].x, c[11].x;\nMOV    o[TEX3], v[15];\n"));
+    // A move into the address register loads it with the first component of its source.
+    EXPECT_EQ(Translate("vs.1.0\nmov a0.x, v1.x\nmov a0.x, -c2.zwxy\nmov a0.x, r3\nmov oPos, c[a0.x + 5]\n"),
+              Vp("ARL    A0.x, v[1].x;\nARL    A0.x, -c[2].z;\nARL    A0.x, R3.x;\n"
+                 "MOV    o[HPOS], c[ A0.x + 5 ];\n\n"));
 }
 
 TEST_F(Vs10Parse, ConstantRegisterForms) {
@@ -91,147 +85,97 @@ TEST_F(Vs10Parse, ConstantRegisterForms) {
     EXPECT_EQ(Translate(good + "mov r0, c[7]\nmov r1, c[a0.x]\nadd r2, r1, c[a0.x + 12]\n"),
               Vp("ARL    A0.x, v[1].x;\nMOV    o[HPOS], v[0];\n"
                  "MOV    R0, c[7];\n\nMOV    R1, c[ A0.x ];\n\nADD    R2, R1, c[ A0.x + 12 ];\n\n"));
-
-    const char* report =
-        "(4) : Error : constant register index must be:\t<int>, a0.x, or a0.x + <int>.\n";
-    const char* forms[] = {
-        "c[a0.y]", "c[a1.x]", "c[r0.x]", "c[a0.xy]", "c[a0.y + 2]", "c[a0]", "c[a0 + 3]",
-        "c[-a0]", "c[-a0 + 3]", "c[-a0.x]", "c[-a0.x + 3]",
-    };
-    for (const char* form : forms) {
-        std::vector<std::string> messages = Parse(good + "mov r0, " + form + "\n");
-        EXPECT_THAT(messages, ElementsAre(report)) << form;
-        // Parsing goes on and the operand is kept.
-        EXPECT_THAT(translatedProgramText,
-                    HasSubstr("MOV    o[HPOS], v[0];\nMOV    R0, c[ A0.x"))
+    for (const char* form : {"c[a0.y]", "c[a1.x]", "c[r0.x]", "c[a0.xy]", "c[a0.y + 2]", "c[a0]", "c[a0 + 3]",
+                             "c[-a0]", "c[-a0 + 3]", "c[-a0.x]", "c[-a0.x + 3]"}) {
+        EXPECT_THAT(Parse(good + "mov r0, " + form + "\n"),
+                    ElementsAre("(4) : Error : constant register index must be:\t<int>, a0.x, or a0.x + <int>.\n"))
             << form;
+        // Parsing goes on and the operand is kept.
+        EXPECT_THAT(translatedProgramText, HasSubstr("MOV    o[HPOS], v[0];\nMOV    R0, c[ A0.x")) << form;
     }
 }
 
 TEST_F(Vs10Parse, SyntaxErrorStopsTheParse) {
-    std::vector<std::string> messages = Parse("vs.1.0\n"
-                                              "mov r0, v0\n"
-                                              "add r0, r0\n"
-                                              "mov oPos, r0\n"
-                                              "mov r13, v1\n");
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0], "(3) : Error : Syntax Error.\n");
     // Nothing is checked or translated; the empty text is loaded and refused.
+    EXPECT_THAT(Parse("vs.1.0\nmov r0, v0\nadd r0, r0\nmov oPos, r0\nmov r13, v1\n"),
+                ElementsAre("(3) : Error : Syntax Error.\n", StartsWith("error at line 1 character 1")));
     EXPECT_EQ(translatedProgramText, "");
-    EXPECT_THAT(messages[1], StartsWith("error at line 1 character 1"));
     EXPECT_EQ(Loaded(), "");
-
-    // The token that breaks the form may be a comment; it is dropped with the rest.
-    EXPECT_THAT(Parse("vs.1.0\nmov oPos, v0\nadd r0, r0\n; dropped\nmov r0, v0\n"),
-                ElementsAre("(3) : Error : Syntax Error.\n", StartsWith("error at line")));
-    EXPECT_EQ(translatedProgramText, "");
-
-    // A bad word is reported by the scanner and then ends the parse, before the complete lines
-    // in front of it are checked or translated. Both reports carry the line number of the last
-    // line still being read, the one whose register took its line end.
-    EXPECT_THAT(Parse("vs.1.0\nmov oPos, v0\nfoo r0, v0\nmov r12, v0\n"),
-                ElementsAre("(2) : Error : Unrecognized Token: foo\n",
-                            "(2) : Error : Syntax Error.\n", StartsWith("error at line")));
-    EXPECT_EQ(translatedProgramText, "");
-    EXPECT_THAT(Parse("vs.1.0\nmov r12, v0.x\n, r0\n"),
-                ElementsAre("(3) : Error : Syntax Error.\n", StartsWith("error at line")));
-    EXPECT_EQ(translatedProgramText, "");
-
-    // Stopping inside a macro expansion releases what the scan held (checked by the sanitizers).
-    messages = Parse("vs.1.0\nmacro bad a\n  add %a, %a\nendm\nmov oPos, v0\nbad r0\nmov r0, v0\n");
-    EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
-                            [](const std::string& m) { return m.find("Syntax Error.\n") != m.npos; }),
-              1);
-    EXPECT_EQ(translatedProgramText, "");
-}
-
-TEST_F(Vs10Parse, LongProgramsKeepEveryLine) {
-    std::string text = "vs.1.0\nmov oPos, v0\n";
-    std::string expected = "MOV    o[HPOS], v[0];\n";
-    for (int i = 1; i < 200; ++i) {
-        char line[64], vp[64];
-        snprintf(line, sizeof line, "add r%d, v%d, c%d\n", i % 12, i % 16, i % 96);
-        snprintf(vp, sizeof vp, "ADD    R%d, v[%d], c[%d];\n", i % 12, i % 16, i % 96);
-        text += line;
-        expected += vp;
+    struct Case { const char* text; Lines messages; };
+    const Case cases[] = {
+        // The token that breaks the form may be a comment; it is dropped with the rest.
+        {"vs.1.0\nmov oPos, v0\nadd r0, r0\n; dropped\nmov r0, v0\n", {"(3) : Error : Syntax Error.\n"}},
+        // A bad word is reported by the scanner and then ends the parse. Both reports carry the
+        // line number of the last line still being read, the one whose register took its line end.
+        {"vs.1.0\nmov oPos, v0\nfoo r0, v0\nmov r12, v0\n",
+         {"(2) : Error : Unrecognized Token: foo\n", "(2) : Error : Syntax Error.\n"}},
+        {"vs.1.0\nmov r12, v0.x\n, r0\n", {"(3) : Error : Syntax Error.\n"}},
+        // Stopping inside a macro expansion releases what the scan held (checked by the sanitizers).
+        {"vs.1.0\nmacro bad a\n  add %a, %a\nendm\nmov oPos, v0\nbad r0\nmov r0, v0\n", {}},
+    };
+    for (const Case& c : cases) {
+        Lines messages = Parse(c.text);
+        EXPECT_EQ(translatedProgramText, "") << c.text;
+        if (c.messages.empty()) {
+            EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                                    [](const std::string& m) { return m.find("Syntax Error.\n") != m.npos; }), 1);
+            continue;
+        }
+        ASSERT_EQ(messages.size(), c.messages.size() + 1) << c.text;
+        EXPECT_EQ(Lines(messages.begin(), messages.end() - 1), c.messages) << c.text;
+        EXPECT_THAT(messages.back(), kLoadRefused);
     }
-    std::vector<std::string> messages = Parse(text);
-    EXPECT_EQ(translatedProgramText, Vp(expected));
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0], "Vertex Shader had more than 128 instructions. (Converted to: 200)\n");
 }
 
 TEST_F(Vs10Parse, InstructionLimit) {
-    std::string text = "vs.1.0\nmov oPos, v0\n";
-    std::string expected = "MOV    o[HPOS], v[0];\n";
-    for (int i = 1; i < 128; ++i) {
-        text += "mov r1, r2\n";
-        expected += "MOV    R1, R2;\n";
-    }
+    std::string text = "vs.1.0\nmov oPos, v0\n", expected = "MOV    o[HPOS], v[0];\n";
+    auto add = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            char line[64], vp[64];
+            snprintf(line, sizeof line, "add r%d, v%d, c%d\n", i % 12, i % 16, i % 96);
+            snprintf(vp, sizeof vp, "ADD    R%d, v[%d], c[%d];\n", i % 12, i % 16, i % 96);
+            text += line;
+            expected += vp;
+        }
+    };
+    add(1, 128);
     EXPECT_EQ(Translate(text), Vp(expected));
-
-    // One more is reported, translated all the same, and refused by the GL as well.
-    EXPECT_THAT(Parse(text + "mov r1, r2\n"),
-                ElementsAre("Vertex Shader had more than 128 instructions. (Converted to: 129)\n",
-                            StartsWith("error at line")));
-    EXPECT_EQ(translatedProgramText, Vp(expected + "MOV    R1, R2;\n"));
+    // More are reported, translated all the same, and refused by the GL as well.
+    add(128, 129);
+    EXPECT_THAT(Parse(text), ElementsAre("Vertex Shader had more than 128 instructions. (Converted to: 129)\n",
+                                         kLoadRefused));
+    EXPECT_EQ(translatedProgramText, Vp(expected));
+    add(129, 200);
+    EXPECT_THAT(Parse(text), ElementsAre("Vertex Shader had more than 128 instructions. (Converted to: 200)\n",
+                                         kLoadRefused));
+    EXPECT_EQ(translatedProgramText, Vp(expected));
 
     // Macro rows count: 124 moves and one m4x4 make 128.
     text = "vs.1.0\nm4x4 oPos, v0, c0\n";
     for (int i = 0; i < 124; ++i) text += "mov r1, r2\n";
     Translate(text);
     EXPECT_THAT(Parse(text + "mov r1, r2\n"),
-                ElementsAre("Vertex Shader had more than 128 instructions. (Converted to: 129)\n",
-                            StartsWith("error at line")));
+                ElementsAre("Vertex Shader had more than 128 instructions. (Converted to: 129)\n", kLoadRefused));
 }
 
-// --- line numbers and check messages -------------------------------------------------------
-
 TEST_F(Vs10Parse, CommentsKeepLineNumbers) {
-    std::vector<std::string> messages = Parse("vs.1.0\n"
-                                              "mov oPos, v0\n"
-                                              "; comment\n"
-                                              "// another\n"
-                                              "mov r12, v0\n"
-                                              "mov r0, v0.x\n"
-                                              "/* block\n"
-                                              "   comment */\n"
-                                              "mov r13, v0\n"
-                                              "mov r0, v0 ; trailing\n"
-                                              "mov r14, v0\n");
-    EXPECT_THAT(messages, ElementsAre("(5) Error: destination register index out of range\n",
-                                      "(9) Error: destination register index out of range\n",
-                                      "(11) Error: destination register index out of range\n",
-                                      StartsWith("error at line")));
-    EXPECT_NE(translatedProgramText.find("MOV    o[HPOS], v[0];\n# comment\n"), std::string::npos);
-    EXPECT_NE(translatedProgramText.find("MOV    R0, v[0];\n# trailing\n"), std::string::npos);
-
+    EXPECT_THAT(Parse("vs.1.0\nmov oPos, v0\n; comment\n// another\nmov r12, v0\nmov r0, v0.x\n/* block\n"
+                      "   comment */\nmov r13, v0\nmov r0, v0 ; trailing\nmov r14, v0\n"),
+                ElementsAre("(5) Error: destination register index out of range\n",
+                            "(9) Error: destination register index out of range\n",
+                            "(11) Error: destination register index out of range\n", kLoadRefused));
+    EXPECT_THAT(translatedProgramText, HasSubstr("MOV    o[HPOS], v[0];\n# comment\n"));
+    EXPECT_THAT(translatedProgramText, HasSubstr("MOV    R0, v[0];\n# trailing\n"));
     // Translated comments are comments of the vertex program too.
     Translate("vs.1.0 ; header\n; first\nmov oPos, v0 // position\n/* a\n b */\n");
 }
 
 TEST_F(Vs10Parse, EveryCheckMessageWithItsLine) {
-    std::vector<std::string> messages = Parse("vs.1.0\n"
-                                              "mov r12, v0\n"
-                                              "mov r0, c96\n"
-                                              "add r0, r0, v16\n"
-                                              "mad r0, r0, r1, c[100]\n"
-                                              "m3x3 r0, v0, c94\n"
-                                              "mov r0.yx, v0\n"
-                                              "dp3 r0, v0.xy, r1\n"
-                                              "dp3 r0, v0, r1.xyz\n"
-                                              "mad r0, v0, r1, r2.zw\n"
-                                              "mov v0, r0\n"
-                                              "add a0.x, r0, r1\n"
-                                              "frc oD0, r0\n"
-                                              "mov r0, oPos\n"
-                                              "add r0, r1, a0\n"
-                                              "mad r0, r1, r2, oT0\n"
-                                              "add r0, v1, v2\n"
-                                              "mad r0, c1, r1, c2\n"
-                                              "vs.1.0\n"
-                                              "mov oPos, v0\n");
-    EXPECT_THAT(messages,
+    EXPECT_THAT(Parse("vs.1.0\nmov r12, v0\nmov r0, c96\nadd r0, r0, v16\nmad r0, r0, r1, c[100]\n"
+                      "m3x3 r0, v0, c94\nmov r0.yx, v0\ndp3 r0, v0.xy, r1\ndp3 r0, v0, r1.xyz\n"
+                      "mad r0, v0, r1, r2.zw\nmov v0, r0\nadd a0.x, r0, r1\nfrc oD0, r0\nmov r0, oPos\n"
+                      "add r0, r1, a0\nmad r0, r1, r2, oT0\nadd r0, v1, v2\nmad r0, c1, r1, c2\nvs.1.0\n"
+                      "mov oPos, v0\n"),
                 ElementsAre("(2) Error: destination register index out of range\n",
                             "(3) Error: source register index out of range\n",
                             "(4) Error: second source register index out of range\n",
@@ -250,77 +194,26 @@ TEST_F(Vs10Parse, EveryCheckMessageWithItsLine) {
                             "(17) Error: multiple unique attribute registers accessed in this instruction\n",
                             "(18) Error: multiple unique constant registers accessed in this instruction\n",
                             "(19) Error: vs.1.0 token already encountered\n",
-                            "(13) Error: FRC built-in macro not yet supported.\n",
-                            StartsWith("error at line")));
+                            "(13) Error: FRC built-in macro not yet supported.\n", kLoadRefused));
 }
 
-// --- translation ---------------------------------------------------------------------------
-
 TEST_F(Vs10Parse, MatrixMacros) {
-    EXPECT_EQ(Translate("vs.1.0\n"
-                        "m4x4 oPos, v0, c4\n"
-                        "m4x3 r0, v0, c8\n"
-                        "m3x4 r1, v3, c12\n"
-                        "m3x3 r2, v3, c16\n"
+    EXPECT_EQ(Translate("vs.1.0\nm4x4 oPos, v0, c4\nm4x3 r0, v0, c8\nm3x4 r1, v3, c12\nm3x3 r2, v3, c16\n"
                         "m3x2 oT0, v7, c20\n"),
               Vp("DP4    o[HPOS].x, v[0], c[4];\nDP4    o[HPOS].y, v[0], c[5];\n"
                  "DP4    o[HPOS].z, v[0], c[6];\nDP4    o[HPOS].w, v[0], c[7];\n"
                  "DP4    R0.x, v[0], c[8];\nDP4    R0.y, v[0], c[9];\nDP4    R0.z, v[0], c[10];\n"
-                 "DP3    R1.x, v[3], c[12];\nDP3    R1.y, v[3], c[13];\n"
-                 "DP3    R1.z, v[3], c[14];\nDP3    R1.w, v[3], c[15];\n"
-                 "DP3    R2.x, v[3], c[16];\nDP3    R2.y, v[3], c[17];\nDP3    R2.z, v[3], c[18];\n"
-                 "DP3    o[TEX0].x, v[7], c[20];\nDP3    o[TEX0].y, v[7], c[21];\n"));
-    EXPECT_EQ(Translate("vs.1.0\n"
-                        "m4x4 oPos.xyw, v0, c4\n"
-                        "m4x3 r0.yw, v0.x, c8\n"
-                        "m3x4 r1.w, v3, c12\n"
-                        "m3x3 r2.xz, v3, -c16\n"
-                        "m3x2 oT0.xyz, v7, c20.zyxw\n"),
-              Vp("DP4    o[HPOS].x, v[0], c[4];\nDP4    o[HPOS].y, v[0], c[5];\n"
-                 "DP4    o[HPOS].w, v[0], c[7];\n"
-                 "DP4    R0.y, v[0].x, c[9];\n"
-                 "DP3    R1.w, v[3], c[15];\n"
+                 "DP3    R1.x, v[3], c[12];\nDP3    R1.y, v[3], c[13];\nDP3    R1.z, v[3], c[14];\n"
+                 "DP3    R1.w, v[3], c[15];\nDP3    R2.x, v[3], c[16];\nDP3    R2.y, v[3], c[17];\n"
+                 "DP3    R2.z, v[3], c[18];\nDP3    o[TEX0].x, v[7], c[20];\nDP3    o[TEX0].y, v[7], c[21];\n"));
+    // Masks pick rows; rows the macro lacks write nothing.
+    EXPECT_EQ(Translate("vs.1.0\nm4x4 oPos.xyw, v0, c4\nm4x3 r0.yw, v0.x, c8\nm3x4 r1.w, v3, c12\n"
+                        "m3x3 r2.xz, v3, -c16\nm3x2 oT0.xyz, v7, c20.zyxw\n"),
+              Vp("DP4    o[HPOS].x, v[0], c[4];\nDP4    o[HPOS].y, v[0], c[5];\nDP4    o[HPOS].w, v[0], c[7];\n"
+                 "DP4    R0.y, v[0].x, c[9];\nDP3    R1.w, v[3], c[15];\n"
                  "DP3    R2.x, v[3], -c[16];\nDP3    R2.z, v[3], -c[18];\n"
                  "DP3    o[TEX0].x, v[7], c[20].zyxw;\nDP3    o[TEX0].y, v[7], c[21].zyxw;\n"));
 }
-
-TEST_F(Vs10Parse, SubtractionSigns) {
-    EXPECT_EQ(Translate("vs.1.0\nmov oPos, v0\nsub r0, v0, c1\nsub r1, -r0, -c1.x\n"
-                        "sub r2.xy, r1, -r0.wzyx\n"),
-              Vp("MOV    o[HPOS], v[0];\nADD    R0, v[0], -c[1];\nADD    R1, -R0, c[1].x;\n"
-                 "ADD    R2.xy, R1, R0.wzyx;\n"));
-}
-
-TEST_F(Vs10Parse, EveryInstruction) {
-    EXPECT_EQ(Translate("vs.1.0\n"
-                        "mov oPos, v0\n"
-                        "add r0, v0, c0\ndp3 r0.x, r0, c1\ndp4 r0.y, r0, c2\ndst r1, r0, c3\n"
-                        "exp r2, r0.x\nexpp r2, r0.y\nlit r3, r1\nlog r4, r0.z\nlogp r4, r0.w\n"
-                        "mad r5, r0, c4, r1\nmax r6, r0, c5\nmin r6, r6, c6\nmul r7, r6, c7\n"
-                        "rcp r8.w, r7.x\nrsq r9.x, r7.w\nsge r10, r9, c8\nslt r11, r10, c9\n"
-                        "sub oD0, r11, c10\nnop\nmov oD1, r0\nmov oFog.x, r1.x\nmov oPts.x, c11.x\n"
-                        "mov oT3, v15\n"),
-              Vp("MOV    o[HPOS], v[0];\n"
-                 "ADD    R0, v[0], c[0];\nDP3    R0.x, R0, c[1];\nDP4    R0.y, R0, c[2];\n"
-                 "DST    R1, R0, c[3];\n"
-                 "EXP    R2, R0.x;\nEXP    R2, R0.y;\nLIT    R3, R1;\nLOG    R4, R0.z;\n"
-                 "LOG    R4, R0.w;\n"
-                 "MAD    R5, R0, c[4], R1;\nMAX    R6, R0, c[5];\nMIN    R6, R6, c[6];\n"
-                 "MUL    R7, R6, c[7];\n"
-                 "RCP    R8.w, R7.x;\nRSQ    R9.x, R7.w;\nSGE    R10, R9, c[8];\n"
-                 "SLT    R11, R10, c[9];\n"
-                 "ADD    o[COL0], R11, -c[10];\n\nMOV    o[COL1], R0;\nMOV    o[FOGC].x, R1.x;\n"
-                 "MOV    o[PSIZ].x, c[11].x;\nMOV    o[TEX3], v[15];\n"));
-}
-
-TEST_F(Vs10Parse, AddressRegisterMoves) {
-    EXPECT_EQ(Translate("vs.1.0\nmov a0.x, v1.x\nmov a0.x, -c2.zwxy\nmov a0.x, r3\n"
-                        "mov oPos, c[a0.x + 5]\n"),
-              Vp("ARL    A0.x, v[1].x;\nARL    A0.x, -c[2].z;\nARL    A0.x, R3.x;\n"
-                 "MOV    o[HPOS], c[ A0.x + 5 ];\n\n"));
-}
-
-// --- preprocessor end to end ---------------------------------------------------------------
 
 TEST_F(Vs10Parse, MacrosAndIncludes) {
     // Directive and macro lines may leave blank lines behind; only the instructions matter here.
@@ -328,131 +221,49 @@ TEST_F(Vs10Parse, MacrosAndIncludes) {
         for (size_t at; (at = text.find("\n\n")) != std::string::npos;) text.erase(at, 1);
         return text;
     };
-    Translate("vs.1.0\n"
-              "#define MVP 0\n"
-              "#define ADDMUL(d, a, b) mad d, a, b, d\n"
-              "macro xform dst, src\n"
-              "  m4x4 %dst, %src, c[MVP]\n"
-              "endm\n"
-              "xform oPos, v0\n"
-              "ADDMUL(r0, v3, c4)\n"
-              "mov oD0, r0\n");
-    EXPECT_EQ(withoutBlankLines(translatedProgramText),
-              Vp("DP4    o[HPOS].x, v[0], c[0];\nDP4    o[HPOS].y, v[0], c[1];\n"
-                 "DP4    o[HPOS].z, v[0], c[2];\nDP4    o[HPOS].w, v[0], c[3];\n"
-                 "MAD    R0, v[3], c[4], R0;\nMOV    o[COL0], R0;\n"));
+    const std::string xform = "DP4    o[HPOS].x, v[0], c[8];\nDP4    o[HPOS].y, v[0], c[9];\n"
+                              "DP4    o[HPOS].z, v[0], c[10];\nDP4    o[HPOS].w, v[0], c[11];\n";
+    Translate("vs.1.0\n#define MVP 8\n#define ADDMUL(d, a, b) mad d, a, b, d\nmacro xform dst, src\n"
+              "  m4x4 %dst, %src, c[MVP]\nendm\nxform oPos, v0\nADDMUL(r0, v3, c4)\nmov oD0, r0\n");
+    EXPECT_EQ(withoutBlankLines(translatedProgramText), Vp(xform + "MAD    R0, v[3], c[4], R0;\nMOV    o[COL0], R0;\n"));
 
     const char* file = "vs10_parse_test_include.vsh";
-    FILE* f = fopen(file, "w");
-    ASSERT_NE(f, nullptr);
-    fputs("; shared transform\n"
-          "macro transform dst, src, m\n"
-          "  m4x4 %dst, %src, %m\n"
-          "endm\n", f);
-    fclose(f);
     const std::string include = std::string("vs.1.0\n#include \"") + file + "\"\n";
+    std::ofstream(file) << "; shared transform\nmacro transform dst, src, m\n  m4x4 %dst, %src, %m\nendm\n";
     Translate(include + "transform oPos, v0, c8\nmov oT0, v7\n");
-    EXPECT_EQ(withoutBlankLines(translatedProgramText),
-              Vp("# shared transform\n"
-                 "DP4    o[HPOS].x, v[0], c[8];\nDP4    o[HPOS].y, v[0], c[9];\n"
-                 "DP4    o[HPOS].z, v[0], c[10];\nDP4    o[HPOS].w, v[0], c[11];\n"
-                 "MOV    o[TEX0], v[7];\n"));
-
+    EXPECT_EQ(withoutBlankLines(translatedProgramText), Vp("# shared transform\n" + xform + "MOV    o[TEX0], v[7];\n"));
     // Lines of an included file are counted from its own first line.
-    f = fopen(file, "w");
-    ASSERT_NE(f, nullptr);
-    fputs("mov oPos, v0\n; two\nmov r12, v1\nmov r0, v1\n", f);
-    fclose(f);
-    EXPECT_THAT(Parse(include),
-                ElementsAre("(3) Error: destination register index out of range\n",
-                            StartsWith("error at line")));
-    remove(file);
+    std::ofstream(file) << "mov oPos, v0\n; two\nmov r12, v1\nmov r0, v1\n";
+    EXPECT_THAT(Parse(include), ElementsAre("(3) Error: destination register index out of range\n", kLoadRefused));
+    std::remove(file);
 }
 
-// --- realistic shaders ---------------------------------------------------------------------
-
 TEST_F(Vs10Parse, RealisticShadersLoad) {
-    const char* shaders[] = {
-        // Transform and lighting: one directional light with a specular term.
-        "vs.1.0\n"
-        "; c0-c3 model-view-projection, c4-c6 normal matrix, c7 light direction,\n"
-        "; c8 diffuse, c9 ambient, c10 half vector, c11.w shininess, c12 specular\n"
-        "m4x4 oPos, v0, c0\n"
-        "m3x3 r0.xyz, v3, c4\n"
-        "dp3 r0.w, r0, r0\n"
-        "rsq r0.w, r0.w\n"
-        "mul r0.xyz, r0, r0.w\n"
-        "dp3 r1.x, r0, c7\n"
-        "dp3 r1.y, r0, c10\n"
-        "mov r1.w, c11.w\n"
-        "lit r2, r1\n"
-        "mul r3, r2.y, c8\n"
-        "mad r3, r2.z, c12, r3\n"
-        "add oD0, r3, c9\n"
-        "mov oT0.xy, v7\n",
-
-        // Two-bone skinning with matrices addressed through a0.
-        "vs.1.0\n"
-        "// v1.xy bone offsets, v2.xy weights, palette from c10, c0-c3 view-projection\n"
-        "mov a0.x, v1.x\n"
-        "m4x3 r0.xyz, v0, c[a0.x + 10]\n"
-        "m3x3 r2.xyz, v3, c[a0.x + 10]\n"
-        "mov a0.x, v1.y\n"
-        "m4x3 r1.xyz, v0, c[a0.x + 10]\n"
-        "m3x3 r3.xyz, v3, c[a0.x + 10]\n"
-        "mul r0.xyz, r0, v2.x\n"
-        "mad r0.xyz, r1, v2.y, r0\n"
-        "mov r0.w, c4.w\n"
-        "m4x4 oPos, r0, c0\n"
-        "mul r2.xyz, r2, v2.x\n"
-        "mad r2.xyz, r3, v2.y, r2\n"
-        "dp3 r4.x, r2, c5\n"
-        "max r4.x, r4.x, c4.z\n"
-        "mul oD0, r4.x, c6\n"
-        "mov oT0, v7\n",
-
-        // Texture-coordinate generation: eye-linear planes and a sphere map.
-        "vs.1.0\n"
-        "m4x4 oPos, v0, c0\n"
-        "m4x4 r0, v0, c4\n"
-        "dp4 oT0.x, r0, c8\n"
-        "dp4 oT0.y, r0, c9\n"
-        "m3x3 r1.xyz, v3, c4\n"
-        "dp3 r2.w, r0, r0\n"
-        "rsq r2.w, r2.w\n"
-        "mul r2.xyz, r0, r2.w\n"
-        "dp3 r3.x, r1, r2\n"
-        "add r3.x, r3.x, r3.x\n"
-        "mad r4.xyz, r1, -r3.x, r2\n"
-        "add r4.z, r4.z, c10.w\n"
-        "dp3 r5.w, r4, r4\n"
-        "rsq r5.w, r5.w\n"
-        "mul r4.xy, r4, r5.w\n"
-        "mad oT1.xy, r4, c10.x, c10.x\n"
-        "mov oD0, v5\n",
-
-        // Fog: linear by eye depth, exponential for a second term, and a point size.
-        "vs.1.0\n"
-        "m4x4 oPos, v0, c0\n"
-        "dp4 r0.z, v0, c6\n"
-        "sub r1.x, c8.x, r0.z\n"
-        "mul r1.x, r1.x, c8.y\n"
-        "mul r2.x, r0.z, c9.x\n"
-        "expp r3, -r2.x\n"
-        "logp r4, r0.z\n"
-        "min r1.x, r1.x, r3.z\n"
-        "max oFog.x, r1.x, c8.z\n"
-        "rcp r5.x, r0.z\n"
-        "mul oPts.x, r5.x, c9.y\n"
-        "slt r6, r0.z, c9.z\n"
-        "sge r7, r0.z, c9.w\n"
-        "dst r8, r6, r7\n"
-        "mov oD0, v5\n"
-        "mov oD1, r8\n",
-    };
-    for (const char* shader : shaders) {
-        std::string vp = Translate(shader);
-        EXPECT_THAT(vp, StartsWith("!!VP1.0\n"));
+    for (const char* shader : {
+             // Transform and lighting: one directional light with a specular term. c0-c3
+             // model-view-projection, c4-c6 normal matrix, c7 light direction, c8 diffuse,
+             // c9 ambient, c10 half vector, c11.w shininess, c12 specular.
+             "vs.1.0\nm4x4 oPos, v0, c0\nm3x3 r0.xyz, v3, c4\ndp3 r0.w, r0, r0\nrsq r0.w, r0.w\n"
+             "mul r0.xyz, r0, r0.w\ndp3 r1.x, r0, c7\ndp3 r1.y, r0, c10\nmov r1.w, c11.w\nlit r2, r1\n"
+             "mul r3, r2.y, c8\nmad r3, r2.z, c12, r3\nadd oD0, r3, c9\nmov oT0.xy, v7\n",
+             // Two-bone skinning with matrices addressed through a0: v1.xy bone offsets, v2.xy
+             // weights, palette from c10, c0-c3 view-projection.
+             "vs.1.0\nmov a0.x, v1.x\nm4x3 r0.xyz, v0, c[a0.x + 10]\nm3x3 r2.xyz, v3, c[a0.x + 10]\n"
+             "mov a0.x, v1.y\nm4x3 r1.xyz, v0, c[a0.x + 10]\nm3x3 r3.xyz, v3, c[a0.x + 10]\n"
+             "mul r0.xyz, r0, v2.x\nmad r0.xyz, r1, v2.y, r0\nmov r0.w, c4.w\nm4x4 oPos, r0, c0\n"
+             "mul r2.xyz, r2, v2.x\nmad r2.xyz, r3, v2.y, r2\ndp3 r4.x, r2, c5\nmax r4.x, r4.x, c4.z\n"
+             "mul oD0, r4.x, c6\nmov oT0, v7\n",
+             // Texture-coordinate generation: eye-linear planes and a sphere map.
+             "vs.1.0\nm4x4 oPos, v0, c0\nm4x4 r0, v0, c4\ndp4 oT0.x, r0, c8\ndp4 oT0.y, r0, c9\n"
+             "m3x3 r1.xyz, v3, c4\ndp3 r2.w, r0, r0\nrsq r2.w, r2.w\nmul r2.xyz, r0, r2.w\ndp3 r3.x, r1, r2\n"
+             "add r3.x, r3.x, r3.x\nmad r4.xyz, r1, -r3.x, r2\nadd r4.z, r4.z, c10.w\ndp3 r5.w, r4, r4\n"
+             "rsq r5.w, r5.w\nmul r4.xy, r4, r5.w\nmad oT1.xy, r4, c10.x, c10.x\nmov oD0, v5\n",
+             // Fog: linear by eye depth, exponential for a second term, and a point size.
+             "vs.1.0\nm4x4 oPos, v0, c0\ndp4 r0.z, v0, c6\nsub r1.x, c8.x, r0.z\nmul r1.x, r1.x, c8.y\n"
+             "mul r2.x, r0.z, c9.x\nexpp r3, -r2.x\nlogp r4, r0.z\nmin r1.x, r1.x, r3.z\n"
+             "max oFog.x, r1.x, c8.z\nrcp r5.x, r0.z\nmul oPts.x, r5.x, c9.y\nslt r6, r0.z, c9.z\n"
+             "sge r7, r0.z, c9.w\ndst r8, r6, r7\nmov oD0, v5\nmov oD1, r8\n"}) {
+        EXPECT_THAT(Translate(shader), StartsWith("!!VP1.0\n"));
     }
 }
 
