@@ -1,9 +1,7 @@
 // A real host: host_probe loads libfluid3d.so under Xvfb and starts the demo; 'q' typed into
 // the demo window ends the process, which tells the host through its at-exit notifier.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <string>
 
 #include "tests/support/test_support.h"
@@ -11,18 +9,12 @@
 namespace {
 
 TEST(HostIntegrationTest, QuitKeyEndsTheDemoAndNotifiesTheHostOnce) {
-    testsupport::VirtualDisplay display;
-    ASSERT_NE(display.Name(), "") << "Xvfb did not start";
-    const std::string out = ::testing::TempDir() + "host_probe_" + std::to_string(getpid());
-    const pid_t host = display.Start(DEMO_DIR, HOST_PROBE, FLUID3D_LIBRARY, out, out + ".err");
-    const std::string window = display.FindWindow("3D volume rendering");
-    ASSERT_NE(window, "") << "the demo window did not appear";
-    display.Shell("xdotool windowfocus --sync " + window + " key q");
-    EXPECT_EQ(testsupport::WaitForExit(host, 30), 0);
-    testsupport::Stop(host);
-    std::remove((out + ".err").c_str());
+    testsupport::ProgramOnDisplay host(DEMO_DIR, HOST_PROBE, FLUID3D_LIBRARY, "3D volume rendering");
+    ASSERT_NE(host.Window(), "") << "the demo window did not appear";
+    host.Shell("xdotool windowfocus --sync " + host.Window() + " key q");
+    EXPECT_EQ(host.WaitForExit(30), 0);
     // The demo's own report shares standard output; the notifier's line appears exactly once.
-    const std::string text = testsupport::ReadFile(out);
+    const std::string text = host.Out();
     const size_t first = text.find("at-exit ");
     ASSERT_NE(first, std::string::npos) << text;
     EXPECT_EQ(text.compare(first, 15, "at-exit 0x5eed\n"), 0) << text;

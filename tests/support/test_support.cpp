@@ -25,7 +25,10 @@ std::string ReadFile(const std::string& path) {
 RunResult Run(const std::string& command, const std::string& input) {
     const std::string base = "run_" + std::to_string(getpid());
     std::ofstream(base + ".in", std::ios::binary) << input;
-    const int raw = system(("{ " + command + "\n} <" + base + ".in >" + base + ".out 2>" + base + ".err").c_str());
+    // Grouped, so that the redirections apply to a whole pipeline.
+    const std::string group =
+        "{ " + command + "\n} <" + base + ".in >" + base + ".out 2>" + base + ".err";
+    const int raw = system(group.c_str());
     RunResult result;
     result.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     result.out = ReadFile(base + ".out");
@@ -54,12 +57,18 @@ void Stop(pid_t pid) {
     }
 }
 
-VirtualDisplay::VirtualDisplay() {
+ProgramOnDisplay::ProgramOnDisplay(const char* dir, const char* program, const char* arg,
+                                   const std::string& title) {
+    char cwd[4096];
+    const std::string base = std::string(getcwd(cwd, sizeof cwd) ? cwd : ".") + "/program_" +
+                             std::to_string(getpid());
+    out_ = base + ".out";
+    err_ = base + ".err";
+    // Xvfb picks a free display and writes its number, maybe in pieces, then a line end.
     int fds[2];
     if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-        close(fds[0]);
+    xvfb_ = fork();
+    if (xvfb_ == 0) {
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
         dup2(null, 2);
@@ -69,20 +78,37 @@ VirtualDisplay::VirtualDisplay() {
         _exit(127);
     }
     close(fds[1]);
-    // The server may write its number in pieces; it ends with a line end.
     std::string number;
     pollfd p{fds[0], POLLIN, 0};
     char c;
     while (poll(&p, 1, 30000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
     close(fds[0]);
-    if (!number.empty()) name_ = ":" + number;
+    if (number.empty()) return;
+    display_ = ":" + number;
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+        dup2(open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        setenv("DISPLAY", display_.c_str(), 1);
+        if (chdir(dir) != 0) _exit(126);
+        execl(program, program, arg, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const std::string ids =
+        Shell("timeout 30 xdotool search --sync --onlyvisible --name '^" + title + "$'");
+    window_ = ids.substr(0, ids.find('\n'));
 }
 
-VirtualDisplay::~VirtualDisplay() { Stop(pid_); }
+ProgramOnDisplay::~ProgramOnDisplay() {
+    Stop(pid_);
+    Stop(xvfb_);
+    std::remove(out_.c_str());
+    std::remove(err_.c_str());
+}
 
-std::string VirtualDisplay::Shell(const std::string& command) const {
+std::string ProgramOnDisplay::Shell(const std::string& command) const {
     std::string output;
-    FILE* pipe = popen(("DISPLAY=" + name_ + " " + command + " 2>/dev/null").c_str(), "r");
+    FILE* pipe = popen(("DISPLAY=" + display_ + " " + command + " 2>/dev/null").c_str(), "r");
     if (pipe == nullptr) return output;
     char buffer[4096];
     size_t n;
@@ -91,28 +117,17 @@ std::string VirtualDisplay::Shell(const std::string& command) const {
     return output;
 }
 
-pid_t VirtualDisplay::Start(const char* dir, const char* program, const char* arg,
-                            const std::string& out, const std::string& err) const {
-    char cwd[4096];
-    const std::string here = getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" : "";
-    const std::string outPath = out[0] == '/' ? out : here + out;
-    const std::string errPath = err[0] == '/' ? err : here + err;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-        dup2(open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-        setenv("DISPLAY", name_.c_str(), 1);
-        if (chdir(dir) != 0) _exit(126);
-        execl(program, program, arg, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return pid;
-}
-
-std::string VirtualDisplay::FindWindow(const std::string& title) const {
-    const std::string ids =
-        Shell("timeout 30 xdotool search --sync --onlyvisible --name '^" + title + "$'");
-    return ids.substr(0, ids.find('\n'));
+Picture ProgramOnDisplay::Screenshot() const {
+    const std::string ppm = Shell("import -window " + window_ + " -depth 8 ppm:-");
+    Picture picture;
+    std::istringstream in(ppm);
+    std::string magic;
+    int maxValue = 0;
+    in >> magic >> picture.width >> picture.height >> maxValue;
+    const size_t bytes = size_t(picture.width) * picture.height * 3;
+    if (magic != "P6" || maxValue != 255 || ppm.size() < bytes) return Picture();
+    picture.rgb.assign(ppm.end() - bytes, ppm.end());
+    return picture;
 }
 
 }  // namespace testsupport

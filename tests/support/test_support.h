@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -23,23 +24,32 @@ int WaitForExit(pid_t pid, double seconds);
 // Asks pid to end (SIGTERM, so an X server removes its lock), then forces it.
 void Stop(pid_t pid);
 
-// An Xvfb server of its own on a display number it picks itself, ended with the object.
-class VirtualDisplay {
+// 8-bit RGB pixels, rows from the top.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    const unsigned char* At(int x, int y) const { return &rgb[(size_t(y) * width + x) * 3]; }
+};
+
+// A program (with one optional argument) started in `dir` on an Xvfb server of its own, with
+// its window found by exact title (waiting up to 30 s). Standard output and error go to files;
+// the object stops the program and the server and removes the files.
+class ProgramOnDisplay {
 public:
-    VirtualDisplay();
-    ~VirtualDisplay();
-    const std::string& Name() const { return name_; }  // "" when the server did not start
-    // Standard output of `command` run with DISPLAY set to this server.
+    ProgramOnDisplay(const char* dir, const char* program, const char* arg,
+                     const std::string& title);
+    ~ProgramOnDisplay();
+    const std::string& Window() const { return window_; }  // "" when it did not appear
+    // Standard output of a shell command run against the display.
     std::string Shell(const std::string& command) const;
-    // Starts program (with one optional argument) in dir, output to out and err; its pid.
-    pid_t Start(const char* dir, const char* program, const char* arg, const std::string& out,
-                const std::string& err) const;
-    // The id of the first visible window titled exactly `title` (waits up to 30 s), or "".
-    std::string FindWindow(const std::string& title) const;
+    Picture Screenshot() const;
+    int WaitForExit(double seconds) { return testsupport::WaitForExit(pid_, seconds); }
+    std::string Out() const { return ReadFile(out_); }
+    std::string Err() const { return ReadFile(err_); }
 
 private:
-    pid_t pid_ = -1;
-    std::string name_;
+    pid_t xvfb_ = -1, pid_ = -1;
+    std::string display_, window_, out_, err_;
 };
 
 }  // namespace testsupport
