@@ -70,7 +70,9 @@ TEST_F(Vs10Records, CommentTextIsOwnedAndDuplicatedOnCopy) {
         VS10Inst inst(i + 1, VS10_COMMENT, strdup(text.c_str()));
         seq.Append(inst);
         EXPECT_STREQ(inst.commentText, text.c_str());  // the caller keeps its own record
-        if (i == 127) EXPECT_EQ(seq.Capacity(), 128);
+        if (i == 127) {
+            EXPECT_EQ(seq.Capacity(), 128);
+        }
     }
     ASSERT_EQ(seq.Count(), 200);
     EXPECT_EQ(seq.Capacity(), 256);
