@@ -16,19 +16,7 @@ struct ScanResult {
 // "@<line>", the line number when it was returned.
 ScanResult ScanText(const char* text, bool withLines = false);
 
-// Thrown by this test program's VS10FatalExit while ThrowOnFatalExit is in effect, so that a
-// fatal end can be examined in-process (as the fuzz target does); otherwise it calls exit.
-struct FatalExit {
-    int status;
-};
-struct ThrowOnFatalExit {
-    ThrowOnFatalExit();
-    ~ThrowOnFatalExit();
-};
-
-// Scans like ScanText with fatal ends thrown; returns the exit status, or -1 when the scan
-// reached the end of input. result gets the tokens and messages up to the end.
+// Scans like ScanText, but a fatal end of the library is thrown and caught instead of ending
+// the process (as in the fuzz target); returns the exit status, or -1 when the scan reached the
+// end of input. result gets the tokens and messages up to the end.
 int ScanToFatalExit(const char* text, ScanResult* result);
-
-// Formats the current token (the code just returned by VS10NextToken) and frees a COMMENT text.
-std::string FormatToken(int code);
