@@ -1,6 +1,7 @@
 // Mouse and keyboard handling and the injection of sources, without any GL.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -25,17 +26,14 @@ protected:
         mouseX = mouseY = lastMouseX = lastMouseY = leftDown = middleDown = rightDown = 0;
         viewAngleX = viewAngleY = 0.0f;
     }
-    // Fills the four source fields with garbage first, so that clearing them shows.
-    static void Inject() {
-        for (int n = 0; n < 18 * 18 * 18; ++n) densityPrev[n] = velXPrev[n] = velYPrev[n] = velZPrev[n] = 7;
+    // Fills the four source fields with garbage first, so that clearing them shows; returns
+    // how many of their values are not zero afterwards.
+    static int InjectAndCountSources() {
+        float* fields[] = {densityPrev, velXPrev, velYPrev, velZPrev};
+        for (float* f : fields) std::fill(f, f + 18 * 18 * 18, 7.0f);
         InjectUserInput(densityPrev, velXPrev, velYPrev);
-    }
-    // Number of non-zero cells over the four source fields.
-    static int NonZeroSources() {
         int count = 0;
-        for (int n = 0; n < 18 * 18 * 18; ++n) {
-            count += (densityPrev[n] != 0) + (velXPrev[n] != 0) + (velYPrev[n] != 0) + (velZPrev[n] != 0);
-        }
+        for (float* f : fields) count += 18 * 18 * 18 - std::count(f, f + 18 * 18 * 18, 0.0f);
         return count;
     }
     static float At(const float* field, int i, int j) { return field[CellIndex(i, j, 8)]; }
@@ -55,11 +53,10 @@ TEST_F(InteractionTest, RightButtonPoursAtTheMappedCellOrNowhere) {
         OnMouse(kRight, kDown, c.x, c.y);
         OnMouse(kLeft, kDown, c.x, c.y);
         OnMotion(c.x + (c.w * c.h == 0 ? 3 : 0), c.y);  // a window without area ignores it
-        Inject();
+        EXPECT_EQ(InjectAndCountSources(), c.i == 0 ? 0 : 1) << c.x << ", " << c.y << " " << c.w;
         EXPECT_EQ(lastMouseX, c.x);
         OnMouse(kRight, kUp, c.x, c.y);
         OnMouse(kLeft, kUp, c.x, c.y);
-        EXPECT_EQ(NonZeroSources(), c.i == 0 ? 0 : 1) << c.x << ", " << c.y << " in " << c.w;
         if (c.i != 0) {
             EXPECT_EQ(At(densityPrev, c.i, c.j), 40.0f) << c.x << ", " << c.y;
         }
@@ -69,22 +66,19 @@ TEST_F(InteractionTest, RightButtonPoursAtTheMappedCellOrNowhere) {
 TEST_F(InteractionTest, MovementBecomesVelocityOnceAndClearsSourcesEachTick) {
     OnMouse(kLeft, kDown, 250, 250);
     OnMotion(260, 240);
-    Inject();
+    EXPECT_EQ(InjectAndCountSources(), 2);
     EXPECT_EQ(At(velXPrev, 9, 9), 10.0f);
     EXPECT_EQ(At(velYPrev, 9, 9), 10.0f);  // moving up is positive y
-    EXPECT_EQ(NonZeroSources(), 2);
     EXPECT_EQ(lastMouseX, 260);
     EXPECT_EQ(lastMouseY, 240);
-    Inject();  // holding still injects nothing: the movement was consumed
-    EXPECT_EQ(NonZeroSources(), 0);
+    EXPECT_EQ(InjectAndCountSources(), 0);  // holding still: the movement was consumed
 
     forceScale = 2.5f;
     OnMotion(-40, 250);  // outside the grid: kept for the next tick inside it
-    Inject();
-    EXPECT_EQ(NonZeroSources(), 0);
+    EXPECT_EQ(InjectAndCountSources(), 0);
     EXPECT_EQ(lastMouseX, 260);
     OnMotion(256, 244);
-    Inject();
+    EXPECT_EQ(InjectAndCountSources(), 2);
     EXPECT_EQ(At(velXPrev, 9, 9), -10.0f);
     EXPECT_EQ(At(velYPrev, 9, 9), -10.0f);
 
@@ -95,7 +89,7 @@ TEST_F(InteractionTest, MovementBecomesVelocityOnceAndClearsSourcesEachTick) {
     EXPECT_EQ(viewAngleX, 5.0f);
     OnMouse(kMiddle, kUp, 268, 239);
     OnMotion(271, 239);
-    Inject();
+    EXPECT_EQ(InjectAndCountSources(), 1);
     EXPECT_EQ(At(velXPrev, 9, 9), 7.5f);
     EXPECT_EQ(At(velYPrev, 9, 9), 0.0f);
     OnMotion(300, 300);  // without the middle button the view stays
@@ -109,8 +103,7 @@ TEST_F(InteractionTest, MovementBecomesVelocityOnceAndClearsSourcesEachTick) {
     OnMouse(3, kDown, 99, 99);
     OnMouse(4, kDown, 99, 99);
     EXPECT_EQ(mouseX + leftDown + middleDown + rightDown, 30);
-    Inject();
-    EXPECT_EQ(NonZeroSources(), 0);
+    EXPECT_EQ(InjectAndCountSources(), 0);
 }
 
 TEST_F(InteractionTest, KeysTurnTheViewInHalfDegrees) {
