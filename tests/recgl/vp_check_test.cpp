@@ -47,7 +47,8 @@ TEST(VertexProgramCheck, AcceptsEveryInstructionAndOperandForm) {
 TEST(VertexProgramCheck, RejectsAtTheOffendingToken) {
   for (const char* text : {"@!!VP2.0\nMOV o[HPOS], v[0];\nEND", "@ !!VP1.0\nMOV o[HPOS], v[0];\nEND",
                            "@!!vp1.0\nMOV o[HPOS], v[0];\nEND", "@",
-                           "!!VP1.0\nMOV o[HPOS], v[0];\nEND\n@MOV R0, v[0];\n", "!!VP1.0\nMOV o[HPOS], v[0];\nEND @END",
+                           "!!VP1.0\nMOV o[HPOS], v[0];\nEND\n@MOV R0, v[0];\n",
+                           "!!VP1.0\nMOV o[HPOS], v[0];\nEND @END",
                            // Texts ending early, or failing a rule over the whole text, at their length.
                            "!!VP1.0@", "!!VP1.0\nMOV o[HPOS], v[0];\n@", "!!VP1.0\nMOV o[HPOS], v[@",
                            "!!VP1.0 MOV o[HPOS], v[0]; # END@", "!!VP1.0\nMOV o[COL0], v[0];\nEND@",
