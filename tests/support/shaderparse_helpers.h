@@ -1,9 +1,7 @@
-// Helpers for tests that run shaderparse against the recording GL: the messages it left, the
-// recorded calls, and files of test input.
+// Helpers for tests that run shaderparse against the recording GL: the messages it left and the
+// recorded calls.
 #pragma once
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -40,12 +38,6 @@ inline Lines CallsStarting(const std::string& prefix) {
         if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
     }
     return out;
-}
-
-// The whole content of a file, "" when it cannot be read.
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace testsupport

@@ -8,6 +8,7 @@
 #include "glext/entry_points.h"
 #include "tests/shaderparse/core/test_profile.h"
 #include "tests/support/shaderparse_helpers.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "shaderparse/vs10/vs10_scanner.h"
 #include "tests/shaderparse/vs10/token_dump.h"
 #include "tests/support/shaderparse_helpers.h"
+#include "tests/support/test_support.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
