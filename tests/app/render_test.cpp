@@ -214,11 +214,10 @@ TEST_F(RenderTest, ParticleTextureFromParticleBmpOrUntexturedWithoutIt) {
         EXPECT_EQ(particleTexture == 0, missing);
         EXPECT_EQ(recgl::CallLines().size(), missing ? 1u : 6u);
         EXPECT_EQ(recgl::CallLines().back(), "glPointSize(63)");
-        EXPECT_EQ(gridX + gridY + gridZ, 48);
-        EXPECT_EQ(timeStep, 0.4f);
-        EXPECT_EQ(viscosity, 0.0001f);
-        EXPECT_EQ(sourceAmount, 40.0f);
-        EXPECT_EQ(windowWidth + windowHeight, 1024);
+        EXPECT_EQ((std::vector<float>{float(gridX), float(gridY), float(gridZ), timeStep,
+                                      viscosity, sourceAmount, float(windowWidth),
+                                      float(windowHeight)}),
+                  (std::vector<float>{16, 16, 16, 0.4f, 0.0001f, 40, 512, 512}));
         ASSERT_NE(density, nullptr);
         EXPECT_EQ(density[CellIndex(3, 4, 5)], 0.0f);
     }

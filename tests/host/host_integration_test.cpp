@@ -9,7 +9,8 @@
 namespace {
 
 TEST(HostIntegrationTest, QuitKeyEndsTheDemoAndNotifiesTheHostOnce) {
-    testsupport::ProgramOnDisplay host(DEMO_DIR, HOST_PROBE, FLUID3D_LIBRARY, "3D volume rendering");
+    testsupport::ProgramOnDisplay host(DEMO_DIR, HOST_PROBE, FLUID3D_LIBRARY,
+                                       "3D volume rendering");
     ASSERT_NE(host.Window(), "") << "the demo window did not appear";
     host.Shell("xdotool windowfocus --sync " + host.Window() + " key q");
     EXPECT_EQ(host.WaitForExit(30), 0);

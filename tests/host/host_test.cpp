@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,7 +13,7 @@
 #include "tests/support/test_support.h"
 
 namespace {
-std::function<int(int, char**)> demoMainStandIn;
+int (*demoMainStandIn)(int, char**);
 }
 
 // Replaces the application's DemoMain in this test program.
@@ -30,9 +29,10 @@ void RecordParse(const char* text, void* context) {
                          std::to_string(parseErrors.Count()) + (context ? " with context" : ""));
 }
 
-// The at-exit notifier appends its context to a file: death tests run in a re-executed copy of
-// this program, and the file is how the parent sees what happened there.
-const std::string exitLog = ::testing::TempDir() + "host_test_exit_log";
+// The at-exit notifier appends its context to a file in the working directory, named after the
+// test: death tests run in a re-executed copy of this program, and the file is how the parent
+// sees what happened there.
+std::string exitLog;
 void LogExit(void* context) {
     if (FILE* log = std::fopen(exitLog.c_str(), "a")) {
         std::fprintf(log, "%p\n", context);
@@ -47,6 +47,8 @@ protected:
         recgl::Reset(ShaderTestProfile());
         parseErrors.Clear();
         parsesSeen.clear();
+        exitLog = std::string("host_test_exit_") +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::remove(exitLog.c_str());
     }
     void TearDown() override {
@@ -55,7 +57,7 @@ protected:
     }
 };
 
-TEST_F(HostTest, WithoutActiveHostTextsAreParsedButNotNotified) {
+TEST_F(HostTest, WithoutActiveHostTextsAreParsedUnnotifiedAndOnlyVspPassesItsInteger) {
     EXPECT_TRUE(__zodiEffectRegisterAtExitNotifier(LogExit, nullptr));
     EXPECT_TRUE(__zodiEffectRegisterParseNotifier(RecordParse, nullptr));
     EXPECT_TRUE(__zodiEffectEntryExit());
@@ -67,9 +69,9 @@ TEST_F(HostTest, WithoutActiveHostTextsAreParsedButNotNotified) {
     EXPECT_TRUE(parsesSeen.empty());
     ASSERT_EQ(2, parseErrors.Count());
     EXPECT_STREQ("NULL string passed to shaderparse", parseErrors.Messages()[1]);
-}
 
-TEST_F(HostTest, OnlyVspTextsPassTheirIntegerOn) {
+    // Only !!VSP1.0 texts pass their integer on.
+    parseErrors.Clear();
     NotifyingParse("!!VSP1.0\nMOV c[0], v[0];\nEND\n", 7);
     NotifyingParse("!!VP1.0\nMOV o[HPOS], v[0];\nEND\n", 9);
     EXPECT_EQ(1u, recgl::LoadedPrograms().count(7));
@@ -113,6 +115,7 @@ TEST_F(HostTest, StartRunsDemoWithActiveHostAndNotifiesOnceAtExit) {
                  __zodiEffectRegisterAtExitNotifier(nullptr, nullptr), std::exit(0)),
                 ::testing::ExitedWithCode(0), "");
     EXPECT_EQ("", testsupport::ReadFile(exitLog));
+    std::remove(exitLog.c_str());
 }
 
 }  // namespace

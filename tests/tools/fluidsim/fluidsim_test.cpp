@@ -16,10 +16,10 @@ namespace {
 using ::testing::StartsWith;
 
 // Runs fluidsim with the given options and the script read from standard input.
-testsupport::RunResult Fluidsim(const std::string& options, const std::string& script = "") {
+testsupport::RunResult Fluidsim(const std::string& options, const std::string& input = "") {
     const bool ownScript = options.find("--script") != std::string::npos;
-    return testsupport::Run(FLUIDSIM_PATH + std::string(ownScript ? " " : " --script /dev/stdin ") + options,
-                            script);
+    const char* const script = ownScript ? " " : " --script /dev/stdin ";
+    return testsupport::Run(FLUIDSIM_PATH + std::string(script) + options, input);
 }
 
 TEST(FluidsimTest, ScriptsReportTheirSums) {
@@ -32,7 +32,8 @@ TEST(FluidsimTest, ScriptsReportTheirSums) {
         {"reshape 0 500\nmouse 2 0 0 0\ntick 3\n", "ticks=3 density_sum=0 density_max=0\n"},
         {"reshape 500 500\nmouse 2 0 499 0\ntick 3\n", "ticks=3 density_sum=0 density_max=0\n"},
         // 'q' reports and ends with status 0; nothing after it runs.
-        {"mouse 2 0 256 256\ntick 1\nkey a\nkey q\ntick 100\n", "ticks=1 density_sum=16 density_max=16\n"},
+        {"mouse 2 0 256 256\ntick 1\nkey a\nkey q\ntick 100\n",
+         "ticks=1 density_sum=16 density_max=16\n"},
     };
     for (const auto& c : cases) {
         const testsupport::RunResult r = Fluidsim("", c.script);
@@ -45,7 +46,8 @@ TEST(FluidsimTest, ScriptsReportTheirSums) {
 TEST(FluidsimTest, DumpHoldsTheFourFieldsInCellOrderAsLittleEndianFloats) {
     const std::string dump = "fluidsim_dump_" + std::to_string(getpid());
     const testsupport::RunResult r = Fluidsim("--grid 4 --dump " + dump,
-        "mouse 2 0 256 256\ntick 2\nmouse 2 1 256 256\nmouse 0 0 256 256\nmotion 257 256\ntick 1\n");
+                                              "mouse 2 0 256 256\ntick 2\nmouse 2 1 256 256\n"
+                                              "mouse 0 0 256 256\nmotion 257 256\ntick 1\n");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, StartsWith("ticks=3 density_sum="));
     const std::string bytes = testsupport::ReadFile(dump);
@@ -55,7 +57,7 @@ TEST(FluidsimTest, DumpHoldsTheFourFieldsInCellOrderAsLittleEndianFloats) {
     std::vector<float> values(4 * cells);
     for (size_t n = 0; n < values.size(); ++n) {
         uint32_t bits = 0;
-        for (int b = 3; b >= 0; --b) bits = bits << 8 | static_cast<unsigned char>(bytes[n * 4 + b]);
+        for (int b = 3; b >= 0; --b) bits = bits << 8 | uint8_t(bytes[n * 4 + b]);
         std::memcpy(&values[n], &bits, 4);
     }
     const int target = 3 + 6 * 3 + 36 * 2;  // the middle of the window: cell (3, 3, 2)
@@ -83,13 +85,10 @@ TEST(FluidsimTest, BadScriptsAndOptionsAreRefusedBeforeAnythingRuns) {
         {"", "reshape -1 5\n", "line 1: window size must not be negative"},
         {"", "motion 1 99999999999\n", "line 1: '99999999999' is out of range"},
         {"", "tick 1\ntick 99999999999999999999999\n", "line 2: '99999999999999999999999' is out"},
-        {"--grid 0", "", "fluidsim: "},
-        {"--grid 257", "", "fluidsim: "},
-        {"--grid x", "", "fluidsim: "},
-        {"--speed 3", "", "fluidsim: "},
-        {"--script /nonexistent/script.txt", "", "fluidsim: "},
+        {"--grid 0", "", "fluidsim: "},   {"--grid 257", "", "fluidsim: "},
+        {"--grid x", "", "fluidsim: "},   {"--grid", "", "fluidsim: "},
+        {"--speed 3", "", "fluidsim: "},  {"--script /nonexistent/script.txt", "", "fluidsim: "},
         {"--dump /nonexistent/dir/dump.bin", "", "fluidsim: "},
-        {"--grid", "", "fluidsim: "},
     };
     for (const auto& c : cases) {
         const testsupport::RunResult r = Fluidsim(c.options, c.script);
