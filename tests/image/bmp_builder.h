@@ -116,7 +116,7 @@ protected:
         FILE* f = std::fopen(path_.c_str(), "wb");
         EXPECT_NE(f, nullptr);
         if (f == nullptr) return nullptr;
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);  // data() may be null
         std::fclose(f);
         Image image(LoadBmpImage(path_.c_str()));
         std::remove(path_.c_str());
