@@ -118,14 +118,10 @@ TEST_F(Vs10Records, ReadPorts) {
     struct Case { VS10Reg a, b, c; Lines messages; };
     const VS10Reg t1 = Reg(TempReg, 1);
     const Case cases[] = {
-        {Reg(AttribReg, 3), Reg(AttribReg, 3, "x", -1), t1, {}},
-        {Reg(AttribReg, 1), Reg(AttribReg, 3), t1, {attribs}},
-        {Reg(ConstReg, 5), t1, Reg(ConstReg, 5), {}},
-        {Reg(ConstReg, 5), t1, Reg(ConstReg, 6), {consts}},
-        {Reg(ConstRelReg, 0), Reg(ConstRelReg, 0), t1, {}},
-        {Reg(ConstRelReg, 0), Reg(ConstRelOffsetReg, 0), t1, {consts}},
-        {Reg(ConstRelOffsetReg, 4), Reg(ConstRelOffsetReg, 4), t1, {}},
-        {Reg(ConstReg, 4), Reg(ConstRelOffsetReg, 4), t1, {consts}},
+        {Reg(AttribReg, 3), Reg(AttribReg, 3, "x", -1), t1, {}}, {Reg(AttribReg, 1), Reg(AttribReg, 3), t1, {attribs}},
+        {Reg(ConstReg, 5), t1, Reg(ConstReg, 5), {}}, {Reg(ConstReg, 5), t1, Reg(ConstReg, 6), {consts}},
+        {Reg(ConstRelReg, 0), Reg(ConstRelReg, 0), t1, {}}, {Reg(ConstRelReg, 0), Reg(ConstRelOffsetReg, 0), t1, {consts}},
+        {Reg(ConstRelOffsetReg, 4), Reg(ConstRelOffsetReg, 4), t1, {}}, {Reg(ConstReg, 4), Reg(ConstRelOffsetReg, 4), t1, {consts}},
         {Reg(AttribReg, 2), Reg(AttribReg, 2), Reg(AttribReg, 7), {attribs}},
         // With two attributes the constant rule is not looked at.
         {Reg(AttribReg, 2), Reg(AttribReg, 2), Reg(ConstReg, 7), {}},
