@@ -41,12 +41,10 @@ TEST(ProgramKindTest, HeadersInOrderThenTheVs10MarkerInAnyCase) {
 
 TEST_F(EntryTest, VpHeaderWinsOverVs10MarkerAndIsLoadedUnderBoundId) {
     const char text[] = "!!VP1.0\n# vs.1.0\nMOV o[HPOS], v[OPOS];\nEND\n";
-    shaderparse(text);
-    EXPECT_TRUE(ParseMessages().empty());
-    auto loads = CallsNamed("glLoadProgramNV");
-    ASSERT_EQ(1u, loads.size());
-    EXPECT_EQ(GL_VERTEX_PROGRAM_NV, loads[0].Int(0));
-    EXPECT_EQ(1, loads[0].Int(1));
+    EXPECT_TRUE(testsupport::ParseText(text).empty());
+    const std::string length = std::to_string(sizeof text - 1);  // the text is traced as its length
+    EXPECT_EQ(testsupport::CallsStarting("glLoadProgramNV"),
+              Lines{"glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 1, " + length + ", " + length + ")"});
     EXPECT_EQ(std::string(text), recgl::LoadedPrograms().at(1));
 }
 
@@ -65,10 +63,10 @@ TEST_F(EntryTest, InvalidNullAndUnboundTexts) {
 
     recgl::Reset(ShaderTestProfile(0));
     for (const char* text : {kValidVp, "vs.1.0\nmov oPos, v0\n"}) {
-        shaderparse(text);
-        EXPECT_EQ(Lines{"No vertex program id bound for shaderparse() invocation.  Bound id = 0\n"}, ParseMessages());
+        EXPECT_EQ(Lines{"No vertex program id bound for shaderparse() invocation.  Bound id = 0\n"},
+                  testsupport::ParseText(text));
     }
-    EXPECT_TRUE(CallsNamed("glLoadProgramNV").empty());
+    EXPECT_TRUE(recgl::LoadedPrograms().empty());
 }
 
 TEST_F(EntryTest, PendingGlErrorIsReportedAndConsumedPerKind) {
