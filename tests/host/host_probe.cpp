@@ -13,8 +13,6 @@ void OnExit(void* context) {
     if (write(STDOUT_FILENO, line, static_cast<size_t>(n)) != n) _exit(4);
 }
 
-void OnParse(const char*, void*) {}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -28,7 +26,7 @@ int main(int argc, char** argv) {
     auto parse = reinterpret_cast<Register>(dlsym(library, "__zodiEffectRegisterParseNotifier"));
     if (!entryExit || !entryInit || !atExit || !parse) return 12;
     if (!atExit(reinterpret_cast<void*>(&OnExit), reinterpret_cast<void*>(0x5eed)) ||
-        !parse(reinterpret_cast<void*>(&OnParse), nullptr) || !entryExit()) {
+        !parse(reinterpret_cast<void*>(+[](const char*, void*) {}), nullptr) || !entryExit()) {
         return 13;
     }
     std::printf("start entry returned %d\n", entryInit());  // the demo ends the process first
