@@ -15,16 +15,16 @@ namespace {
 
 using ::testing::StartsWith;
 
-// Runs fluidsim with the given options and the script read from standard input.
+// Runs fluidsim with the given options and the script, when there is one, from standard input.
 testsupport::RunResult Fluidsim(const std::string& options, const std::string& input = "") {
-    const bool ownScript = options.find("--script") != std::string::npos;
+    const bool ownScript = input.empty() || options.find("--script") != std::string::npos;
     const char* const script = ownScript ? " " : " --script /dev/stdin ";
     return testsupport::Run(FLUIDSIM_PATH + std::string(script) + options, input);
 }
 
 TEST(FluidsimTest, ScriptsReportTheirSums) {
     const struct { const char* script; const char* out; } cases[] = {
-        {"", "ticks=0 density_sum=0 density_max=0\n"},
+        {"", "ticks=0 density_sum=0 density_max=0\n"},  // no script: the start state
         // The right button held in the middle of the 512 x 512 window: 10 x 0.4 x 40 poured
         // into one cell, with no velocity to carry it anywhere.
         {"# pour in the middle\n\nmouse 2 0 256 256\n   tick 4\ntick 6\n",
