@@ -173,7 +173,8 @@ TEST(CheckAndLoad, UnsupportedNamesInListOrderAndEntryPointsOfAvailableNames) {
   // The name buffer grows for hundreds of names (the last without a separator after it) and
   // serves shorter lists afterwards.
   std::string list = "GL_UNKNOWN_0", expected = "GL_UNKNOWN_0 ";
-  for (int i = 1; i < 400; ++i) list += " GL_UNKNOWN_" + std::to_string(i), expected += "GL_UNKNOWN_" + std::to_string(i) + " ";
+  for (int i = 1; i < 400; ++i)
+    list += " GL_UNKNOWN_" + std::to_string(i), expected += "GL_UNKNOWN_" + std::to_string(i) + " ";
   EXPECT_FALSE(CheckAndLoadExtensions(list.c_str()));
   EXPECT_EQ(LastUnsupportedNames(), expected);
   EXPECT_FALSE(CheckAndLoadExtensions("GL_EXT_abgr Y"));
@@ -235,10 +236,10 @@ TEST(OutOfMemoryDeathTest, CopyOfTheStringsAndGrowthOfTheNameBuffer) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   constexpr std::size_t kMiB = 1024 * 1024;
   const std::string huge(64 * kMiB, 'x');
-  const char* message = "^Error allocating memory in file glext/extensions, line [0-9]+\n$";
-  EXPECT_EXIT(CheckWithCappedMemory(huge, nullptr, "", 16 * kMiB), testing::ExitedWithCode(255), message);
+  const std::string message = "^Error allocating memory in file glext/extensions, line ";
+  EXPECT_EXIT(CheckWithCappedMemory(huge, nullptr, "", 16 * kMiB), testing::ExitedWithCode(255), message + "99\n$");
   // Room for the list's copy, not also for the name buffer.
-  EXPECT_EXIT(CheckWithCappedMemory("", "GL_EXT_abgr", huge, 96 * kMiB), testing::ExitedWithCode(255), message);
+  EXPECT_EXIT(CheckWithCappedMemory("", "GL_EXT_abgr", huge, 96 * kMiB), testing::ExitedWithCode(255), message + "117\n$");
 }
 #endif
 
