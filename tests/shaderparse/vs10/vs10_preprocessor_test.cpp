@@ -239,14 +239,12 @@ TEST_F(Vs10Include, EveryAllocationFailureIsSurvived) {
     const std::string macroTable = "Out of memory for macro table.\n", strings = "Out of memory for string table.\n",
                       parameters = "Out of memory for string table for macro parameter(s).\n",
                       entry = "Out of memory allocating MACROENTRY structure.\n";
-    const std::set<std::string> allowed = {
-        "(2) : Error : Unable to open include file f.vsh\n",
-        "f.vsh(1) : Error : " + macroTable, "f.vsh(1) : Error : " + strings, "f.vsh(1) : Error : " + parameters,
-        "f.vsh(2) : Error : " + macroTable, "f.vsh(2) : Error : " + strings, "f.vsh(2) : Error : " + parameters,
-        "f.vsh(3) : Error : " + parameters, "(6) : Error : " + entry,
-        "(3) : Error : " + entry,  // ONE inside m
-        "(6) : Error : " + parameters,
-    };
+    std::set<std::string> allowed = {"(2) : Error : Unable to open include file f.vsh\n", "f.vsh(3) : Error : " + parameters,
+                                     "(6) : Error : " + entry, "(6) : Error : " + parameters,
+                                     "(3) : Error : " + entry};  // ONE inside m
+    for (const char* at : {"f.vsh(1) : Error : ", "f.vsh(2) : Error : "}) {
+        for (const std::string& m : {macroTable, strings, parameters}) allowed.insert(at + m);
+    }
     std::set<std::string> seen;
     testing::internal::CaptureStderr();
     bool sawReference = false;
