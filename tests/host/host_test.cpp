@@ -29,10 +29,10 @@ void RecordParse(const char* text, void* context) {
                          std::to_string(parseErrors.Count()) + (context ? " with context" : ""));
 }
 
-// The at-exit notifier appends its context to a file in the working directory, named after the
-// test: death tests run in a re-executed copy of this program, and the file is how the parent
-// sees what happened there.
-std::string exitLog;
+// The at-exit notifier appends its context to a file in the working directory (one per build):
+// death tests run in a re-executed copy of this program, and the file is how the parent sees
+// what happened there.
+const std::string exitLog = "host_test_exit_log";
 void LogExit(void* context) {
     if (FILE* log = std::fopen(exitLog.c_str(), "a")) {
         std::fprintf(log, "%p\n", context);
@@ -47,9 +47,6 @@ protected:
         recgl::Reset(ShaderTestProfile());
         parseErrors.Clear();
         parsesSeen.clear();
-        exitLog = std::string("host_test_exit_") +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::remove(exitLog.c_str());
     }
     void TearDown() override {
         __zodiEffectRegisterAtExitNotifier(nullptr, nullptr);
@@ -85,6 +82,7 @@ TEST_F(HostTest, WithoutActiveHostTextsAreParsedUnnotifiedAndOnlyVspPassesItsInt
 
 TEST_F(HostTest, StartRunsDemoWithActiveHostAndNotifiesOnceAtExit) {
     void* const context = reinterpret_cast<void*>(0x5eed);  // fixed: the child is re-executed
+    std::remove(exitLog.c_str());
     EXPECT_EXIT(
         {
             __zodiEffectRegisterAtExitNotifier(LogExit, context);
