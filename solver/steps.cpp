@@ -62,12 +62,16 @@ SOLVER_INLINE T SubtractGradient(T vel, T g, T pHigh, T pLow) {
   return vel - g * (pHigh - pLow);
 }
 
-// Trilinear interpolation between the eight values around a back-traced position.
+// Trilinear interpolation between the eight values around a back-traced position, stored into
+// result. Vectors go by reference both ways so that the AVX callers pass no vector by value to a
+// function compiled without AVX (clang refuses that: it would change the calling convention).
 template <class T>
-SOLVER_INLINE T Trilinear(T s0, T s1, T t0, T t1, T r0, T r1, T v000, T v001, T v010, T v011,
-                          T v100, T v101, T v110, T v111) {
-  return s0 * (t0 * (r0 * v000 + r1 * v001) + t1 * (r0 * v010 + r1 * v011)) +
-         s1 * (t0 * (r0 * v100 + r1 * v101) + t1 * (r0 * v110 + r1 * v111));
+SOLVER_INLINE void Trilinear(T& result, const T& s0, const T& s1, const T& t0, const T& t1,
+                             const T& r0, const T& r1, const T& v000, const T& v001,
+                             const T& v010, const T& v011, const T& v100, const T& v101,
+                             const T& v110, const T& v111) {
+  result = s0 * (t0 * (r0 * v000 + r1 * v001) + t1 * (r0 * v010 + r1 * v011)) +
+           s1 * (t0 * (r0 * v100 + r1 * v101) + t1 * (r0 * v110 + r1 * v111));
 }
 
 // ---- AddScaledSource ----
@@ -185,8 +189,8 @@ void AdvectCell(const Advection& a, int32_t i, int32_t j, int32_t k) {
   const float r1 = pz - float(k0), r0 = 1.0f - r1;
   const float* c = a.d0 + g.At(i0, j0, k0);
   const int64_t di = 1, dj = g.sx, dk = g.sxy;
-  a.d[n] = Trilinear(s0, s1, t0, t1, r0, r1, c[0], c[dk], c[dj], c[dj + dk], c[di], c[di + dk],
-                     c[di + dj], c[di + dj + dk]);
+  Trilinear(a.d[n], s0, s1, t0, t1, r0, r1, c[0], c[dk], c[dj], c[dj + dk], c[di], c[di + dk],
+            c[di + dj], c[di + dj + dk]);
 }
 
 void AdvectGeneric(const Advection& a, int32_t k0, int32_t k1) {
@@ -243,8 +247,9 @@ __attribute__((target("avx2"))) void AdvectAvx2(const Advection& a, int32_t k0, 
         const __m256 v101 = _mm256_i32gather_ps(a.d0, _mm256_add_epi32(c100, dk), 4);
         const __m256 v110 = _mm256_i32gather_ps(a.d0, c110, 4);
         const __m256 v111 = _mm256_i32gather_ps(a.d0, _mm256_add_epi32(c110, dk), 4);
-        _mm256_storeu_ps(a.d + n, Trilinear(s0, s1, t0, t1, r0, r1, v000, v001, v010, v011, v100,
-                                            v101, v110, v111));
+        __m256 result;
+        Trilinear(result, s0, s1, t0, t1, r0, r1, v000, v001, v010, v011, v100, v101, v110, v111);
+        _mm256_storeu_ps(a.d + n, result);
       }
       for (; i <= g.X; ++i) AdvectCell(a, i, j, k);
     }
