@@ -15,24 +15,25 @@ int32_t leftDown = 0, middleDown = 0, rightDown = 0;
 float viewAngleY = 0.0f, viewAngleX = 0.0f;
 uint32_t particleTexture = 0;
 
-void InstallStartupParameters() {
-    gridX = 64;
-    gridY = 64;
-    gridZ = 64;
-    timeStep = 0.2f;
-    diffusionRate = 0.0f;
-    viscosity = 0.0f;
-    forceScale = 1.0f;
-    sourceAmount = 800.0f;
+namespace {
+
+// One parameter set: the grid and the simulation constants installed together.
+struct ParameterSet {
+    int32_t grid;
+    float timeStep, diffusionRate, viscosity, forceScale, sourceAmount;
+};
+
+void Install(const ParameterSet& set) {
+    gridX = gridY = gridZ = set.grid;
+    timeStep = set.timeStep;
+    diffusionRate = set.diffusionRate;
+    viscosity = set.viscosity;
+    forceScale = set.forceScale;
+    sourceAmount = set.sourceAmount;
 }
 
-void InstallRunningParameters() {
-    gridX = 16;
-    gridY = 16;
-    gridZ = 16;
-    timeStep = 0.4f;
-    diffusionRate = 0.0f;
-    viscosity = 0.0001f;
-    forceScale = 1.0f;
-    sourceAmount = 40.0f;
-}
+}  // namespace
+
+void InstallStartupParameters() { Install({64, 0.2f, 0.0f, 0.0f, 1.0f, 800.0f}); }
+
+void InstallRunningParameters() { Install({16, 0.4f, 0.0f, 0.0001f, 1.0f, 40.0f}); }
