@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
 # Builds every libFuzzer target in the fuzz configuration and runs each (or the named ones) for
-# DURATION seconds, one after the other. Prints executions, executions per second, edge coverage
-# and findings per target; exits 1 when any target found a fault (its input is kept under
-# <build>/fuzz/artifacts/<target>/).
+# DURATION seconds (or, with --runs N, until N inputs have run, whichever comes first), one after
+# the other. Prints executions, executions per second, edge coverage and findings per target; exits
+# 1 when any target found a fault (its input is kept under <build>/fuzz/artifacts/<target>/).
 #
-#   fuzz/run-fuzzers.sh DURATION [TARGET...]
+#   fuzz/run-fuzzers.sh [--runs N] DURATION [TARGET...]
 #
-# The test command runs every target for 30 s; a long run is e.g. `fuzz/run-fuzzers.sh 3600`.
+# The test command runs every target for 30 s; a long run is
+# `fuzz/run-fuzzers.sh --runs 10000000 14400` (ten million inputs per target).
 # Each target runs in the folder of its first seed corpus, so that vs.1.0 seeds can include one
 # another. FLUID3D_FUZZ_BUILD chooses the build directory (default: <repository>/build-fuzz).
 set -euo pipefail
 
+runs_option=()
+if [[ ${1:-} == --runs ]]; then
+  [[ ${2:-} =~ ^[1-9][0-9]*$ ]] || { echo "$0: --runs needs a positive count" >&2; exit 2; }
+  runs_option=("-runs=$2")
+  shift 2
+fi
 if [[ $# -lt 1 || ! $1 =~ ^[0-9]+$ || $1 -eq 0 ]]; then
-  echo "usage: $0 DURATION [TARGET...]   (seconds per target)" >&2
+  echo "usage: $0 [--runs N] DURATION [TARGET...]   (seconds per target)" >&2
   exit 2
 fi
 duration=$1
@@ -54,7 +61,7 @@ while read -r name corpora; do
   # The parsers echo characters they cannot scan to standard output and report include files
   # and COISSUE notes on standard error: both closed for the target (-close_fd_mask=3); libFuzzer
   # and the sanitizers keep writing their own reports to the log.
-  (cd "$rundir" && exec "$build/fuzz/$name" -max_total_time="$duration" -print_final_stats=1 \
+  (cd "$rundir" && exec "$build/fuzz/$name" -max_total_time="$duration" "${runs_option[@]}" -print_final_stats=1 \
     -close_fd_mask=3 -timeout=10 -rss_limit_mb=2048 -max_len=8192 -artifact_prefix="$artifacts/" \
     "${dict_option[@]}" "$work" "${seeds[@]}") >"$log" 2>&1 || true
 

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 
 namespace {
@@ -46,8 +47,8 @@ VS10Inst::~VS10Inst() {
     free(commentText);
 }
 
-InstSequence::InstSequence() : entries_(new (std::nothrow) VS10Inst[kGrowth]) {
-    if (entries_) capacity_ = kGrowth;
+InstSequence::InstSequence() : entries_(new (std::nothrow) VS10Inst[kInitialCapacity]) {
+    if (entries_) capacity_ = kInitialCapacity;
 }
 
 InstSequence::~InstSequence() {
@@ -56,12 +57,16 @@ InstSequence::~InstSequence() {
 
 void InstSequence::Append(const VS10Inst& inst) {
     if (count_ == capacity_) {
-        VS10Inst* grown = new (std::nothrow) VS10Inst[capacity_ + kGrowth];
+        // Doubling keeps appending linear: macros that expand into millions of instructions
+        // would otherwise spend their time copying the array.
+        if (capacity_ > std::numeric_limits<int>::max() / 2) return;
+        const int larger = capacity_ == 0 ? kInitialCapacity : 2 * capacity_;
+        VS10Inst* grown = new (std::nothrow) VS10Inst[larger];
         if (!grown) return;
         for (int i = 0; i < count_; ++i) grown[i] = entries_[i];
         delete[] entries_;
         entries_ = grown;
-        capacity_ += kGrowth;
+        capacity_ = larger;
     }
     entries_[count_++] = inst;
 }

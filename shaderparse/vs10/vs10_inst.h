@@ -90,15 +90,15 @@ private:
 // The records of one program in source order.
 class InstSequence {
 public:
-    static constexpr int kGrowth = 128;
+    static constexpr int kInitialCapacity = 128;
 
     InstSequence();
     ~InstSequence();
     InstSequence(const InstSequence&) = delete;
     InstSequence& operator=(const InstSequence&) = delete;
 
-    // Copies inst into the next slot, growing the array by 128 slots when it is full. The
-    // instruction is dropped when the larger array cannot be allocated.
+    // Copies inst into the next slot, doubling the array (128 slots at first) when it is full.
+    // The instruction is dropped when the larger array cannot be allocated.
     void Append(const VS10Inst& inst);
     // Checks every record in order.
     void Validate() const;

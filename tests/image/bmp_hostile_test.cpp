@@ -153,6 +153,23 @@ TEST_F(HostileBitmap, RunsAndDeltasPastTheRowOrThePictureAreDropped) {
     EXPECT_EQ(Decoded(b.Make()), (Rows{{G, B, G, B}, {B, G, B, G}}));
 }
 
+// A few bytes of run-length data may declare a picture of millions of pixels: it loads whole, and
+// what the data does not reach is black.
+TEST_F(HostileBitmap, TinyRunLengthDataFillsALargePicture) {
+    Bitmap b;
+    b.bpp = 8, b.compression = 1, b.width = 2048, b.height = 1500, b.colorsUsed = 2;
+    b.palette = {kRed, kGreen};
+    b.pixels = {2, 1, 0, 1};  // two green pixels, then the end of the picture
+    Image image = Load(b.Make());
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->width, 2048);
+    ASSERT_EQ(image->height, 1500);
+    const unsigned char* first = image->data;  // the first stored row
+    const unsigned char* last = image->data + size_t(3) * 2048 * 1500 - 3;
+    EXPECT_EQ((std::vector<int>(first, first + 9)), (std::vector<int>{0, 255, 0, 0, 255, 0, 0, 0, 0}));
+    EXPECT_EQ((std::vector<int>(last, last + 3)), (std::vector<int>{0, 0, 0}));
+}
+
 TEST_F(HostileBitmap, RunLengthCommandsCutByTheDataEndAreRefused) {
     Bitmap b;
     b.bpp = 8, b.compression = 1, b.width = 8, b.height = 2, b.colorsUsed = 2, b.palette = {kRed, kGreen};

@@ -63,9 +63,10 @@ TEST_F(Vs10Records, CommentTextIsOwnedAndDuplicatedOnCopy) {
     assigned = VS10Inst(9);  // replacing a comment by a blank line releases the text
     EXPECT_EQ(assigned.commentText, nullptr);
 
-    // The sequence grows by 128, keeps the order and copies what it is given.
+    // The sequence starts with 128 slots, doubles when full, keeps the order and copies what it
+    // is given.
     InstSequence seq;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 600; ++i) {
         const std::string text = "# line " + std::to_string(i);
         VS10Inst inst(i + 1, VS10_COMMENT, strdup(text.c_str()));
         seq.Append(inst);
@@ -73,10 +74,13 @@ TEST_F(Vs10Records, CommentTextIsOwnedAndDuplicatedOnCopy) {
         if (i == 127) {
             EXPECT_EQ(seq.Capacity(), 128);
         }
+        if (i == 200) {
+            EXPECT_EQ(seq.Capacity(), 256);
+        }
     }
-    ASSERT_EQ(seq.Count(), 200);
-    EXPECT_EQ(seq.Capacity(), 256);
-    for (int i = 0; i < 200; ++i) EXPECT_EQ(std::string(seq[i].commentText), "# line " + std::to_string(i));
+    ASSERT_EQ(seq.Count(), 600);
+    EXPECT_EQ(seq.Capacity(), 1024);
+    for (int i = 0; i < 600; ++i) EXPECT_EQ(std::string(seq[i].commentText), "# line " + std::to_string(i));
 }
 
 TEST_F(Vs10Records, IndexRangesByRegisterType) {
