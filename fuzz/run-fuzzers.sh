@@ -9,7 +9,8 @@
 # The test command runs every target for 30 s; a long run is
 # `fuzz/run-fuzzers.sh --runs 10000000 14400` (ten million inputs per target).
 # Each target runs in the folder of its first seed corpus, so that vs.1.0 seeds can include one
-# another. FLUID3D_FUZZ_BUILD chooses the build directory (default: <repository>/build-fuzz).
+# another. FLUID3D_FUZZ_BUILD chooses the build directory (default: <repository>/build-fuzz);
+# FUZZ_TIMEOUT the seconds after which one input counts as hanging (default 10).
 set -euo pipefail
 
 runs_option=()
@@ -62,7 +63,7 @@ while read -r name corpora; do
   # and COISSUE notes on standard error: both closed for the target (-close_fd_mask=3); libFuzzer
   # and the sanitizers keep writing their own reports to the log.
   (cd "$rundir" && exec "$build/fuzz/$name" -max_total_time="$duration" "${runs_option[@]}" -print_final_stats=1 \
-    -close_fd_mask=3 -timeout=10 -rss_limit_mb=2048 -max_len=8192 -artifact_prefix="$artifacts/" \
+    -close_fd_mask=3 -timeout="${FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 -max_len=8192 -artifact_prefix="$artifacts/" \
     "${dict_option[@]}" "$work" "${seeds[@]}") >"$log" 2>&1 || true
 
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)

@@ -1,4 +1,5 @@
-// Fuzzes shaderparse with the recording GL as GL: every input is one program text.
+// Fuzzes shaderparse in one language with the recording GL as GL: every input is one program
+// text, given the language's header when it has none of its own.
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -35,7 +36,6 @@ void Parse(void* text) {
     }
 }
 
-#ifdef FUZZ_PROGRAM_HEADER
 // FUZZ_PROGRAM_HEADER lists one or more headers separated by '|'. An input that starts with none
 // of them gets the first, so that a language target spends its time inside its language.
 void EnsureHeader(std::string& text) {
@@ -49,15 +49,12 @@ void EnsureHeader(std::string& text) {
     }
     text = headers.substr(0, headers.find('|')) + "\n" + text;
 }
-#endif
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
-#ifdef FUZZ_PROGRAM_HEADER
     EnsureHeader(text);
-#endif
     recgl::Reset(FuzzProfile());
     int status = 0;
     fuzz::RunWithExitBoundary(Parse, &text, status);
