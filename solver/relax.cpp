@@ -9,9 +9,16 @@
 // one row in each plane, computed eight cells at a time; its rows are independent, so their
 // latencies overlap.
 //
-// The boundary rule after a sweep writes the faces from the skewed inner cells; the corners,
-// which no sweep reads, are computed once at the end.
+// Sweeps need not wait for one another to finish: sweep s + 1 may update hyperplane h as soon as
+// sweep s has done h + 1. The sweeps therefore run as wavefronts, several in one walk through the
+// field, and the second half of them on a second thread, trailing the first.
+//
+// The boundary rule's faces are written next to each swept hyperplane from its cells (each face
+// is read only by the cell it copies); the corners, which no sweep reads, are computed once at
+// the end.
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <vector>
 
 #include "solver/relax.h"
@@ -23,13 +30,24 @@ namespace solver_detail {
 namespace {
 
 constexpr int kSweeps = 20;
+// The sweeps run in passes over the field; a pass runs its sweeps as a wavefront, sweep q + 1
+// kLag hyperplanes behind sweep q, so one walk through the field does them all while the
+// hyperplanes they touch stay in the cache. The pass after it trails it in the same way, on the
+// second thread when there is one.
+constexpr int kPasses = 2;
+constexpr int kSweepsPerPass = kSweeps / kPasses;
+static_assert(kSweepsPerPass * kPasses == kSweeps, "passes share the sweeps evenly");
+// Two hyperplanes apart, the sweeps of one pass do not touch each other's cells: sweep q + 1 on
+// h - 2 reads h - 1, which sweep q finished one step earlier, and h - 3.
+constexpr int32_t kLag = 2;
+constexpr int32_t kFirstHyperplane = 3;  // cell (1, 1, 1)
 // Vector reads and writes run up to seven slots past the last cell of a row (the written ones
 // keep their values). Padding after every row keeps them inside the row: a vector that reached
 // into the row written just before it would have to wait for that row's results.
 constexpr int64_t kRowPadding = 8;
 constexpr int64_t kEndPadding = 64;
-// From this many inner cells on, independent relaxations run on two threads; from the second
-// count on, loops over planes are shared too.
+// From the first count of inner cells on, the three independent velocity diffusions share the
+// two threads; from the second on, each relaxation and every loop over planes does.
 constexpr int64_t kShareRelaxationCells = 12 * 12 * 12;
 constexpr int64_t kTwoThreadCells = 24 * 24 * 24;
 
@@ -62,9 +80,15 @@ struct SkewedLayout {
   }
 };
 
+// How far a pass has come: every hyperplane up to `done` has had all of the pass's sweeps.
+struct alignas(64) PassProgress {
+  std::atomic<int32_t> done{0};
+};
+
 struct Workspace {
   SkewedLayout layout;
   std::vector<float> x, rhs;
+  PassProgress progress[kPasses];
 
   void Reserve(int32_t X, int32_t Y, int32_t Z) {
     if (layout.X == X && layout.Y == Y && layout.Z == Z) return;
@@ -87,6 +111,7 @@ struct Relaxation {
   const float* rhs;
   int32_t mode;
   float a, c;
+  PassProgress* progress;
 };
 
 // Sweeps the cells of row d of plane k, in kVectors vectors (0: a loop over as many as needed).
@@ -148,41 +173,85 @@ SOLVER_INLINE void SweepHyperplaneBody(const Relaxation& r, int32_t h) {
   }
 }
 
-__attribute__((target("avx2"))) void SweepHyperplaneAvx2(const Relaxation& r, int32_t h) {
-  SweepHyperplaneBody(r, h);
+// -v when `sign` is the sign bit, v when it is 0.
+SOLVER_INLINE float FlipSign(uint32_t sign, float v) {
+  uint32_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  bits ^= sign;
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
 }
-void SweepHyperplaneGeneric(const Relaxation& r, int32_t h) { SweepHyperplaneBody(r, h); }
 
-// The boundary rule's faces, from the skewed inner cells: the x and y faces of planes 1 .. Z and
-// the inner rectangles of planes 0 and Z + 1.
-void WriteFaces(const Relaxation& r) {
+// The boundary rule's faces next to the cells of hyperplane h, from those cells: the x and y faces
+// of planes 1 .. Z and the inner rectangles of planes 0 and Z + 1. Each face is read only by the
+// cell it copies, so writing it right after that cell's sweep gives the next sweep what the
+// boundary rule after the whole sweep would.
+SOLVER_INLINE void WriteHyperplaneFaces(const Relaxation& r, int32_t h) {
   const SkewedLayout& L = r.layout;
   const int32_t X = L.X, Y = L.Y, Z = L.Z;
   const int64_t P = L.plane;
   const int64_t* row = L.row.data();
-  const int32_t mode = r.mode;
-  auto mirror = [mode](int32_t axis, float v) { return mode == axis ? -v : v; };
-  for (int32_t k = 1; k <= Z; ++k) {
-    float* xk = r.x + int64_t(k) * P;
-    for (int32_t j = 1; j <= Y; ++j) {
-      xk[row[j] + j] = mirror(1, xk[row[j + 1] + j]);              // (0, j) from (1, j)
-      xk[row[X + 1 + j] + j] = mirror(1, xk[row[X + j] + j]);      // (X+1, j) from (X, j)
-    }
-    for (int32_t i = 1; i <= X; ++i) {
-      xk[row[i]] = mirror(2, xk[row[i + 1] + 1]);                  // (i, 0) from (i, 1)
-      xk[row[i + Y + 1] + Y + 1] = mirror(2, xk[row[i + Y] + Y]);  // (i, Y+1) from (i, Y)
-    }
+  // The sign bit to flip on each axis's faces (the mirrored component's, -v exactly).
+  const uint32_t sx = r.mode == 1 ? 0x80000000u : 0, sy = r.mode == 2 ? 0x80000000u : 0;
+  const uint32_t sz = r.mode == 3 ? 0x80000000u : 0;
+  const int32_t kFirst = std::max(1, h - X - Y), kLast = std::min(Z, h - 2);
+  // Plane k holds row d = h - k; its first inner cell is (X, d - X) or (d - 1, 1), its last
+  // (1, d - 1) or (d - Y, Y). Each loop runs over the planes where the face exists.
+  float* x = r.x;
+  for (int32_t k = std::max(kFirst, h - Y - 1); k <= kLast; ++k) {  // (0, j) from (1, j)
+    const int32_t d = h - k;
+    x[k * P + row[d - 1] + d - 1] = FlipSign(sx, x[k * P + row[d] + d - 1]);
   }
-  float* bottom = r.x;
-  float* top = r.x + (int64_t(Z) + 1) * P;
-  for (int32_t d = 2; d <= X + Y; ++d) {
+  for (int32_t k = kFirst; k <= std::min(kLast, h - X - 1); ++k) {  // (X+1, j) from (X, j)
+    const int32_t d = h - k;
+    x[k * P + row[d + 1] + d - X] = FlipSign(sx, x[k * P + row[d] + d - X]);
+  }
+  for (int32_t k = std::max(kFirst, h - X - 1); k <= kLast; ++k) {  // (i, 0) from (i, 1)
+    const int32_t d = h - k;
+    x[k * P + row[d - 1]] = FlipSign(sy, x[k * P + row[d] + 1]);
+  }
+  for (int32_t k = kFirst; k <= std::min(kLast, h - Y - 1); ++k) {  // (i, Y+1) from (i, Y)
+    const int32_t d = h - k;
+    x[k * P + row[d + 1] + Y + 1] = FlipSign(sy, x[k * P + row[d] + Y]);
+  }
+  for (int side = 0; side < 2; ++side) {  // (i, j, 0) from (i, j, 1), (i, j, Z+1) from (i, j, Z)
+    const int32_t k = side == 0 ? 1 : Z, d = h - k;
+    if (k < kFirst || k > kLast) continue;
     const int32_t jlo = std::max(1, d - X), jhi = std::min(Y, d - 1);
-    for (int64_t s = row[d] + jlo; s <= row[d] + jhi; ++s) {
-      bottom[s] = mirror(3, bottom[s + P]);  // (i, j, 0) from (i, j, 1)
-      top[s] = mirror(3, top[s - P]);        // (i, j, Z+1) from (i, j, Z)
+    float* face = x + (side == 0 ? 0 : (int64_t(Z) + 1) * P) + row[d];
+    const float* cell = x + k * P + row[d];
+    for (int32_t j = jlo; j <= jhi; ++j) face[j] = FlipSign(sz, cell[j]);
+  }
+}
+
+// Runs the sweeps of pass p. The faces next to a step's hyperplanes are written at the start of
+// the next step, from cells stored a step earlier rather than just now. The first sweep works on
+// hyperplane h only once the previous pass has finished h + 2 (faces included): h + 1 then holds
+// that pass's last sweep, and no value is touched by both passes at once. This pass reads and
+// writes slots of hyperplanes up to h + 1 (vector lanes past a row's end fall in its padding or
+// its face slots), while the previous one sweeps h + 3 and beyond and writes faces from h + 2 on.
+SOLVER_INLINE void RunPassBody(const Relaxation& r, int p) {
+  const int32_t last = r.layout.X + r.layout.Y + r.layout.Z;
+  const std::atomic<int32_t>* previous = p > 0 ? &r.progress[p - 1].done : nullptr;
+  std::atomic<int32_t>& done = r.progress[p].done;
+  constexpr int32_t kSpan = kLag * (kSweepsPerPass - 1);  // from the first sweep to the last
+  for (int32_t step = kFirstHyperplane; step <= last + kSpan + 1; ++step) {
+    // (Plain loops: a lambda would not be compiled for AVX2 with this function.)
+    for (int32_t q = 0, h = step - 1; q < kSweepsPerPass && h >= kFirstHyperplane; ++q, h -= kLag) {
+      if (h <= last) WriteHyperplaneFaces(r, h);
+    }
+    if (step - 1 - kSpan >= kFirstHyperplane) {
+      done.store(step - 1 - kSpan, std::memory_order_release);
+    }
+    if (previous != nullptr) WaitUntilAtLeast(*previous, std::min(step + 2, last));
+    for (int32_t q = 0, h = step; q < kSweepsPerPass && h >= kFirstHyperplane; ++q, h -= kLag) {
+      if (h <= last) SweepHyperplaneBody(r, h);
     }
   }
 }
+
+__attribute__((target("avx2"))) void RunPassAvx2(const Relaxation& r, int p) { RunPassBody(r, p); }
+void RunPassGeneric(const Relaxation& r, int p) { RunPassBody(r, p); }
 
 // Copies planes [k0, k1) between the field and the skewed layout: every cell of planes 1 .. Z
 // and the inner rectangle (the z faces) of planes 0 and Z + 1.
@@ -219,32 +288,34 @@ void ForPlanes(const SkewedLayout& L, bool split, const F& fn) {
 }  // namespace
 
 bool ShareRelaxations(int32_t X, int32_t Y, int32_t Z) {
-  return int64_t(X) * Y * Z >= kShareRelaxationCells && SecondThreadEnabled();
+  const int64_t cells = int64_t(X) * Y * Z;
+  return cells >= kShareRelaxationCells && cells < kTwoThreadCells && SecondThreadEnabled();
 }
 
 bool ShareWork(int32_t X, int32_t Y, int32_t Z) {
   return int64_t(X) * Y * Z >= kTwoThreadCells && SecondThreadEnabled();
 }
 
-void Relax(int slot, bool splitCopies, int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x,
+void Relax(int slot, bool split, int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x,
            const float* x0, float a, float c) {
   Workspace& w = TheWorkspace(slot);
   w.Reserve(X, Y, Z);
   const SkewedLayout& L = w.layout;
-  ForPlanes(L, splitCopies, [&](int32_t k0, int32_t k1) {
+  ForPlanes(L, split, [&](int32_t k0, int32_t k1) {
     CopyPlanes<true>(L, x, w.x.data(), k0, k1);
     CopyPlanes<true>(L, const_cast<float*>(x0), w.rhs.data(), k0, k1);
   });
 
-  void (*const sweepHyperplane)(const Relaxation&, int32_t) =
-      Avx2Enabled() ? &SweepHyperplaneAvx2 : &SweepHyperplaneGeneric;
-  const Relaxation r{L, w.x.data(), w.rhs.data(), mode, a, c};
-  for (int sweep = 0; sweep < kSweeps; ++sweep) {
-    for (int32_t h = 3; h <= X + Y + Z; ++h) sweepHyperplane(r, h);
-    WriteFaces(r);
+  for (PassProgress& p : w.progress) p.done.store(kFirstHyperplane - 1, std::memory_order_relaxed);
+  const Relaxation r{L, w.x.data(), w.rhs.data(), mode, a, c, w.progress};
+  auto pass = [&r](int p) { Avx2Enabled() ? RunPassAvx2(r, p) : RunPassGeneric(r, p); };
+  if (split) {
+    RunTasks(kPasses, pass);  // taken in order: a pass never waits for one not yet taken
+  } else {
+    for (int p = 0; p < kPasses; ++p) pass(p);
   }
 
-  ForPlanes(L, splitCopies,
+  ForPlanes(L, split,
             [&](int32_t k0, int32_t k1) { CopyPlanes<false>(L, x, w.x.data(), k0, k1); });
   ApplyCornerRule(X, Y, Z, x);
 }

@@ -286,10 +286,10 @@ void AddScaledSource(GridDims dims, FieldView target, FieldView source, float dt
 namespace solver_detail {
 namespace {
 
-void Diffuse(int slot, bool splitCopies, int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x,
+void Diffuse(int slot, bool split, int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x,
              const float* x0, float rate, float dt) {
   const float a = dt * rate * float(X) * float(X);
-  Relax(slot, splitCopies, X, Y, Z, mode, x, x0, a, 6.0f * a + 1.0f);
+  Relax(slot, split, X, Y, Z, mode, x, x0, a, 6.0f * a + 1.0f);
 }
 
 }  // namespace

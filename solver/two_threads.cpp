@@ -28,7 +28,7 @@ constexpr int kSpinRounds = 20000;
 // finished batch can take nothing, and a task taken belongs to the batch it was taken from.
 struct Helper {
   std::atomic<uint64_t> claim{0};
-  std::atomic<int> finished{0};
+  std::atomic<int32_t> finished{0};
   TaskFunction task = nullptr;  // written before the batch is published, read after a take
   void* context = nullptr;
   std::mutex mutex;
@@ -105,7 +105,11 @@ void RunTasks(TaskFunction task, void* context, int count) {
   }
   h.Work(batch);
   // Only tasks that the helper is running now are left.
-  for (int spins = 0; h.finished.load(std::memory_order_acquire) < count;) {
+  WaitUntilAtLeast(h.finished, count);
+}
+
+void WaitUntilAtLeastSlow(const std::atomic<int32_t>& value, int32_t target) {
+  for (int spins = 0; value.load(std::memory_order_acquire) < target;) {
     if (spins < 4000) {
       ++spins;
       SpinPause();

@@ -88,12 +88,14 @@ TEST_P(OperationIdentity, Project) {
   for (int n = 0; n < 5; ++n) EXPECT_TRUE(SameBits(f[n], r[n])) << "field " << n;
 }
 
-// Sizes below and above the two-thread threshold, with runs shorter and longer than a vector.
+// Sizes below and above the two-thread threshold, with runs shorter and longer than a vector, and
+// grids one cell thin on each axis (every row then meets both faces of that axis).
 INSTANTIATE_TEST_SUITE_P(
     Sizes, OperationIdentity,
     ::testing::Combine(::testing::Values(Size{1, 1, 1}, Size{2, 3, 4}, Size{16, 16, 16},
                                          Size{17, 19, 23}, Size{9, 70, 5}, Size{33, 27, 20},
-                                         Size{40, 40, 40}),
+                                         Size{40, 40, 40}, Size{1, 30, 30}, Size{120, 1, 120},
+                                         Size{150, 100, 1}),
                        ::testing::Values(Kernels::kDefault, Kernels::kPortableOneThread)));
 
 TEST(TickIdentity, Grid16AfterThreeHundredTicks) {
