@@ -46,8 +46,8 @@ constexpr int32_t kFirstHyperplane = 3;  // cell (1, 1, 1)
 // into the row written just before it would have to wait for that row's results.
 constexpr int64_t kRowPadding = 8;
 constexpr int64_t kEndPadding = 64;
-// From the first count of inner cells on, the three independent velocity diffusions share the
-// two threads; from the second on, each relaxation and every loop over planes does.
+// From the first count of inner cells on, relaxations share the two threads; from the second
+// on, loops over planes do too.
 constexpr int64_t kShareRelaxationCells = 12 * 12 * 12;
 constexpr int64_t kTwoThreadCells = 24 * 24 * 24;
 
@@ -107,11 +107,13 @@ Workspace& TheWorkspace(int slot) {
 
 struct Relaxation {
   const SkewedLayout& layout;
-  float* x;
+  float* x;           // skewed copies
   const float* rhs;
   int32_t mode;
   float a, c;
   PassProgress* progress;
+  float* field;       // the caller's fields
+  const float* source;
 };
 
 // Sweeps the cells of row d of plane k, in kVectors vectors (0: a loop over as many as needed).
@@ -224,35 +226,6 @@ SOLVER_INLINE void WriteHyperplaneFaces(const Relaxation& r, int32_t h) {
   }
 }
 
-// Runs the sweeps of pass p. The faces next to a step's hyperplanes are written at the start of
-// the next step, from cells stored a step earlier rather than just now. The first sweep works on
-// hyperplane h only once the previous pass has finished h + 2 (faces included): h + 1 then holds
-// that pass's last sweep, and no value is touched by both passes at once. This pass reads and
-// writes slots of hyperplanes up to h + 1 (vector lanes past a row's end fall in its padding or
-// its face slots), while the previous one sweeps h + 3 and beyond and writes faces from h + 2 on.
-SOLVER_INLINE void RunPassBody(const Relaxation& r, int p) {
-  const int32_t last = r.layout.X + r.layout.Y + r.layout.Z;
-  const std::atomic<int32_t>* previous = p > 0 ? &r.progress[p - 1].done : nullptr;
-  std::atomic<int32_t>& done = r.progress[p].done;
-  constexpr int32_t kSpan = kLag * (kSweepsPerPass - 1);  // from the first sweep to the last
-  for (int32_t step = kFirstHyperplane; step <= last + kSpan + 1; ++step) {
-    // (Plain loops: a lambda would not be compiled for AVX2 with this function.)
-    for (int32_t q = 0, h = step - 1; q < kSweepsPerPass && h >= kFirstHyperplane; ++q, h -= kLag) {
-      if (h <= last) WriteHyperplaneFaces(r, h);
-    }
-    if (step - 1 - kSpan >= kFirstHyperplane) {
-      done.store(step - 1 - kSpan, std::memory_order_release);
-    }
-    if (previous != nullptr) WaitUntilAtLeast(*previous, std::min(step + 2, last));
-    for (int32_t q = 0, h = step; q < kSweepsPerPass && h >= kFirstHyperplane; ++q, h -= kLag) {
-      if (h <= last) SweepHyperplaneBody(r, h);
-    }
-  }
-}
-
-__attribute__((target("avx2"))) void RunPassAvx2(const Relaxation& r, int p) { RunPassBody(r, p); }
-void RunPassGeneric(const Relaxation& r, int p) { RunPassBody(r, p); }
-
 // Copies planes [k0, k1) between the field and the skewed layout: every cell of planes 1 .. Z
 // and the inner rectangle (the z faces) of planes 0 and Z + 1.
 template <bool kToSkewed>
@@ -275,56 +248,82 @@ void CopyPlanes(const SkewedLayout& L, float* field, float* skewed, int32_t k0, 
   }
 }
 
-// Runs fn(k0, k1) over the planes 0 .. Z + 1, in slices shared with the second thread when
-// `split`.
-template <class F>
-void ForPlanes(const SkewedLayout& L, bool split, const F& fn) {
-  const int32_t planes = L.Z + 2;
-  if (!split) return fn(0, planes);
-  RunTasks(kShareSlices,
-           [&](int t) { fn(planes * t / kShareSlices, planes * (t + 1) / kShareSlices); });
+// Runs the sweeps of pass p. The faces next to a step's hyperplanes are written at the start of
+// the next step, from cells stored a step earlier rather than just now. The first sweep works on
+// hyperplane h only once the previous pass has finished h + 2 (faces included): h + 1 then holds
+// that pass's last sweep, and no value is touched by both passes at once. This pass reads and
+// writes slots of hyperplanes up to h + 1 (vector lanes past a row's end fall in its padding or
+// its face slots), while the previous one sweeps h + 3 and beyond and writes faces from h + 2 on.
+// The first pass copies the fields into the skewed layout, the last copies the result back.
+SOLVER_INLINE void RunPassBody(const Relaxation& r, int p) {
+  const SkewedLayout& L = r.layout;
+  const int32_t last = L.X + L.Y + L.Z;
+  if (p == 0) {
+    CopyPlanes<true>(L, r.field, r.x, 0, L.Z + 2);
+    CopyPlanes<true>(L, const_cast<float*>(r.source), const_cast<float*>(r.rhs), 0, L.Z + 2);
+  }
+  const std::atomic<int32_t>* previous = p > 0 ? &r.progress[p - 1].done : nullptr;
+  std::atomic<int32_t>& done = r.progress[p].done;
+  constexpr int32_t kSpan = kLag * (kSweepsPerPass - 1);  // from the first sweep to the last
+  for (int32_t step = kFirstHyperplane; step <= last + kSpan + 1; ++step) {
+    // (Plain loops: a lambda would not be compiled for AVX2 with this function.)
+    for (int32_t q = 0, h = step - 1; q < kSweepsPerPass && h >= kFirstHyperplane; ++q, h -= kLag) {
+      if (h <= last) WriteHyperplaneFaces(r, h);
+    }
+    if (step - 1 - kSpan >= kFirstHyperplane) {
+      done.store(step - 1 - kSpan, std::memory_order_release);
+    }
+    if (previous != nullptr) WaitUntilAtLeast(*previous, std::min(step + 2, last));
+    for (int32_t q = 0, h = step; q < kSweepsPerPass && h >= kFirstHyperplane; ++q, h -= kLag) {
+      if (h <= last) SweepHyperplaneBody(r, h);
+    }
+  }
+  if (p == kPasses - 1) {
+    CopyPlanes<false>(L, r.field, r.x, 0, L.Z + 2);
+    ApplyCornerRule(L.X, L.Y, L.Z, r.field);
+  }
 }
+
+__attribute__((target("avx2"))) void RunPassAvx2(const Relaxation& r, int p) { RunPassBody(r, p); }
+void RunPassGeneric(const Relaxation& r, int p) { RunPassBody(r, p); }
 
 }  // namespace
 
 bool ShareRelaxations(int32_t X, int32_t Y, int32_t Z) {
-  const int64_t cells = int64_t(X) * Y * Z;
-  return cells >= kShareRelaxationCells && cells < kTwoThreadCells && SecondThreadEnabled();
+  return int64_t(X) * Y * Z >= kShareRelaxationCells && SecondThreadEnabled();
 }
 
 bool ShareWork(int32_t X, int32_t Y, int32_t Z) {
   return int64_t(X) * Y * Z >= kTwoThreadCells && SecondThreadEnabled();
 }
 
-void Relax(int slot, bool split, int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x,
-           const float* x0, float a, float c) {
-  Workspace& w = TheWorkspace(slot);
-  w.Reserve(X, Y, Z);
-  const SkewedLayout& L = w.layout;
-  ForPlanes(L, split, [&](int32_t k0, int32_t k1) {
-    CopyPlanes<true>(L, x, w.x.data(), k0, k1);
-    CopyPlanes<true>(L, const_cast<float*>(x0), w.rhs.data(), k0, k1);
-  });
-
-  for (PassProgress& p : w.progress) p.done.store(kFirstHyperplane - 1, std::memory_order_relaxed);
-  const Relaxation r{L, w.x.data(), w.rhs.data(), mode, a, c, w.progress};
-  auto pass = [&r](int p) { Avx2Enabled() ? RunPassAvx2(r, p) : RunPassGeneric(r, p); };
-  if (split) {
-    RunTasks(kPasses, pass);  // taken in order: a pass never waits for one not yet taken
-  } else {
-    for (int p = 0; p < kPasses; ++p) pass(p);
+void RelaxAll(const RelaxJob* jobs, int count, bool split, int32_t X, int32_t Y, int32_t Z) {
+  for (int n = 0; n < count; ++n) {
+    Workspace& w = TheWorkspace(n);
+    w.Reserve(X, Y, Z);
+    for (PassProgress& p : w.progress) p.done.store(kFirstHyperplane - 1, std::memory_order_relaxed);
   }
-
-  ForPlanes(L, split,
-            [&](int32_t k0, int32_t k1) { CopyPlanes<false>(L, x, w.x.data(), k0, k1); });
-  ApplyCornerRule(X, Y, Z, x);
+  // Task t is pass t % kPasses of relaxation t / kPasses. Tasks are taken in order, so a pass
+  // never waits for one that nobody has taken.
+  auto task = [jobs](int t) {
+    const RelaxJob& j = jobs[t / kPasses];
+    Workspace& w = TheWorkspace(t / kPasses);
+    const Relaxation r{w.layout, w.x.data(), w.rhs.data(), j.mode, j.a, j.c, w.progress, j.x, j.x0};
+    Avx2Enabled() ? RunPassAvx2(r, t % kPasses) : RunPassGeneric(r, t % kPasses);
+  };
+  if (split) {
+    RunTasks(count * kPasses, task);
+  } else {
+    for (int t = 0; t < count * kPasses; ++t) task(t);
+  }
 }
 
 }  // namespace solver_detail
 
 void RelaxLinear(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const float* x0,
                  float a, float c) {
-  solver_detail::Relax(0, solver_detail::ShareWork(X, Y, Z), X, Y, Z, mode, x, x0, a, c);
+  const solver_detail::RelaxJob job{mode, x, x0, a, c};
+  solver_detail::RelaxAll(&job, 1, solver_detail::ShareRelaxations(X, Y, Z), X, Y, Z);
 }
 
 void ReserveSolverWorkspace(int32_t X, int32_t Y, int32_t Z) {

@@ -1,4 +1,4 @@
-// The relaxation behind RelaxLinear, for running several at once or one on two threads.
+// The relaxation behind RelaxLinear and the diffusions, on one thread or shared with a second.
 #pragma once
 
 #include <cstdint>
@@ -9,16 +9,22 @@ namespace solver_detail {
 constexpr int kRelaxSlots = 3;
 
 // True when a grid is large enough, and the machine able, to share work with a second thread:
-// whole relaxations (mid-sized grids), or (larger grids) the sweeps of each relaxation and
-// slices of every loop over planes.
+// the sweeps of relaxations, and (larger grids) slices of every loop over planes.
 bool ShareRelaxations(int32_t X, int32_t Y, int32_t Z);
 bool ShareWork(int32_t X, int32_t Y, int32_t Z);
 // Loops over planes are shared in this many slices.
 constexpr int kShareSlices = 8;
 
-// RelaxLinear in scratch space `slot`; its sweeps and copies use the second thread only when
-// `split` (false when the caller already runs on both).
-void Relax(int slot, bool split, int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x,
-           const float* x0, float a, float c);
+// One relaxation of RelaxLinear.
+struct RelaxJob {
+  int32_t mode;
+  float* x;
+  const float* x0;
+  float a, c;
+};
+
+// Runs up to kRelaxSlots relaxations, in order, each in its own scratch space; with `split` their
+// sweeps share the two threads (a later relaxation starts while the earlier one finishes).
+void RelaxAll(const RelaxJob* jobs, int count, bool split, int32_t X, int32_t Y, int32_t Z);
 
 }  // namespace solver_detail

@@ -286,10 +286,9 @@ void AddScaledSource(GridDims dims, FieldView target, FieldView source, float dt
 namespace solver_detail {
 namespace {
 
-void Diffuse(int slot, bool split, int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x,
-             const float* x0, float rate, float dt) {
+RelaxJob DiffusionJob(int32_t X, int32_t mode, float* x, const float* x0, float rate, float dt) {
   const float a = dt * rate * float(X) * float(X);
-  Relax(slot, split, X, Y, Z, mode, x, x0, a, 6.0f * a + 1.0f);
+  return RelaxJob{mode, x, x0, a, 6.0f * a + 1.0f};
 }
 
 }  // namespace
@@ -297,7 +296,8 @@ void Diffuse(int slot, bool split, int32_t X, int32_t Y, int32_t Z, int32_t mode
 
 void DiffuseField(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const float* x0,
                   float rate, float dt) {
-  solver_detail::Diffuse(0, solver_detail::ShareWork(X, Y, Z), X, Y, Z, mode, x, x0, rate, dt);
+  const solver_detail::RelaxJob job = solver_detail::DiffusionJob(X, mode, x, x0, rate, dt);
+  solver_detail::RelaxAll(&job, 1, solver_detail::ShareRelaxations(X, Y, Z), X, Y, Z);
 }
 
 void AdvectField(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* d, const float* d0,
@@ -333,12 +333,12 @@ void StepVelocity(int32_t X, int32_t Y, int32_t Z, float* u, float* v, float* w,
   AddScaledSource(dims, FieldView(v, dims), FieldView(vPrev, dims), dt);
   AddScaledSource(dims, FieldView(w, dims), FieldView(wPrev, dims), dt);
   if (solver_detail::ShareRelaxations(X, Y, Z)) {
-    // The three diffusions are independent; each has its own scratch space.
-    float* const diffused[3] = {uPrev, vPrev, wPrev};
-    const float* const sources[3] = {u, v, w};
-    solver_detail::RunTasks(3, [&](int t) {
-      solver_detail::Diffuse(t, false, X, Y, Z, t + 1, diffused[t], sources[t], visc, dt);
-    });
+    // One batch: each diffusion's first sweeps start while the previous one finishes.
+    const solver_detail::RelaxJob jobs[3] = {
+        solver_detail::DiffusionJob(X, 1, uPrev, u, visc, dt),
+        solver_detail::DiffusionJob(X, 2, vPrev, v, visc, dt),
+        solver_detail::DiffusionJob(X, 3, wPrev, w, visc, dt)};
+    solver_detail::RelaxAll(jobs, 3, true, X, Y, Z);
   } else {
     DiffuseField(X, Y, Z, 1, uPrev, u, visc, dt);
     DiffuseField(X, Y, Z, 2, vPrev, v, visc, dt);
