@@ -99,7 +99,7 @@ struct Workspace {
   }
 };
 
-// One workspace per thread that may relax at the same time.
+// One workspace per relaxation of a batch.
 Workspace& TheWorkspace(int slot) {
   static Workspace workspaces[kRelaxSlots];
   return workspaces[slot];
@@ -108,7 +108,7 @@ Workspace& TheWorkspace(int slot) {
 struct Relaxation {
   const SkewedLayout& layout;
   float* x;           // skewed copies
-  const float* rhs;
+  float* rhs;
   int32_t mode;
   float a, c;
   PassProgress* progress;
@@ -226,12 +226,12 @@ SOLVER_INLINE void WriteHyperplaneFaces(const Relaxation& r, int32_t h) {
   }
 }
 
-// Copies planes [k0, k1) between the field and the skewed layout: every cell of planes 1 .. Z
-// and the inner rectangle (the z faces) of planes 0 and Z + 1.
+// Copies between the field and the skewed layout: every cell of planes 1 .. Z and the inner
+// rectangle (the z faces) of planes 0 and Z + 1.
 template <bool kToSkewed>
-void CopyPlanes(const SkewedLayout& L, float* field, float* skewed, int32_t k0, int32_t k1) {
+void CopyPlanes(const SkewedLayout& L, float* field, float* skewed) {
   const int64_t sx = int64_t(L.X) + 2, sxy = sx * (int64_t(L.Y) + 2);
-  for (int32_t k = k0; k < k1; ++k) {
+  for (int32_t k = 0; k <= L.Z + 1; ++k) {
     const bool face = k == 0 || k == L.Z + 1;
     const int32_t first = face ? 1 : 0;
     const int32_t jEnd = face ? L.Y : L.Y + 1, iEnd = face ? L.X : L.X + 1;
@@ -259,8 +259,8 @@ SOLVER_INLINE void RunPassBody(const Relaxation& r, int p) {
   const SkewedLayout& L = r.layout;
   const int32_t last = L.X + L.Y + L.Z;
   if (p == 0) {
-    CopyPlanes<true>(L, r.field, r.x, 0, L.Z + 2);
-    CopyPlanes<true>(L, const_cast<float*>(r.source), const_cast<float*>(r.rhs), 0, L.Z + 2);
+    CopyPlanes<true>(L, r.field, r.x);
+    CopyPlanes<true>(L, const_cast<float*>(r.source), r.rhs);
   }
   const std::atomic<int32_t>* previous = p > 0 ? &r.progress[p - 1].done : nullptr;
   std::atomic<int32_t>& done = r.progress[p].done;
@@ -279,7 +279,7 @@ SOLVER_INLINE void RunPassBody(const Relaxation& r, int p) {
     }
   }
   if (p == kPasses - 1) {
-    CopyPlanes<false>(L, r.field, r.x, 0, L.Z + 2);
+    CopyPlanes<false>(L, r.field, r.x);
     ApplyCornerRule(L.X, L.Y, L.Z, r.field);
   }
 }
