@@ -62,9 +62,10 @@ while read -r name corpora; do
   # The parsers echo characters they cannot scan to standard output and report include files
   # and COISSUE notes on standard error: both closed for the target (-close_fd_mask=3); libFuzzer
   # and the sanitizers keep writing their own reports to the log.
-  (cd "$rundir" && exec "$build/fuzz/$name" -max_total_time="$duration" "${runs_option[@]}" -print_final_stats=1 \
-    -close_fd_mask=3 -timeout="${FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 -max_len=8192 -artifact_prefix="$artifacts/" \
-    "${dict_option[@]}" "$work" "${seeds[@]}") >"$log" 2>&1 || true
+  (cd "$rundir" && exec "$build/fuzz/$name" -max_total_time="$duration" "${runs_option[@]}" \
+    -print_final_stats=1 -close_fd_mask=3 -timeout="${FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 \
+    -max_len=8192 -artifact_prefix="$artifacts/" "${dict_option[@]}" "$work" "${seeds[@]}") \
+    >"$log" 2>&1 || true
 
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
