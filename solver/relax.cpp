@@ -13,12 +13,11 @@
 // sweep s has done h + 1. The sweeps therefore run as wavefronts, several in one walk through the
 // field, and the second half of them on a second thread, trailing the first.
 //
-// The boundary rule's faces are written next to each swept hyperplane from its cells (each face
-// is read only by the cell it copies); the corners, which no sweep reads, are computed once at
-// the end.
+// The sweeps write no faces: each face is read only by the cell next to it and, from the second
+// sweep on, holds that cell's mirrored value from the sweep before, which the kernel takes from
+// the cell itself. The boundary rule is applied to the field once, after the last sweep.
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <vector>
 
 #include "solver/relax.h"
@@ -110,14 +109,43 @@ struct Relaxation {
   float* x;           // skewed copies
   float* rhs;
   int32_t mode;
+  // The sign bit to flip on each axis's faces (the mirrored component's, -v exactly), or 0.
+  uint32_t signX, signY, signZ;
   float a, c;
   PassProgress* progress;
   float* field;       // the caller's fields
   const float* source;
 };
 
+// The faces a cell reads, in the lanes of one vector of a row: for each of the four x and y faces
+// the lane of the cell next to it (-1: none in this vector), and whether the row lies next to a z
+// face.
+struct RowFaces {
+  int32_t xLow = -1, xHigh = -1, yLow = -1, yHigh = -1;  // (0, j), (X+1, j), (i, 0), (i, Y+1)
+  bool zLow = false, zHigh = false;                      // (i, j, 0), (i, j, Z+1)
+};
+
+// `mirrored` in lane n, `v` in the others.
+SOLVER_INLINE Vec8 InLane(int32_t n, Vec8 mirrored, Vec8 v) {
+  const Int8 lane = {0, 1, 2, 3, 4, 5, 6, 7};
+  const Int8 wanted = {n, n, n, n, n, n, n, n};
+  return lane == wanted ? mirrored : v;
+}
+
+SOLVER_INLINE Vec8 FlipSigns(Vec8 v, uint32_t sign) {
+  const int32_t s = int32_t(sign);
+  const Int8 flip = {s, s, s, s, s, s, s, s};
+  return Vec8(Int8(v) ^ flip);
+}
+
 // Sweeps the cells of row d of plane k, in kVectors vectors (0: a loop over as many as needed).
-template <int kVectors>
+//
+// After a sweep the boundary rule sets each face to the mirrored value of the one cell next to
+// it, and only that cell reads it. From the second sweep on (kMirror), a cell therefore takes what
+// a face would hold from its own value before this sweep, and no face is written at all; the first
+// sweep reads the faces the field came with. The x and y faces belong to the first and last cells
+// of a row, the z faces to whole rows of planes 1 and Z.
+template <int kVectors, bool kMirror>
 SOLVER_INLINE void SweepRow(const Relaxation& r, const Vec8& a, const Vec8& c, int32_t k,
                             int32_t d) {
   const SkewedLayout& L = r.layout;
@@ -131,33 +159,57 @@ SOLVER_INLINE void SweepRow(const Relaxation& r, const Vec8& a, const Vec8& c, i
   const float* below = cell - P;
   const float* above = cell + P;
   const float* b = r.rhs + int64_t(k) * P + row[d];
-  auto eight = [&](int32_t j) {
-    Vec8 sum = Load8(lower + j) + Load8(upper + j);
-    sum = sum + Load8(lower + j - 1);
-    sum = sum + Load8(upper + j + 1);
-    sum = sum + Load8(below + j);
-    sum = sum + Load8(above + j);
+  const bool zLow = k == 1, zHigh = k == L.Z;
+  const bool xHigh = jlo == d - L.X, yLow = jlo == 1;  // the first cell's faces
+  const bool xLow = jhi == d - 1, yHigh = jhi == L.Y;  // the last cell's
+  auto eight = [&](int32_t j, bool first, bool last) {
+    const Vec8 old = Load8(cell + j);
+    Vec8 xl = Load8(lower + j), xh = Load8(upper + j);
+    Vec8 yl = Load8(lower + j - 1), yh = Load8(upper + j + 1);
+    Vec8 zl = Load8(below + j), zh = Load8(above + j);
+    if (kMirror) {
+      const Vec8 mx = FlipSigns(old, r.signX), my = FlipSigns(old, r.signY);
+      if (first) {
+        xh = InLane(xHigh ? 0 : -1, mx, xh);
+        yl = InLane(yLow ? 0 : -1, my, yl);
+      }
+      if (last) {
+        xl = InLane(xLow ? jhi - j : -1, mx, xl);
+        yh = InLane(yHigh ? jhi - j : -1, my, yh);
+      }
+      if (zLow) zl = FlipSigns(old, r.signZ);
+      if (zHigh) zh = FlipSigns(old, r.signZ);
+    }
+    Vec8 sum = xl + xh;
+    sum = sum + yl;
+    sum = sum + yh;
+    sum = sum + zl;
+    sum = sum + zh;
     Vec8 v = (sum * a + Load8(b + j)) / c;
     // Past the end of the row the slots keep their values.
-    v = FirstLanes(jhi + 1 - j, v, Load8(cell + j));
+    if (last) v = FirstLanes(jhi + 1 - j, v, old);
     Store8(cell + j, v);
   };
   if (kVectors == 0) {
-    for (int32_t j = jlo; j <= jhi; j += 8) eight(j);
+    eight(jlo, true, false);  // rows of more than four vectors
+    int32_t j = jlo + 8;
+    for (; j + 8 <= jhi; j += 8) eight(j, false, false);
+    eight(j, false, true);
   } else {
-    for (int32_t m = 0; m < kVectors; ++m) eight(jlo + 8 * m);
+    for (int32_t m = 0; m < kVectors; ++m) eight(jlo + 8 * m, m == 0, m == kVectors - 1);
   }
 }
 
-template <int kVectors>
+template <int kVectors, bool kMirror>
 SOLVER_INLINE void SweepRows(const Relaxation& r, const Vec8& a, const Vec8& c, int32_t h,
                              int32_t kFirst, int32_t kLast) {
-  for (int32_t k = kFirst; k <= kLast; ++k) SweepRow<kVectors>(r, a, c, k, h - k);
+  for (int32_t k = kFirst; k <= kLast; ++k) SweepRow<kVectors, kMirror>(r, a, c, k, h - k);
 }
 
 // Sweeps the cells with i + j + k = h. Rows that take the same number of vectors are swept by
 // one loop with that number built in: a vector loop whose length changed from row to row would
 // cost a mispredicted branch per row.
+template <bool kMirror>
 SOLVER_INLINE void SweepHyperplaneBody(const Relaxation& r, int32_t h) {
   const SkewedLayout& L = r.layout;
   const Vec8 a = Splat8(r.a), c = Splat8(r.c);
@@ -165,76 +217,25 @@ SOLVER_INLINE void SweepHyperplaneBody(const Relaxation& r, int32_t h) {
   for (int32_t k = kFirst; k <= kLast;) {
     const int32_t kEnd = std::min(kLast, h - L.runStart[h - k]);
     switch (L.vectors[h - k]) {
-      case 1: SweepRows<1>(r, a, c, h, k, kEnd); break;
-      case 2: SweepRows<2>(r, a, c, h, k, kEnd); break;
-      case 3: SweepRows<3>(r, a, c, h, k, kEnd); break;
-      case 4: SweepRows<4>(r, a, c, h, k, kEnd); break;
-      default: SweepRows<0>(r, a, c, h, k, kEnd); break;
+      case 1: SweepRows<1, kMirror>(r, a, c, h, k, kEnd); break;
+      case 2: SweepRows<2, kMirror>(r, a, c, h, k, kEnd); break;
+      case 3: SweepRows<3, kMirror>(r, a, c, h, k, kEnd); break;
+      case 4: SweepRows<4, kMirror>(r, a, c, h, k, kEnd); break;
+      default: SweepRows<0, kMirror>(r, a, c, h, k, kEnd); break;
     }
     k = kEnd + 1;
   }
 }
 
-// -v when `sign` is the sign bit, v when it is 0.
-SOLVER_INLINE float FlipSign(uint32_t sign, float v) {
-  uint32_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  bits ^= sign;
-  std::memcpy(&v, &bits, sizeof v);
-  return v;
-}
-
-// The boundary rule's faces next to the cells of hyperplane h, from those cells: the x and y faces
-// of planes 1 .. Z and the inner rectangles of planes 0 and Z + 1. Each face is read only by the
-// cell it copies, so writing it right after that cell's sweep gives the next sweep what the
-// boundary rule after the whole sweep would.
-SOLVER_INLINE void WriteHyperplaneFaces(const Relaxation& r, int32_t h) {
-  const SkewedLayout& L = r.layout;
-  const int32_t X = L.X, Y = L.Y, Z = L.Z;
-  const int64_t P = L.plane;
-  const int64_t* row = L.row.data();
-  // The sign bit to flip on each axis's faces (the mirrored component's, -v exactly).
-  const uint32_t sx = r.mode == 1 ? 0x80000000u : 0, sy = r.mode == 2 ? 0x80000000u : 0;
-  const uint32_t sz = r.mode == 3 ? 0x80000000u : 0;
-  const int32_t kFirst = std::max(1, h - X - Y), kLast = std::min(Z, h - 2);
-  // Plane k holds row d = h - k; its first inner cell is (X, d - X) or (d - 1, 1), its last
-  // (1, d - 1) or (d - Y, Y). Each loop runs over the planes where the face exists.
-  float* x = r.x;
-  for (int32_t k = std::max(kFirst, h - Y - 1); k <= kLast; ++k) {  // (0, j) from (1, j)
-    const int32_t d = h - k;
-    x[k * P + row[d - 1] + d - 1] = FlipSign(sx, x[k * P + row[d] + d - 1]);
-  }
-  for (int32_t k = kFirst; k <= std::min(kLast, h - X - 1); ++k) {  // (X+1, j) from (X, j)
-    const int32_t d = h - k;
-    x[k * P + row[d + 1] + d - X] = FlipSign(sx, x[k * P + row[d] + d - X]);
-  }
-  for (int32_t k = std::max(kFirst, h - X - 1); k <= kLast; ++k) {  // (i, 0) from (i, 1)
-    const int32_t d = h - k;
-    x[k * P + row[d - 1]] = FlipSign(sy, x[k * P + row[d] + 1]);
-  }
-  for (int32_t k = kFirst; k <= std::min(kLast, h - Y - 1); ++k) {  // (i, Y+1) from (i, Y)
-    const int32_t d = h - k;
-    x[k * P + row[d + 1] + Y + 1] = FlipSign(sy, x[k * P + row[d] + Y]);
-  }
-  for (int side = 0; side < 2; ++side) {  // (i, j, 0) from (i, j, 1), (i, j, Z+1) from (i, j, Z)
-    const int32_t k = side == 0 ? 1 : Z, d = h - k;
-    if (k < kFirst || k > kLast) continue;
-    const int32_t jlo = std::max(1, d - X), jhi = std::min(Y, d - 1);
-    float* face = x + (side == 0 ? 0 : (int64_t(Z) + 1) * P) + row[d];
-    const float* cell = x + k * P + row[d];
-    for (int32_t j = jlo; j <= jhi; ++j) face[j] = FlipSign(sz, cell[j]);
-  }
-}
-
-// Copies between the field and the skewed layout: every cell of planes 1 .. Z and the inner
-// rectangle (the z faces) of planes 0 and Z + 1.
+// Copies cells between the field and the skewed layout: the inner cells, and with `faces` also
+// the rest of planes 1 .. Z and the inner rectangles (the z faces) of planes 0 and Z + 1.
 template <bool kToSkewed>
-void CopyPlanes(const SkewedLayout& L, float* field, float* skewed) {
+void CopyCells(const SkewedLayout& L, float* field, float* skewed, bool faces) {
   const int64_t sx = int64_t(L.X) + 2, sxy = sx * (int64_t(L.Y) + 2);
-  for (int32_t k = 0; k <= L.Z + 1; ++k) {
-    const bool face = k == 0 || k == L.Z + 1;
-    const int32_t first = face ? 1 : 0;
-    const int32_t jEnd = face ? L.Y : L.Y + 1, iEnd = face ? L.X : L.X + 1;
+  for (int32_t k = faces ? 0 : 1; k <= (faces ? L.Z + 1 : L.Z); ++k) {
+    const bool innerOnly = !faces || k == 0 || k == L.Z + 1;
+    const int32_t first = innerOnly ? 1 : 0;
+    const int32_t jEnd = innerOnly ? L.Y : L.Y + 1, iEnd = innerOnly ? L.X : L.X + 1;
     for (int32_t j = first; j <= jEnd; ++j) {
       float* f = field + sxy * k + sx * j;
       float* s = skewed + L.plane * k + j;
@@ -248,39 +249,38 @@ void CopyPlanes(const SkewedLayout& L, float* field, float* skewed) {
   }
 }
 
-// Runs the sweeps of pass p. The faces next to a step's hyperplanes are written at the start of
-// the next step, from cells stored a step earlier rather than just now. The first sweep works on
-// hyperplane h only once the previous pass has finished h + 2 (faces included): h + 1 then holds
-// that pass's last sweep, and no value is touched by both passes at once. This pass reads and
-// writes slots of hyperplanes up to h + 1 (vector lanes past a row's end fall in its padding or
-// its face slots), while the previous one sweeps h + 3 and beyond and writes faces from h + 2 on.
+// Runs the sweeps of pass p. The first sweep works on hyperplane h only once the previous pass
+// has finished h + 1, so that no value is written by one pass while the other uses it: this pass
+// reads hyperplanes h - 1 .. h + 1 and writes h (vector lanes past a row's end fall in its
+// padding or face slots and keep their values), while the previous one reads h + 1 and beyond and
+// writes h + 2 and beyond.
 // The first pass copies the fields into the skewed layout, the last copies the result back.
 SOLVER_INLINE void RunPassBody(const Relaxation& r, int p) {
   const SkewedLayout& L = r.layout;
   const int32_t last = L.X + L.Y + L.Z;
   if (p == 0) {
-    CopyPlanes<true>(L, r.field, r.x);
-    CopyPlanes<true>(L, const_cast<float*>(r.source), r.rhs);
+    CopyCells<true>(L, r.field, r.x, true);  // the first sweep reads the faces
+    CopyCells<true>(L, const_cast<float*>(r.source), r.rhs, false);
   }
   const std::atomic<int32_t>* previous = p > 0 ? &r.progress[p - 1].done : nullptr;
   std::atomic<int32_t>& done = r.progress[p].done;
   constexpr int32_t kSpan = kLag * (kSweepsPerPass - 1);  // from the first sweep to the last
-  for (int32_t step = kFirstHyperplane; step <= last + kSpan + 1; ++step) {
-    // (Plain loops: a lambda would not be compiled for AVX2 with this function.)
-    for (int32_t q = 0, h = step - 1; q < kSweepsPerPass && h >= kFirstHyperplane; ++q, h -= kLag) {
-      if (h <= last) WriteHyperplaneFaces(r, h);
-    }
-    if (step - 1 - kSpan >= kFirstHyperplane) {
-      done.store(step - 1 - kSpan, std::memory_order_release);
-    }
-    if (previous != nullptr) WaitUntilAtLeast(*previous, std::min(step + 2, last));
+  for (int32_t step = kFirstHyperplane; step <= last + kSpan; ++step) {
+    if (previous != nullptr) WaitUntilAtLeast(*previous, std::min(step + 1, last));
+    // (A plain loop: a lambda would not be compiled for AVX2 with this function.)
     for (int32_t q = 0, h = step; q < kSweepsPerPass && h >= kFirstHyperplane; ++q, h -= kLag) {
-      if (h <= last) SweepHyperplaneBody(r, h);
+      if (h > last) continue;
+      if (p == 0 && q == 0) {
+        SweepHyperplaneBody<false>(r, h);
+      } else {
+        SweepHyperplaneBody<true>(r, h);
+      }
     }
+    if (step - kSpan >= kFirstHyperplane) done.store(step - kSpan, std::memory_order_release);
   }
   if (p == kPasses - 1) {
-    CopyPlanes<false>(L, r.field, r.x);
-    ApplyCornerRule(L.X, L.Y, L.Z, r.field);
+    CopyCells<false>(L, r.field, r.x, false);
+    ApplyBoundary(L.X, L.Y, L.Z, r.mode, r.field);
   }
 }
 
@@ -308,7 +308,10 @@ void RelaxAll(const RelaxJob* jobs, int count, bool split, int32_t X, int32_t Y,
   auto task = [jobs](int t) {
     const RelaxJob& j = jobs[t / kPasses];
     Workspace& w = TheWorkspace(t / kPasses);
-    const Relaxation r{w.layout, w.x.data(), w.rhs.data(), j.mode, j.a, j.c, w.progress, j.x, j.x0};
+    const uint32_t sign = 0x80000000u;
+    const Relaxation r{w.layout,  w.x.data(), w.rhs.data(), j.mode, j.mode == 1 ? sign : 0,
+                       j.mode == 2 ? sign : 0, j.mode == 3 ? sign : 0, j.a, j.c, w.progress,
+                       j.x, j.x0};
     Avx2Enabled() ? RunPassAvx2(r, t % kPasses) : RunPassGeneric(r, t % kPasses);
   };
   if (split) {
