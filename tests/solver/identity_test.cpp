@@ -1,6 +1,7 @@
 // The fast solver against the plain reference: every operation and whole ticks, bit for bit.
 #include "tests/solver/identity_test.h"
 
+#include <cfenv>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -58,6 +59,56 @@ TEST_P(OperationIdentity, RelaxAndDiffuse) {
     DiffuseField(X, Y, Z, mode, fast.data(), x0.data(), 0.0001f, 0.4f);
     reference::DiffuseField(X, Y, Z, mode, ref.data(), x0.data(), 0.0001f, 0.4f);
     EXPECT_TRUE(SameBits(fast, ref)) << "diffuse mode " << mode;
+  }
+}
+
+// Without coupling (a = 0, c = 1) a relaxation can be a copy of its source, but only where the
+// sweeps would give exactly that: inputs that break it must still get the sweeps' results.
+TEST_P(OperationIdentity, RelaxWithoutCoupling) {
+  constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+  constexpr float inf = std::numeric_limits<float>::infinity();
+  const size_t inner = size_t(1 + (X + 2) * (1 + (Y + 2)));  // cell (1, 1, 1)
+  struct Case {
+    const char* name;
+    void (*spoil)(std::vector<float>& x, std::vector<float>& b, size_t inner);
+    int rounding;
+  };
+  const Case cases[] = {
+      {"plain", [](std::vector<float>&, std::vector<float>&, size_t) {}, FE_TONEAREST},
+      {"negative zero source",
+       [](std::vector<float>& x, std::vector<float>& b, size_t n) {
+         for (float& v : x) v = std::fabs(v);  // positive sums: -0 + +0 gives +0
+         b[n] = -0.0f;
+       },
+       FE_TONEAREST},
+      {"NaN face", [](std::vector<float>& x, std::vector<float>&, size_t n) { x[n - 1] = nan; },
+       FE_TONEAREST},
+      {"infinite source", [](std::vector<float>&, std::vector<float>& b, size_t n) { b[n] = inf; },
+       FE_TONEAREST},
+      {"sums overflow",
+       [](std::vector<float>& x, std::vector<float>&, size_t) {
+         for (float& v : x) v = 1e38f;
+       },
+       FE_TONEAREST},
+      {"rounding down",
+       [](std::vector<float>& x, std::vector<float>& b, size_t) {
+         for (float& v : x) v = -std::fabs(v);  // negative sums: +0 + -0 gives -0 rounding down
+         for (float& v : b) v = 0.0f;
+       },
+       FE_DOWNWARD},
+  };
+  // The rounding mode is the calling thread's; the second thread keeps rounding to nearest.
+  const bool oneThread = std::get<1>(GetParam()) == Kernels::kPortableOneThread;
+  for (const Case& c : cases) {
+    if (c.rounding != FE_TONEAREST && !oneThread) continue;
+    std::vector<float> start = Random(1.0f), x0 = Random(1.0f);
+    c.spoil(start, x0, inner);
+    std::vector<float> fast = start, ref = start;
+    ASSERT_EQ(std::fesetround(c.rounding), 0);
+    RelaxLinear(X, Y, Z, 0, fast.data(), x0.data(), 0.0f, 1.0f);
+    reference::RelaxLinear(X, Y, Z, 0, ref.data(), x0.data(), 0.0f, 1.0f);
+    std::fesetround(FE_TONEAREST);
+    EXPECT_TRUE(SameBits(fast, ref)) << c.name;
   }
 }
 
