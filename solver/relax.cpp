@@ -119,6 +119,9 @@ struct Relaxation {
   PassProgress* progress;
   float* field;       // the caller's fields
   const float* source;
+  // Whether the first pass copies the fields in and the last copies the result out (otherwise
+  // the caller does, with both threads).
+  bool copyIn, copyOut;
 };
 
 // The faces a cell reads, in the lanes of one vector of a row: for each of the four x and y faces
@@ -231,12 +234,16 @@ SOLVER_INLINE void SweepHyperplaneBody(const Relaxation& r, int32_t h) {
   }
 }
 
-// Copies cells between the field and the skewed layout: the inner cells, and with `faces` also
-// the rest of planes 1 .. Z and the inner rectangles (the z faces) of planes 0 and Z + 1.
+// Copies cells of planes [k0, k1) between the field and the skewed layout: the inner cells, and
+// with `faces` also the rest of planes 1 .. Z and the inner rectangles (the z faces) of planes 0
+// and Z + 1.
 template <bool kToSkewed>
-void CopyCells(const SkewedLayout& L, float* field, float* skewed, bool faces) {
+void CopyCells(const SkewedLayout& L, float* field, float* skewed, bool faces, int32_t k0,
+               int32_t k1) {
   const int64_t sx = int64_t(L.X) + 2, sxy = sx * (int64_t(L.Y) + 2);
-  for (int32_t k = faces ? 0 : 1; k <= (faces ? L.Z + 1 : L.Z); ++k) {
+  k0 = std::max(k0, faces ? 0 : 1);
+  k1 = std::min(k1, faces ? L.Z + 2 : L.Z + 1);
+  for (int32_t k = k0; k < k1; ++k) {
     const bool innerOnly = !faces || k == 0 || k == L.Z + 1;
     const int32_t first = innerOnly ? 1 : 0;
     const int32_t jEnd = innerOnly ? L.Y : L.Y + 1, iEnd = innerOnly ? L.X : L.X + 1;
@@ -253,6 +260,17 @@ void CopyCells(const SkewedLayout& L, float* field, float* skewed, bool faces) {
   }
 }
 
+// Planes [k0, k1) of the field and the source into the skewed layout (the field's with its faces,
+// which the first sweep reads).
+void CopyIn(const Relaxation& r, int32_t k0, int32_t k1) {
+  CopyCells<true>(r.layout, r.field, r.x, true, k0, k1);
+  CopyCells<true>(r.layout, const_cast<float*>(r.source), r.rhs, false, k0, k1);
+}
+
+void CopyOut(const Relaxation& r, int32_t k0, int32_t k1) {
+  CopyCells<false>(r.layout, r.field, r.x, false, k0, k1);
+}
+
 // Runs the sweeps of pass p. The first sweep works on hyperplane h only once the previous pass
 // has finished h + 1, so that no value is written by one pass while the other uses it: this pass
 // reads hyperplanes h - 1 .. h + 1 and writes h (vector lanes past a row's end fall in its
@@ -262,10 +280,7 @@ void CopyCells(const SkewedLayout& L, float* field, float* skewed, bool faces) {
 SOLVER_INLINE void RunPassBody(const Relaxation& r, int p) {
   const SkewedLayout& L = r.layout;
   const int32_t last = L.X + L.Y + L.Z;
-  if (p == 0) {
-    CopyCells<true>(L, r.field, r.x, true);  // the first sweep reads the faces
-    CopyCells<true>(L, const_cast<float*>(r.source), r.rhs, false);
-  }
+  if (p == 0 && r.copyIn) CopyIn(r, 0, L.Z + 2);
   const std::atomic<int32_t>* previous = p > 0 ? &r.progress[p - 1].done : nullptr;
   std::atomic<int32_t>& done = r.progress[p].done;
   constexpr int32_t kSpan = kLag * (kSweepsPerPass - 1);  // from the first sweep to the last
@@ -282,8 +297,8 @@ SOLVER_INLINE void RunPassBody(const Relaxation& r, int p) {
     }
     if (step - kSpan >= kFirstHyperplane) done.store(step - kSpan, std::memory_order_release);
   }
-  if (p == kPasses - 1) {
-    CopyCells<false>(L, r.field, r.x, false);
+  if (p == kPasses - 1 && r.copyOut) {
+    CopyOut(r, 0, L.Z + 2);
     ApplyBoundary(L.X, L.Y, L.Z, r.mode, r.field);
   }
 }
@@ -358,24 +373,41 @@ void RelaxAll(const RelaxJob* given, int givenCount, bool split, int32_t X, int3
   for (int n = 0; n < count; ++n) {
     Workspace& w = TheWorkspace(n);
     w.Reserve(X, Y, Z);
-    for (PassProgress& p : w.progress) p.done.store(kFirstHyperplane - 1, std::memory_order_relaxed);
+    for (PassProgress& p : w.progress) {
+      p.done.store(kFirstHyperplane - 1, std::memory_order_relaxed);
+    }
   }
-  // Task t is pass t % kPasses of relaxation t / kPasses. Tasks are taken in order, so a pass
-  // never waits for one that nobody has taken.
-  auto task = [&jobs](int t) {
-    const RelaxJob& j = jobs[t / kPasses];
-    Workspace& w = TheWorkspace(t / kPasses);
+  const auto relaxation = [&jobs](int n, bool copyIn, bool copyOut) {
+    const RelaxJob& j = jobs[n];
+    Workspace& w = TheWorkspace(n);
     const uint32_t sign = 0x80000000u;
-    const Relaxation r{w.layout, w.x.data(), w.rhs.data(), j.mode, j.mode == 1 ? sign : 0,
-                       j.mode == 2 ? sign : 0, j.mode == 3 ? sign : 0, j.a, j.c, w.progress,
-                       j.x, j.x0};
-    Avx2Enabled() ? RunPassAvx2(r, t % kPasses) : RunPassGeneric(r, t % kPasses);
+    return Relaxation{w.layout, w.x.data(), w.rhs.data(), j.mode, j.mode == 1 ? sign : 0,
+                      j.mode == 2 ? sign : 0, j.mode == 3 ? sign : 0, j.a, j.c, w.progress,
+                      j.x, j.x0, copyIn, copyOut};
   };
-  if (split) {
-    RunTasks(count * kPasses, task);
-  } else {
-    for (int t = 0; t < count * kPasses; ++t) task(t);
+  if (!split) {
+    for (int t = 0; t < count * kPasses; ++t) {
+      const Relaxation r = relaxation(t / kPasses, true, true);
+      Avx2Enabled() ? RunPassAvx2(r, t % kPasses) : RunPassGeneric(r, t % kPasses);
+    }
+    return;
   }
+  if (count == 0) return;
+  // Task t is pass t % kPasses of relaxation t / kPasses. Tasks are taken in order, so a pass
+  // never waits for one that nobody has taken. A later relaxation copies its fields in while the
+  // one before finishes; the first one's copying in and the last one's copying out would leave
+  // the other thread idle, so both threads share them.
+  const Relaxation first = relaxation(0, false, count > 1);
+  const Relaxation last = relaxation(count - 1, count > 1, false);
+  const int32_t half = (Z + 2) / 2;
+  RunTasks(2, [&](int t) { CopyIn(first, t == 0 ? 0 : half, t == 0 ? half : Z + 2); });
+  RunTasks(count * kPasses, [&](int t) {
+    const int n = t / kPasses;
+    const Relaxation r = n == 0 ? first : n == count - 1 ? last : relaxation(n, true, true);
+    Avx2Enabled() ? RunPassAvx2(r, t % kPasses) : RunPassGeneric(r, t % kPasses);
+  });
+  RunTasks(2, [&](int t) { CopyOut(last, t == 0 ? 0 : half, t == 0 ? half : Z + 2); });
+  ApplyBoundary(X, Y, Z, last.mode, last.field);
 }
 
 }  // namespace solver_detail
