@@ -377,37 +377,38 @@ void RelaxAll(const RelaxJob* given, int givenCount, bool split, int32_t X, int3
       p.done.store(kFirstHyperplane - 1, std::memory_order_relaxed);
     }
   }
-  const auto relaxation = [&jobs](int n, bool copyIn, bool copyOut) {
+  // Task t is pass t % kPasses of relaxation t / kPasses. Tasks are taken in order, so a pass
+  // never waits for one that nobody has taken. A later relaxation copies its fields in while the
+  // one before finishes; on large grids both threads copy the first one in and the last one out,
+  // which would otherwise leave the other thread idle.
+  const bool shareCopies = split && ShareWork(X, Y, Z);
+  const auto relaxation = [&](int n) {
     const RelaxJob& j = jobs[n];
     Workspace& w = TheWorkspace(n);
     const uint32_t sign = 0x80000000u;
     return Relaxation{w.layout, w.x.data(), w.rhs.data(), j.mode, j.mode == 1 ? sign : 0,
                       j.mode == 2 ? sign : 0, j.mode == 3 ? sign : 0, j.a, j.c, w.progress,
-                      j.x, j.x0, copyIn, copyOut};
+                      j.x, j.x0, !(shareCopies && n == 0), !(shareCopies && n == count - 1)};
   };
-  if (!split) {
-    for (int t = 0; t < count * kPasses; ++t) {
-      const Relaxation r = relaxation(t / kPasses, true, true);
-      Avx2Enabled() ? RunPassAvx2(r, t % kPasses) : RunPassGeneric(r, t % kPasses);
-    }
-    return;
-  }
-  if (count == 0) return;
-  // Task t is pass t % kPasses of relaxation t / kPasses. Tasks are taken in order, so a pass
-  // never waits for one that nobody has taken. A later relaxation copies its fields in while the
-  // one before finishes; the first one's copying in and the last one's copying out would leave
-  // the other thread idle, so both threads share them.
-  const Relaxation first = relaxation(0, false, count > 1);
-  const Relaxation last = relaxation(count - 1, count > 1, false);
-  const int32_t half = (Z + 2) / 2;
-  RunTasks(2, [&](int t) { CopyIn(first, t == 0 ? 0 : half, t == 0 ? half : Z + 2); });
-  RunTasks(count * kPasses, [&](int t) {
-    const int n = t / kPasses;
-    const Relaxation r = n == 0 ? first : n == count - 1 ? last : relaxation(n, true, true);
+  const auto pass = [&](int t) {
+    const Relaxation r = relaxation(t / kPasses);
     Avx2Enabled() ? RunPassAvx2(r, t % kPasses) : RunPassGeneric(r, t % kPasses);
-  });
-  RunTasks(2, [&](int t) { CopyOut(last, t == 0 ? 0 : half, t == 0 ? half : Z + 2); });
-  ApplyBoundary(X, Y, Z, last.mode, last.field);
+  };
+  const int32_t half = (Z + 2) / 2;
+  if (shareCopies && count > 0) {
+    const Relaxation first = relaxation(0);
+    RunTasks(2, [&](int t) { CopyIn(first, t == 0 ? 0 : half, t == 0 ? half : Z + 2); });
+  }
+  if (split) {
+    RunTasks(count * kPasses, pass);
+  } else {
+    for (int t = 0; t < count * kPasses; ++t) pass(t);
+  }
+  if (shareCopies && count > 0) {
+    const Relaxation last = relaxation(count - 1);
+    RunTasks(2, [&](int t) { CopyOut(last, t == 0 ? 0 : half, t == 0 ? half : Z + 2); });
+    ApplyBoundary(X, Y, Z, last.mode, last.field);
+  }
 }
 
 }  // namespace solver_detail
