@@ -1,5 +1,5 @@
 // Bitmap files built field by field for the loader tests, and a fixture that loads them through
-// a file and captures the loader's messages.
+// a file, reads back the picture and captures the loader's messages.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,9 +22,20 @@ using Rows = std::vector<std::vector<uint32_t>>;  // row 0 first
 
 inline void Put16(Bytes& b, uint32_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)}); }
 inline void Put32(Bytes& b, uint32_t v) { Put16(b, v), Put16(b, v >> 16); }
-inline void Set32(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
+// A copy of the file with the 32-bit field at `at` set to v.
+inline Bytes With32(Bytes b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.at(at + i) = uint8_t(v >> (8 * i));
+    return b;
 }
+
+// Fields of a BMP file with an info header: the pixel data offset in the file header, then the
+// info header's width, height, planes and depth (one word), compression and image size.
+constexpr size_t kOffsetField = 10, kWidthField = 18, kHeightField = 22, kDepthField = 26;
+constexpr size_t kCompressionField = 30, kImageSizeField = 34;
+
+const uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
+// Palette entries distinct from each other and from black.
+inline uint32_t PaletteColour(uint32_t i) { return i << 16 | (255 - i) << 8 | (i ^ 0x5A); }
 
 // A BMP file (14-byte file header, then a 12-byte core or 40-byte info header, masks, colour
 // table and pixel data) or, without the file header, a bare DIB.
@@ -86,20 +96,6 @@ inline Bytes PackRows(int bpp, const Rows& rows) {
     return out;
 }
 
-struct ImageDeleter {
-    void operator()(RgbImage* image) const { std::free(image->data), std::free(image); }
-};
-using Image = std::unique_ptr<RgbImage, ImageDeleter>;
-
-// The picture as 0xRRGGBB values.
-inline Rows Pixels(const RgbImage& image) {
-    Rows rows(image.height);
-    for (int r = 0; r < image.height; ++r)
-        for (const uint8_t* p = image.data + size_t(r) * image.width * 3; rows[r].size() < size_t(image.width); p += 3)
-            rows[r].push_back(uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
-    return rows;
-}
-
 // Captures messages as "Title: text".
 class BmpTest : public ::testing::Test {
 protected:
@@ -110,30 +106,39 @@ protected:
     }
     void TearDown() override { platform::SetMessageSink(previous_); }
 
-    // Loads the bytes through a file: an image and no message, or no image and one message.
-    Image Load(const Bytes& bytes) {
+    // Loads the bytes through a file: true and no message, or false and one message. The picture,
+    // when asked for, comes back as 0xRRGGBB rows, the first stored row first.
+    bool Load(const Bytes& bytes, Rows* picture = nullptr) {
         messages.clear();
         FILE* f = std::fopen(path_.c_str(), "wb");
         EXPECT_NE(f, nullptr);
-        if (f == nullptr) return nullptr;
+        if (f == nullptr) return false;
         if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);  // data() may be null
         std::fclose(f);
-        Image image(LoadBmpImage(path_.c_str()));
+        RgbImage* image = LoadBmpImage(path_.c_str());
         std::remove(path_.c_str());
         EXPECT_EQ(messages.size(), image ? 0u : 1u) << (messages.empty() ? "" : messages[0]);
-        return image;
+        if (image == nullptr) return false;
+        EXPECT_TRUE(image->width > 0 && image->height > 0) << image->width << " x " << image->height;
+        const size_t values = image->width > 0 && image->height > 0 ? size_t(image->width) * image->height : 0;
+        for (size_t n = 0; picture != nullptr && n < values; ++n) {
+            if (n % image->width == 0) picture->emplace_back();
+            const uint8_t* p = image->data + n * 3;
+            picture->back().push_back(uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
+        }
+        std::free(image->data), std::free(image);
+        return true;
     }
     // The message of a refused file ("" when it was not refused).
     std::string Refusal(const Bytes& bytes) {
-        Image image = Load(bytes);
-        EXPECT_EQ(image, nullptr);
-        return image || messages.empty() ? "" : messages[0];
+        EXPECT_FALSE(Load(bytes));
+        return messages.empty() ? "" : messages[0];
     }
     // The decoded picture (empty when the file was refused).
     Rows Decoded(const Bytes& bytes) {
-        Image image = Load(bytes);
-        EXPECT_NE(image, nullptr) << (messages.empty() ? "" : messages[0]);
-        return image ? Pixels(*image) : Rows{};
+        Rows rows;
+        EXPECT_TRUE(Load(bytes, &rows)) << (messages.empty() ? "" : messages[0]);
+        return rows;
     }
 
     static inline std::vector<std::string> messages;

@@ -87,31 +87,25 @@ GLint ErrorPosition() {
   return position;
 }
 
-void Load(GLenum target, GLuint id, const std::string& text) {
-  glLoadProgramNV(target, id, static_cast<GLsizei>(text.size()), reinterpret_cast<const GLubyte*>(text.data()));
-}
-
+// Each load in turn: the error it raises and, where it checked a text, the error position.
 TEST(VertexProgramLoad, ErrorsPositionsAndLoadedPrograms) {
   recgl::Reset();
   const std::string good = "!!VP1.0 MOV o[HPOS], v[0]; END", state = "!!VSP1.0 MOV c[4], v[0]; END";
-  Load(GL_VERTEX_PROGRAM_NV, 1, good);
-  EXPECT_EQ(ErrorPosition(), -1);
-  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-  Load(GL_VERTEX_STATE_PROGRAM_NV, 9, state);
-  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-  Load(GL_VERTEX_PROGRAM_NV, 2, "!!VP1.0 MOV o[HPOS], v[0] END");
-  EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
-  EXPECT_EQ(ErrorPosition(), 26);
-  Load(GL_VERTEX_PROGRAM_NV, 3, state);  // a state program for the vertex program target
-  EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
-  EXPECT_EQ(ErrorPosition(), 0);
-  Load(GL_VERTEX_PROGRAM_NV, 0, good);
-  EXPECT_EQ(glGetError(), GLenum(GL_INVALID_VALUE));
-  Load(GL_TEXTURE_2D, 4, good);
-  EXPECT_EQ(glGetError(), GLenum(GL_INVALID_ENUM));
+  const struct { GLenum target; GLuint id; const std::string text; GLenum error; GLint position; } loads[] = {
+      {GL_VERTEX_PROGRAM_NV, 1, good, GL_NO_ERROR, -1},
+      {GL_VERTEX_STATE_PROGRAM_NV, 9, state, GL_NO_ERROR, -1},
+      {GL_VERTEX_PROGRAM_NV, 2, "!!VP1.0 MOV o[HPOS], v[0] END", GL_INVALID_OPERATION, 26},
+      {GL_VERTEX_PROGRAM_NV, 3, state, GL_INVALID_OPERATION, 0},  // a state program for the vertex program target
+      {GL_VERTEX_PROGRAM_NV, 0, good, GL_INVALID_VALUE, 0},       // the position stays
+      {GL_TEXTURE_2D, 4, good, GL_INVALID_ENUM, 0},
+  };
+  for (const auto& l : loads) {
+    glLoadProgramNV(l.target, l.id, GLsizei(l.text.size()), reinterpret_cast<const GLubyte*>(l.text.data()));
+    EXPECT_EQ(glGetError(), l.error) << l.id;
+    EXPECT_EQ(ErrorPosition(), l.position) << l.id;
+  }
   glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 5, -1, nullptr);
   EXPECT_EQ(glGetError(), GLenum(GL_INVALID_VALUE));
-
   EXPECT_EQ(recgl::LoadedPrograms(), (std::map<GLuint, std::string>{{1, good}, {9, state}}));
   const std::vector<std::string> lines = recgl::CallLines();
   ASSERT_EQ(lines.size(), 7u);
@@ -123,7 +117,7 @@ TEST(VertexProgramLoad, ErrorsPositionsAndLoadedPrograms) {
   recgl::Profile p;
   p.rejectLoadAt = 1000;
   recgl::Reset(p);
-  Load(GL_VERTEX_PROGRAM_NV, 1, good);
+  glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 1, GLsizei(good.size()), reinterpret_cast<const GLubyte*>(good.data()));
   EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
   EXPECT_EQ(ErrorPosition(), 1000);
   EXPECT_TRUE(recgl::LoadedPrograms().empty());

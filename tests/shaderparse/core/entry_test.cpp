@@ -30,25 +30,14 @@ TEST(ProgramKindTest, HeadersInOrderThenTheVs10MarkerInAnyCase) {
         {"!!VCP1.0\n", ProgramKind::VertexConstantProgram}, {"!!VSP1.0 vs.1.0", ProgramKind::VertexStateProgram},
         {"!!VP1.0 vs.1.0", ProgramKind::VertexProgram},     {"!!RC1.0 vs.1.0", ProgramKind::RegisterCombiners},
         {"!!TS1.0", ProgramKind::TextureShader},            {"; comment\nVS.1.0\n", ProgramKind::Vs10Shader},
-        {"xxVs.1.0yy", ProgramKind::Vs10Shader},            {"!!vp1.0", ProgramKind::None},  // case-sensitive
-        {"!!VSP1.1", ProgramKind::None}, {"vs.1,0", ProgramKind::None}, {"", ProgramKind::None},
-        {"!!VP1.", ProgramKind::None},
+        {"xxVs.1.0yy", ProgramKind::Vs10Shader},            {"vvs.1.0", ProgramKind::Vs10Shader},
+        {"!!vp1.0", ProgramKind::None},  // case-sensitive
+        {"!!VSP1.1", ProgramKind::None}, {"vs.1,0", ProgramKind::None}, {"", ProgramKind::None}, {"!!VP1.", ProgramKind::None},
     };
     for (const Case& c : cases) EXPECT_EQ(c.kind, ProgramKindOf(c.text)) << c.text;
-    EXPECT_FALSE(IsVs10Text(""));
-    EXPECT_TRUE(IsVs10Text("vvs.1.0"));
 }
 
-TEST_F(EntryTest, VpHeaderWinsOverVs10MarkerAndIsLoadedUnderBoundId) {
-    const char text[] = "!!VP1.0\n# vs.1.0\nMOV o[HPOS], v[OPOS];\nEND\n";
-    EXPECT_TRUE(testsupport::ParseText(text).empty());
-    const std::string length = std::to_string(sizeof text - 1);  // the text is traced as its length
-    EXPECT_EQ(testsupport::CallsStarting("glLoadProgramNV"),
-              Lines{"glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 1, " + length + ", " + length + ")"});
-    EXPECT_EQ(std::string(text), recgl::LoadedPrograms().at(1));
-}
-
-TEST_F(EntryTest, InvalidNullAndUnboundTexts) {
+TEST_F(EntryTest, InvalidNullUnboundAndLoadedTexts) {
     parseErrors.Add("earlier");
     shaderparse("");
     shaderparse(nullptr);
@@ -57,14 +46,18 @@ TEST_F(EntryTest, InvalidNullAndUnboundTexts) {
                      "!!RC1.0 or !!TS1.0\n                     or it must be a valid DirectX 8.0 Vertex Shader",
                      "NULL string passed to shaderparse"}),
               ParseMessages());
-    // A recognised text starts from an empty list.
-    shaderparse(kValidVp);
+    // A recognised text starts from an empty list. The header wins over the vs.1.0 marker: the
+    // text is loaded as it is, under the bound id.
+    recgl::Reset(ShaderTestProfile(5));
+    const char text[] = "!!VP1.0\n# vs.1.0\nMOV o[HPOS], v[OPOS];\nEND\n";
+    shaderparse(text);
     EXPECT_TRUE(ParseMessages().empty());
+    EXPECT_EQ(std::string(text), recgl::LoadedPrograms().at(5));
 
     recgl::Reset(ShaderTestProfile(0));
-    for (const char* text : {kValidVp, "vs.1.0\nmov oPos, v0\n"}) {
+    for (const char* unbound : {kValidVp, "vs.1.0\nmov oPos, v0\n"}) {
         EXPECT_EQ(Lines{"No vertex program id bound for shaderparse() invocation.  Bound id = 0\n"},
-                  testsupport::ParseText(text));
+                  testsupport::ParseText(unbound));
     }
     EXPECT_TRUE(recgl::LoadedPrograms().empty());
 }
@@ -76,7 +69,7 @@ TEST_F(EntryTest, PendingGlErrorIsReportedAndConsumedPerKind) {
         {"!!VCP1.0\nc[0] = (1, 2, 3, 4);\n", state}, {"!!VSP1.0\nMOV c[0], v[0];\nEND\n", state},
         {kValidVp, "Previous GL_ERROR prior to vertex program parsing.\n"},
         {"vs.1.0\n", "Previous GL_ERROR prior to vertex shader parsing.\n"},
-        // Combiner and texture-shader texts do not look at the GL error.
+        // Combiner and texture-shader texts leave the error to the caller.
         {"!!RC1.0\n", ""}, {"!!TS1.0\n", ""},
     };
     for (const Case& c : cases) {

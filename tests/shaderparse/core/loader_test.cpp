@@ -42,30 +42,29 @@ Lines Excerpt(int line, int character, const std::string& excerpt, size_t blanks
             "\"\n" + indent + "|\n" + indent + "^\n"};
 }
 
-TEST_F(LoaderTest, ExcerptAroundTheErrorPosition) {
+TEST_F(LoaderTest, ExcerptAroundTheErrorPositionStaysInsideTheText) {
     EXPECT_EQ(Load(-1, "!!VP1.0\nMOV o[HPOS], v[OPOS];\nEND\n"), Lines{});
     EXPECT_EQ(1u, recgl::LoadedPrograms().count(1));
-    EXPECT_EQ(Excerpt(1, 1, "!!VP1.0 MOV R0, v[0];", 0), Load(0, "!!VP1.0 MOV R0, v[0]; END"));
-
     // 80 characters after the last ';': the excerpt starts 30 before the position.
     std::string text = "A;";
     while (text.size() < 102) text += "abcdefghij";
     text.resize(102);
     text += ";END";
-    EXPECT_EQ(Excerpt(1, 82, text.substr(51, 52), 30), Load(81, text));
-    // On a ';': the excerpt begins with the previous statement's ';'.
-    const std::string two = "!!VP1.0\nMOV R0, v[0];\nMOV R1, v[1];\nEND";
-    EXPECT_EQ(Excerpt(3, 13, ";\nMOV R1, v[1];", 14), Load(two.rfind(';'), two));
-    // Inside a statement: the excerpt starts after the ';' and its line end.
-    const std::string bad = "!!VP1.0\nMOV R0, v[0];\nMOV R1, v[9x];\nEND";
-    EXPECT_EQ(Excerpt(3, 12, "MOV R1, v[9x];", 11), Load(bad.find('x'), bad));
-}
-
-TEST_F(LoaderTest, PositionsOutsideTheTextStayInsideIt) {
-    const std::string text = "!!VP1.0\nMOV R0, v[0];\nMOV o[HPOS], R0";  // 37 characters
-    EXPECT_EQ(Excerpt(3, 16, text.substr(7), 30), Load(37, text));
-    EXPECT_EQ(Excerpt(3, 16, text.substr(7), 30), Load(5000, text));
-    EXPECT_EQ(Excerpt(1, 1, "", 0), Load(3, ""));
+    const std::string two = "!!VP1.0\nMOV R0, v[0];\nMOV R1, v[1];\nEND", bad = "!!VP1.0\nMOV R0, v[0];\nMOV R1, v[9x];\nEND",
+                      open = "!!VP1.0\nMOV R0, v[0];\nMOV o[HPOS], R0";  // 37 characters
+    struct Case { long p; std::string text; Lines excerpt; };
+    const Case cases[] = {
+        {0, "!!VP1.0 MOV R0, v[0]; END", Excerpt(1, 1, "!!VP1.0 MOV R0, v[0];", 0)},
+        {81, text, Excerpt(1, 82, text.substr(51, 52), 30)},
+        // On a ';': the excerpt begins with the previous statement's ';'.
+        {long(two.rfind(';')), two, Excerpt(3, 13, ";\nMOV R1, v[1];", 14)},
+        // Inside a statement: the excerpt starts after the ';' and its line end.
+        {long(bad.find('x')), bad, Excerpt(3, 12, "MOV R1, v[9x];", 11)},
+        // At or past the end: the place after the last character, with the last 30 before it.
+        {37, open, Excerpt(3, 16, open.substr(7), 30)}, {5000, open, Excerpt(3, 16, open.substr(7), 30)},
+        {3, "", Excerpt(1, 1, "", 0)},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.excerpt, Load(c.p, c.text)) << c.text;
     // A stale error read after an accepted load leaves position -1: shown as the start.
     recgl::SetPendingError(GL_INVALID_OPERATION);
     EXPECT_EQ(Excerpt(1, 1, "!!VP1.0\nMOV o[HPOS], v[0];", 0), Load(-1, "!!VP1.0\nMOV o[HPOS], v[0];\nEND"));

@@ -1,17 +1,15 @@
 // vs.1.0 programs parsed, checked, translated and loaded through shaderparse against the
 // recording GL, whose vertex-program check must accept every correct translation.
-#include <GL/gl.h>
-#include <GL/glext.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include "shaderparse/parse_state.h"
+#include "tests/shaderparse/core/test_profile.h"
 #include "tests/support/shaderparse_helpers.h"
 
 using ::testing::ElementsAre;
@@ -27,12 +25,7 @@ const auto kLoadRefused = StartsWith("error at line");
 
 class Vs10Parse : public ::testing::Test {
 protected:
-    void SetUp() override {
-        recgl::Profile profile;
-        profile.extensions = "GL_NV_vertex_program GL_ARB_multitexture";
-        profile.integers[GL_VERTEX_PROGRAM_BINDING_NV] = {static_cast<GLint>(kProgramId)};
-        recgl::Reset(profile);
-    }
+    void SetUp() override { recgl::Reset(ShaderTestProfile(kProgramId)); }
     Lines Parse(const std::string& text) { return testsupport::ParseText(text); }
 
     // The text the bound program was loaded with, or "" when the load was refused.
@@ -49,24 +42,25 @@ protected:
 };
 
 std::string Vp(const std::string& body) { return "!!VP1.0\n" + body + "END\n"; }
-
-TEST_F(Vs10Parse, HeaderAndBlankLines) {
-    // A lone header translates to an empty program, which the GL refuses: it writes no position.
-    EXPECT_THAT(Parse("vs.1.0\n"), ElementsAre(kLoadRefused));
-    EXPECT_EQ(translatedProgramText, Vp(""));
-    EXPECT_EQ(Translate("vs.1.0\n\nmov oPos, v0\n\n\nnop\n"), Vp("\nMOV    o[HPOS], v[0];\n\n\n\n"));
-    EXPECT_EQ(Translate("vs.1.0\nMOV oPos, v0\n"), Vp("MOV    o[HPOS], v[0];\n"));
+std::string Repeat(const std::string& line, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += line;
+    return out;
 }
 
 TEST_F(Vs10Parse, EveryInstructionWithSignsAndMasks) {
-    EXPECT_EQ(Translate("vs.1.0\n"
-                        "mov oPos, -v0\nadd r0, v0, c0\ndp3 r0.x, r0, c1\ndp4 r0.y, r0, c2\ndst r1, r0, c3\n"
+    // A lone header translates to an empty program, which the GL refuses: it writes no position.
+    EXPECT_THAT(Parse("vs.1.0\n"), ElementsAre(kLoadRefused));
+    EXPECT_EQ(translatedProgramText, Vp(""));
+    // Blank lines and nop keep their lines; instruction names are read in any letter case.
+    EXPECT_EQ(Translate("vs.1.0\n\n"
+                        "MOV oPos, -v0\nadd r0, v0, c0\ndp3 r0.x, r0, c1\ndp4 r0.y, r0, c2\ndst r1, r0, c3\n"
                         "exp r2, r0.x\nexpp r2, r0.y\nlit r3, r1\nlog r4, r0.z\nlogp r4, r0.w\n"
                         "mad oD0.w, -r0.x, c4, -r0\nmax r6, r0, c5\nmin r6, r6, c6\nmul r0.xz, -c[3].y, v1.wzyx\n"
                         "rcp r8.w, r7.x\nrsq r9.x, r7.w\nsge r10, r9, c8\nslt r11, r10, c9\n"
                         "sub oD0, r11, c10\nsub oT0.xy, -v2, -c5.x\nnop\nmov oD1, r0\nmov oFog.x, r1.x\n"
                         "mov oPts.x, c11.x\nmov oT3, v15\n"),
-              Vp("MOV    o[HPOS], -v[0];\nADD    R0, v[0], c[0];\nDP3    R0.x, R0, c[1];\nDP4    R0.y, R0, c[2];\n"
+              Vp("\nMOV    o[HPOS], -v[0];\nADD    R0, v[0], c[0];\nDP3    R0.x, R0, c[1];\nDP4    R0.y, R0, c[2];\n"
                  "DST    R1, R0, c[3];\nEXP    R2, R0.x;\nEXP    R2, R0.y;\nLIT    R3, R1;\nLOG    R4, R0.z;\n"
                  "LOG    R4, R0.w;\nMAD    o[COL0].w, -R0.x, c[4], -R0;\nMAX    R6, R0, c[5];\n"
                  "MIN    R6, R6, c[6];\nMUL    R0.xz, -c[3].y, v[1].wzyx;\n"
@@ -128,37 +122,24 @@ TEST_F(Vs10Parse, SyntaxErrorStopsTheParse) {
 }
 
 TEST_F(Vs10Parse, InstructionLimit) {
-    std::string text = "vs.1.0\nmov oPos, v0\n", expected = "MOV    o[HPOS], v[0];\n";
-    auto add = [&](int from, int to) {
-        for (int i = from; i < to; ++i) {
-            char line[64], vp[64];
-            snprintf(line, sizeof line, "add r%d, v%d, c%d\n", i % 12, i % 16, i % 96);
-            snprintf(vp, sizeof vp, "ADD    R%d, v[%d], c[%d];\n", i % 12, i % 16, i % 96);
-            text += line;
-            expected += vp;
-        }
-    };
-    add(1, 128);
-    EXPECT_EQ(Translate(text), Vp(expected));
-    // More are reported, translated all the same, and refused by the GL as well.
-    add(128, 129);
-    EXPECT_THAT(Parse(text), ElementsAre("Vertex Shader had more than 128 instructions. (Converted to: 129)\n",
-                                         kLoadRefused));
-    EXPECT_EQ(translatedProgramText, Vp(expected));
-    add(129, 200);
-    EXPECT_THAT(Parse(text), ElementsAre("Vertex Shader had more than 128 instructions. (Converted to: 200)\n",
-                                         kLoadRefused));
-    EXPECT_EQ(translatedProgramText, Vp(expected));
-
+    const std::string head = "vs.1.0\nmov oPos, v0\n", vpHead = "MOV    o[HPOS], v[0];\n";
+    EXPECT_EQ(Translate(head + Repeat("add r1, v1, c1\n", 127)), Vp(vpHead + Repeat("ADD    R1, v[1], c[1];\n", 127)));
+    // More are reported with their number, translated all the same, and refused by the GL as well.
+    for (int n : {129, 200}) {
+        EXPECT_THAT(Parse(head + Repeat("add r1, v1, c1\n", n - 1)),
+                    ElementsAre("Vertex Shader had more than 128 instructions. (Converted to: " + std::to_string(n) +
+                                    ")\n",
+                                kLoadRefused));
+        EXPECT_EQ(translatedProgramText, Vp(vpHead + Repeat("ADD    R1, v[1], c[1];\n", n - 1)));
+    }
     // Macro rows count: 124 moves and one m4x4 make 128.
-    text = "vs.1.0\nm4x4 oPos, v0, c0\n";
-    for (int i = 0; i < 124; ++i) text += "mov r1, r2\n";
+    const std::string text = "vs.1.0\nm4x4 oPos, v0, c0\n" + Repeat("mov r1, r2\n", 124);
     Translate(text);
     EXPECT_THAT(Parse(text + "mov r1, r2\n"),
                 ElementsAre("Vertex Shader had more than 128 instructions. (Converted to: 129)\n", kLoadRefused));
 }
 
-TEST_F(Vs10Parse, CommentsKeepLineNumbers) {
+TEST_F(Vs10Parse, CommentsKeepLineNumbersTextAndOrder) {
     EXPECT_THAT(Parse("vs.1.0\nmov oPos, v0\n; comment\n// another\nmov r12, v0\nmov r0, v0.x\n/* block\n"
                       "   comment */\nmov r13, v0\nmov r0, v0 ; trailing\nmov r14, v0\n"),
                 ElementsAre("(5) Error: destination register index out of range\n",
@@ -166,8 +147,14 @@ TEST_F(Vs10Parse, CommentsKeepLineNumbers) {
                             "(11) Error: destination register index out of range\n", kLoadRefused));
     EXPECT_THAT(translatedProgramText, HasSubstr("MOV    o[HPOS], v[0];\n# comment\n"));
     EXPECT_THAT(translatedProgramText, HasSubstr("MOV    R0, v[0];\n# trailing\n"));
-    // Translated comments are comments of the vertex program too.
+    // Translated comments are comments of the vertex program too; many of them keep their order.
     Translate("vs.1.0 ; header\n; first\nmov oPos, v0 // position\n/* a\n b */\n");
+    std::string text = "vs.1.0\nmov oPos, v0\n", translation = "MOV    o[HPOS], v[0];\n";
+    for (int i = 0; i < 600; ++i) {
+        text += "; line " + std::to_string(i) + "\n";
+        translation += "# line " + std::to_string(i) + "\n";
+    }
+    EXPECT_EQ(Translate(text), Vp(translation));
 }
 
 TEST_F(Vs10Parse, EveryCheckMessageWithItsLine) {
@@ -197,6 +184,44 @@ TEST_F(Vs10Parse, EveryCheckMessageWithItsLine) {
                             "(13) Error: FRC built-in macro not yet supported.\n", kLoadRefused));
 }
 
+TEST_F(Vs10Parse, IndexLimitsMatrixRowsReadPortsAndCheckOrder) {
+    // Lines without a message are at a limit. Relative constants and matrices are never out of
+    // range; a matrix whose rows cannot grow past the largest index still fails.
+    EXPECT_THAT(Parse("vs.1.0\nmov oPos, v0\nmov r11, v15\nmov r0, c95\nmov oD1, c[a0.x + 500].x\nmov oT3, v0\n"
+                      "mov a1.x, v0\nmov oD2, v0\nmov oT4, v0\n"  // 7-9
+                      "m3x3 r0, v0, c93\nm4x3 r0, v0, c94\nm3x2 r0, v0, c94\nm3x2 r0, v0, c95\n"  // 10-13
+                      "m4x4 r0, v0, c92\nm3x4 r0, v0, c93\nm4x4 r0, v0, c96\nm4x4 r0, v0, c99999999999\n"  // 14-17
+                      "m4x4 r0, v0, c[a0.x + 99999999999].x\n"
+                      // Read ports: one attribute and one constant, told apart by their addressing.
+                      "mad r0, v3, -v3.x, r1\nmad r0, v1, v3, r1\nmad r0, c5, r1, c5\nmad r0, c5, r1, c6\n"  // 19-22
+                      "mad r0, c[a0.x].x, c[a0.x].x, r1\nmad r0, c[a0.x].x, c[a0.x + 0].x, r1\n"  // 23-24
+                      "mad r0, c[a0.x + 4].x, c[a0.x + 4].x, r1\nmad r0, c4, c[a0.x + 4].x, r1\n"  // 25-26
+                      "mad r0, v2, v2, v7\nmad r0, v2, v2, c7\n"  // 27-28
+                      "add v16.yx, a0.xy, c99\n"),
+                ElementsAre("(7) Error: destination register index out of range\n",
+                            "(8) Error: destination register index out of range\n",
+                            "(9) Error: destination register index out of range\n",
+                            "(11) Error: macro expansion produces source register index out of range\n",
+                            "(13) Error: macro expansion produces source register index out of range\n",
+                            "(15) Error: macro expansion produces source register index out of range\n",
+                            "(16) Error: second source register index out of range\n",
+                            "(16) Error: macro expansion produces source register index out of range\n",
+                            "(17) Error: second source register index out of range\n",
+                            "(17) Error: macro expansion produces source register index out of range\n",
+                            "(20) Error: multiple unique attribute registers accessed in this instruction\n",
+                            "(22) Error: multiple unique constant registers accessed in this instruction\n",
+                            "(24) Error: multiple unique constant registers accessed in this instruction\n",
+                            "(26) Error: multiple unique constant registers accessed in this instruction\n",
+                            "(27) Error: multiple unique attribute registers accessed in this instruction\n",
+                            // All checks of one line, in the order they run.
+                            "(29) Error: destination register index out of range\n",
+                            "(29) Error: second source register index out of range\n",
+                            "(29) Error: destination register has invalid mask: yx\n",
+                            "(29) Error: source register has invalid mask: xy\n",
+                            "(29) Error: destination register is not writable\n",
+                            "(29) Error: source register is not readable\n", kLoadRefused));
+}
+
 TEST_F(Vs10Parse, MatrixMacros) {
     EXPECT_EQ(Translate("vs.1.0\nm4x4 oPos, v0, c4\nm4x3 r0, v0, c8\nm3x4 r1, v3, c12\nm3x3 r2, v3, c16\n"
                         "m3x2 oT0, v7, c20\n"),
@@ -213,6 +238,15 @@ TEST_F(Vs10Parse, MatrixMacros) {
                  "DP4    R0.y, v[0].x, c[9];\nDP3    R1.w, v[3], c[15];\n"
                  "DP3    R2.x, v[3], -c[16];\nDP3    R2.z, v[3], -c[18];\n"
                  "DP3    o[TEX0].x, v[7], c[20].zyxw;\nDP3    o[TEX0].y, v[7], c[21].zyxw;\n"));
+    // Relative rows add their row to the offset; without an offset the rows after the first read
+    // the registers that follow c[a0.x].
+    EXPECT_EQ(Translate("vs.1.0\nmov a0.x, v1.x\nm4x3 oPos.xyz, v0, c[a0.x + 10]\nm3x2 r0, v0, c[a0.x]\n"),
+              Vp("ARL    A0.x, v[1].x;\nDP4    o[HPOS].x, v[0], c[ A0.x + 10 ];\nDP4    o[HPOS].y, v[0], c[ A0.x + 11 ];\n"
+                 "DP4    o[HPOS].z, v[0], c[ A0.x + 12 ];\n\nDP3    R0.x, v[0], c[ A0.x ];\nDP3    R0.y, v[0], c[ A0.x + 1 ];\n\n"));
+    // The largest numbers are written in full and matrix rows past them do not wrap around.
+    Parse("vs.1.0\nmov r0, -c[a0.x + 99999999999].xyzw\nmov oT99999999999, v0\nm3x2 r0, r1, c99999999999\n");
+    EXPECT_EQ(translatedProgramText, Vp("MOV    R0, -c[ A0.x + 2147483647 ].xyzw;\nMOV    o[TEX2147483647], v[0];\n"
+                                        "DP3    R0.x, R1, c[2147483647];\nDP3    R0.y, R1, c[2147483648];\n"));
 }
 
 TEST_F(Vs10Parse, MacrosAndIncludes) {
@@ -236,35 +270,6 @@ TEST_F(Vs10Parse, MacrosAndIncludes) {
     std::ofstream(file) << "mov oPos, v0\n; two\nmov r12, v1\nmov r0, v1\n";
     EXPECT_THAT(Parse(include), ElementsAre("(3) Error: destination register index out of range\n", kLoadRefused));
     std::remove(file);
-}
-
-TEST_F(Vs10Parse, RealisticShadersLoad) {
-    for (const char* shader : {
-             // Transform and lighting: one directional light with a specular term. c0-c3
-             // model-view-projection, c4-c6 normal matrix, c7 light direction, c8 diffuse,
-             // c9 ambient, c10 half vector, c11.w shininess, c12 specular.
-             "vs.1.0\nm4x4 oPos, v0, c0\nm3x3 r0.xyz, v3, c4\ndp3 r0.w, r0, r0\nrsq r0.w, r0.w\n"
-             "mul r0.xyz, r0, r0.w\ndp3 r1.x, r0, c7\ndp3 r1.y, r0, c10\nmov r1.w, c11.w\nlit r2, r1\n"
-             "mul r3, r2.y, c8\nmad r3, r2.z, c12, r3\nadd oD0, r3, c9\nmov oT0.xy, v7\n",
-             // Two-bone skinning with matrices addressed through a0: v1.xy bone offsets, v2.xy
-             // weights, palette from c10, c0-c3 view-projection.
-             "vs.1.0\nmov a0.x, v1.x\nm4x3 r0.xyz, v0, c[a0.x + 10]\nm3x3 r2.xyz, v3, c[a0.x + 10]\n"
-             "mov a0.x, v1.y\nm4x3 r1.xyz, v0, c[a0.x + 10]\nm3x3 r3.xyz, v3, c[a0.x + 10]\n"
-             "mul r0.xyz, r0, v2.x\nmad r0.xyz, r1, v2.y, r0\nmov r0.w, c4.w\nm4x4 oPos, r0, c0\n"
-             "mul r2.xyz, r2, v2.x\nmad r2.xyz, r3, v2.y, r2\ndp3 r4.x, r2, c5\nmax r4.x, r4.x, c4.z\n"
-             "mul oD0, r4.x, c6\nmov oT0, v7\n",
-             // Texture-coordinate generation: eye-linear planes and a sphere map.
-             "vs.1.0\nm4x4 oPos, v0, c0\nm4x4 r0, v0, c4\ndp4 oT0.x, r0, c8\ndp4 oT0.y, r0, c9\n"
-             "m3x3 r1.xyz, v3, c4\ndp3 r2.w, r0, r0\nrsq r2.w, r2.w\nmul r2.xyz, r0, r2.w\ndp3 r3.x, r1, r2\n"
-             "add r3.x, r3.x, r3.x\nmad r4.xyz, r1, -r3.x, r2\nadd r4.z, r4.z, c10.w\ndp3 r5.w, r4, r4\n"
-             "rsq r5.w, r5.w\nmul r4.xy, r4, r5.w\nmad oT1.xy, r4, c10.x, c10.x\nmov oD0, v5\n",
-             // Fog: linear by eye depth, exponential for a second term, and a point size.
-             "vs.1.0\nm4x4 oPos, v0, c0\ndp4 r0.z, v0, c6\nsub r1.x, c8.x, r0.z\nmul r1.x, r1.x, c8.y\n"
-             "mul r2.x, r0.z, c9.x\nexpp r3, -r2.x\nlogp r4, r0.z\nmin r1.x, r1.x, r3.z\n"
-             "max oFog.x, r1.x, c8.z\nrcp r5.x, r0.z\nmul oPts.x, r5.x, c9.y\nslt r6, r0.z, c9.z\n"
-             "sge r7, r0.z, c9.w\ndst r8, r6, r7\nmov oD0, v5\nmov oD1, r8\n"}) {
-        EXPECT_THAT(Translate(shader), StartsWith("!!VP1.0\n"));
-    }
 }
 
 }  // namespace
