@@ -124,14 +124,6 @@ struct Relaxation {
   bool copyIn, copyOut;
 };
 
-// The faces a cell reads, in the lanes of one vector of a row: for each of the four x and y faces
-// the lane of the cell next to it (-1: none in this vector), and whether the row lies next to a z
-// face.
-struct RowFaces {
-  int32_t xLow = -1, xHigh = -1, yLow = -1, yHigh = -1;  // (0, j), (X+1, j), (i, 0), (i, Y+1)
-  bool zLow = false, zHigh = false;                      // (i, j, 0), (i, j, Z+1)
-};
-
 // `mirrored` in lane n, `v` in the others.
 SOLVER_INLINE Vec8 InLane(int32_t n, Vec8 mirrored, Vec8 v) {
   const Int8 lane = {0, 1, 2, 3, 4, 5, 6, 7};
