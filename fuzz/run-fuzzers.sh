@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds every libFuzzer target in the fuzz configuration and runs each (or the named ones) for
 # DURATION seconds (or, with --runs N, until N inputs have run, whichever comes first), one after
-# the other. Prints executions, executions per second, edge coverage and findings per target; exits
-# 1 when any target found a fault (its input is kept under <build>/fuzz/artifacts/<target>/).
+# the other. Prints executions, executions per second, edge coverage, findings (crashes, sanitizer
+# reports, leaks, timeouts, memory exhaustion) and slow inputs (libFuzzer's report of an input
+# that ran over 10 s without timing out) per target; exits 1 when any target found a fault. The
+# inputs are kept under <build>/fuzz/artifacts/<target>/.
 #
 #   fuzz/run-fuzzers.sh [--runs N] DURATION [TARGET...]
 #
@@ -37,7 +39,10 @@ cmake --build "$build" --target fuzzers -j2 >"$build/build.log" 2>&1 ||
   { tail -n 50 "$build/build.log" >&2; exit 2; }
 
 total_findings=0
-printf '%-24s %12s %10s %8s %9s\n' target executions execs/s edges findings
+# Faults and slow inputs in the current target's artifacts, told apart by libFuzzer's file names.
+count_findings() { find "$artifacts" -type f ! -name 'slow-unit-*' | wc -l; }
+count_slow() { find "$artifacts" -type f -name 'slow-unit-*' | wc -l; }
+printf '%-24s %12s %10s %8s %9s %5s\n' target executions execs/s edges findings slow
 while read -r name corpora; do
   [[ -n $name ]] || continue
   [[ $# -eq 0 || $chosen == *" $name "* ]] || continue
@@ -54,7 +59,8 @@ while read -r name corpora; do
   done
   dict_option=()
   [[ -s $dict ]] && dict_option=("-dict=$dict")
-  before=$(find "$artifacts" -type f | wc -l)
+  before=$(count_findings)
+  slow_before=$(count_slow)
   first=${corpora%% *}
   rundir=$root/fuzz/corpus/$first
   [[ -d $rundir ]] || rundir=$work
@@ -70,12 +76,15 @@ while read -r name corpora; do
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
   edges=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)
-  findings=$(( $(find "$artifacts" -type f | wc -l) - before ))
+  findings=$(( $(count_findings) - before ))
+  slow=$(( $(count_slow) - slow_before ))
   total_findings=$((total_findings + findings))
-  printf '%-24s %12s %10s %8s %9s\n' "$name" "${executions:-?}" "${rate:-?}" "${edges:-?}" \
-    "$findings"
+  printf '%-24s %12s %10s %8s %9s %5s\n' "$name" "${executions:-?}" "${rate:-?}" "${edges:-?}" \
+    "$findings" "$slow"
   if (( findings > 0 )); then
     grep -m 1 -E '^==[0-9]+==ERROR|SUMMARY|runtime error' "$log" | sed 's/^/    /' || true
+  fi
+  if (( findings + slow > 0 )); then
     find "$artifacts" -type f -newer "$dict" | sed 's/^/    input: /'
   fi
 done <"$build/fuzz/targets.txt"
