@@ -34,6 +34,22 @@ float* AllocateField(size_t cells) {
   return static_cast<float*>(std::malloc(cells * sizeof(float)));
 }
 
+// Each corner: 0.33 times the sum of its three edge neighbours.
+void ApplyCornerRule(int32_t X, int32_t Y, int32_t Z, float* x) {
+  const int64_t sx = int64_t(X) + 2;
+  const int64_t sxy = sx * (int64_t(Y) + 2);
+  auto at = [&](int64_t i, int64_t j, int64_t k) -> float& { return x[i + sx * j + sxy * k]; };
+  const float f = 0.33f;
+  at(0, 0, 0) = f * (at(1, 0, 0) + at(0, 1, 0) + at(0, 0, 1));
+  at(0, Y + 1, 0) = f * (at(1, Y + 1, 0) + at(0, Y, 0) + at(0, Y + 1, 1));
+  at(0, 0, Z + 1) = f * (at(1, 0, Z + 1) + at(0, 1, Z + 1) + at(0, 0, Z));
+  at(0, Y + 1, Z + 1) = f * (at(1, Y + 1, Z + 1) + at(0, Y, Z + 1) + at(0, Y + 1, Z));
+  at(X + 1, 0, 0) = f * (at(X, 0, 0) + at(X + 1, 1, 0) + at(X + 1, 0, 1));
+  at(X + 1, Y + 1, 0) = f * (at(X, Y + 1, 0) + at(X + 1, Y, 0) + at(X + 1, Y + 1, 1));
+  at(X + 1, 0, Z + 1) = f * (at(X, 0, Z + 1) + at(X + 1, 1, Z + 1) + at(X + 1, 0, Z));
+  at(X + 1, Y + 1, Z + 1) = f * (at(X, Y + 1, Z + 1) + at(X + 1, Y, Z + 1) + at(X + 1, Y + 1, Z));
+}
+
 }  // namespace
 
 bool AllocateFields() {
@@ -91,19 +107,4 @@ void ApplyBoundary(int32_t sizeX, int32_t sizeY, int32_t sizeZ, int32_t mode, fl
     }
   }
   ApplyCornerRule(X, Y, Z, x);
-}
-
-void ApplyCornerRule(int32_t X, int32_t Y, int32_t Z, float* x) {
-  const int64_t sx = int64_t(X) + 2;
-  const int64_t sxy = sx * (int64_t(Y) + 2);
-  auto at = [&](int64_t i, int64_t j, int64_t k) -> float& { return x[i + sx * j + sxy * k]; };
-  const float f = 0.33f;
-  at(0, 0, 0) = f * (at(1, 0, 0) + at(0, 1, 0) + at(0, 0, 1));
-  at(0, Y + 1, 0) = f * (at(1, Y + 1, 0) + at(0, Y, 0) + at(0, Y + 1, 1));
-  at(0, 0, Z + 1) = f * (at(1, 0, Z + 1) + at(0, 1, Z + 1) + at(0, 0, Z));
-  at(0, Y + 1, Z + 1) = f * (at(1, Y + 1, Z + 1) + at(0, Y, Z + 1) + at(0, Y + 1, Z));
-  at(X + 1, 0, 0) = f * (at(X, 0, 0) + at(X + 1, 1, 0) + at(X + 1, 0, 1));
-  at(X + 1, Y + 1, 0) = f * (at(X, Y + 1, 0) + at(X + 1, Y, 0) + at(X + 1, Y + 1, 1));
-  at(X + 1, 0, Z + 1) = f * (at(X, 0, Z + 1) + at(X + 1, 1, Z + 1) + at(X + 1, 0, Z));
-  at(X + 1, Y + 1, Z + 1) = f * (at(X, Y + 1, Z + 1) + at(X + 1, Y, Z + 1) + at(X + 1, Y + 1, Z));
 }

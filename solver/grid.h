@@ -38,9 +38,6 @@ inline int64_t CellIndex(int32_t i, int32_t j, int32_t k) {
 // never written.
 void ApplyBoundary(int32_t sizeX, int32_t sizeY, int32_t sizeZ, int32_t mode, float* field);
 
-// The corner part of ApplyBoundary alone.
-void ApplyCornerRule(int32_t sizeX, int32_t sizeY, int32_t sizeZ, float* field);
-
 // Inner cell counts of a grid, by value.
 struct GridDims {
   int32_t sizeX, sizeY, sizeZ;
