@@ -14,8 +14,8 @@ extern int32_t windowWidth, windowHeight;  // pixels, as the last reshape report
 extern int32_t mouseX, mouseY;             // latest pointer position, origin top-left
 extern int32_t lastMouseX, lastMouseY;     // position at the last press/release or consumed move
 extern int32_t leftDown, middleDown, rightDown;  // 1 while the button is held
-extern float viewAngleY, viewAngleX;       // view rotation in degrees about y and about x
-extern uint32_t particleTexture;           // GL texture name of the particle sprite
+extern float viewAngleY, viewAngleX;             // view rotation in degrees about y and about x
+extern uint32_t particleTexture;                 // GL texture name of the particle sprite
 
 // Start-up parameters: grid 64^3, time step 0.2, no diffusion or viscosity, force 1, source 800.
 void InstallStartupParameters();

@@ -2,6 +2,4 @@
 
 #include <cstdlib>
 
-void ExitProgram(int status) {
-    std::exit(status);
-}
+void ExitProgram(int status) { std::exit(status); }

@@ -16,10 +16,17 @@ float PixelDelta(int32_t to, int32_t from) {
 void OnMouse(int button, int state, int x, int y) {
     int32_t* flag = nullptr;
     switch (button) {
-    case 0: flag = &leftDown; break;
-    case 1: flag = &middleDown; break;
-    case 2: flag = &rightDown; break;
-    default: return;  // other buttons (wheel etc.) are not looked at
+        case 0:
+            flag = &leftDown;
+            break;
+        case 1:
+            flag = &middleDown;
+            break;
+        case 2:
+            flag = &rightDown;
+            break;
+        default:
+            return;  // other buttons (wheel etc.) are not looked at
     }
     mouseX = lastMouseX = x;
     mouseY = lastMouseY = y;
@@ -41,10 +48,16 @@ void OnMotion(int x, int y) {
 
 void OnKeyboard(unsigned char key, int /*x*/, int /*y*/) {
     switch (key) {
-    case 'a': viewAngleY = viewAngleY + 0.5f; break;
-    case 'z': viewAngleY = viewAngleY - 0.5f; break;
-    case 'q': ExitProgram(0);
-    default: break;
+        case 'a':
+            viewAngleY = viewAngleY + 0.5f;
+            break;
+        case 'z':
+            viewAngleY = viewAngleY - 0.5f;
+            break;
+        case 'q':
+            ExitProgram(0);
+        default:
+            break;
     }
 }
 

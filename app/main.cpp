@@ -1,6 +1,4 @@
 // The fluid3d executable: the demo started from the command line.
 #include "app/demo_main.h"
 
-int main(int argc, char** argv) {
-    return DemoMain(argc, argv);
-}
+int main(int argc, char** argv) { return DemoMain(argc, argv); }

@@ -22,12 +22,12 @@ struct CubeCorner {
     float s, t, x, y, z;
 };
 constexpr CubeCorner kCube[24] = {
-    {0, 0, -1, -1, 1},  {1, 0, 1, -1, 1},   {1, 1, 1, 1, 1},    {0, 1, -1, 1, 1},     // z = +1
-    {1, 0, -1, -1, -1}, {1, 1, -1, 1, -1},  {0, 1, 1, 1, -1},   {0, 0, 1, -1, -1},    // z = -1
-    {0, 1, -1, 1, -1},  {0, 0, -1, 1, 1},   {1, 0, 1, 1, 1},    {1, 1, 1, 1, -1},     // y = +1
-    {1, 1, -1, -1, -1}, {0, 1, 1, -1, -1},  {0, 0, 1, -1, 1},   {1, 0, -1, -1, 1},    // y = -1
-    {1, 0, 1, -1, -1},  {1, 1, 1, 1, -1},   {0, 1, 1, 1, 1},    {0, 0, 1, -1, 1},     // x = +1
-    {0, 0, -1, -1, -1}, {1, 0, -1, -1, 1},  {1, 1, -1, 1, 1},   {0, 1, -1, 1, -1},    // x = -1
+    {0, 0, -1, -1, 1},  {1, 0, 1, -1, 1},  {1, 1, 1, 1, 1},  {0, 1, -1, 1, 1},   // z = +1
+    {1, 0, -1, -1, -1}, {1, 1, -1, 1, -1}, {0, 1, 1, 1, -1}, {0, 0, 1, -1, -1},  // z = -1
+    {0, 1, -1, 1, -1},  {0, 0, -1, 1, 1},  {1, 0, 1, 1, 1},  {1, 1, 1, 1, -1},   // y = +1
+    {1, 1, -1, -1, -1}, {0, 1, 1, -1, -1}, {0, 0, 1, -1, 1}, {1, 0, -1, -1, 1},  // y = -1
+    {1, 0, 1, -1, -1},  {1, 1, 1, 1, -1},  {0, 1, 1, 1, 1},  {0, 0, 1, -1, 1},   // x = +1
+    {0, 0, -1, -1, -1}, {1, 0, -1, -1, 1}, {1, 1, -1, 1, 1}, {0, 1, -1, 1, -1},  // x = -1
 };
 
 // The texels of the particle texture, kept for the whole run.
@@ -68,9 +68,7 @@ unsigned char* BuildParticleTexels(const RgbImage& image) {
     return texels;
 }
 
-void PrepareParticleTexture() {
-    PrepareParticleTextureFrom("particle.bmp");
-}
+void PrepareParticleTexture() { PrepareParticleTextureFrom("particle.bmp"); }
 
 void PrepareParticleTextureFrom(const char* fileName) {
     // Without an image no texture is made: the sprites are drawn as flat squares.
