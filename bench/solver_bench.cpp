@@ -14,45 +14,45 @@ const reference::Solver kFast{&StepVelocity, &StepDensity};
 
 // Relaxation sweeps dominate: 120 per tick over every inner cell.
 void ReportRates(benchmark::State& state, int32_t n, double stepsPerIteration) {
-  const double steps = stepsPerIteration * double(state.iterations());
-  state.counters["steps/s"] = benchmark::Counter(steps, benchmark::Counter::kIsRate);
-  state.counters["cell_updates/s"] =
-      benchmark::Counter(120.0 * n * n * n * steps, benchmark::Counter::kIsRate);
+    const double steps = stepsPerIteration * double(state.iterations());
+    state.counters["steps/s"] = benchmark::Counter(steps, benchmark::Counter::kIsRate);
+    state.counters["cell_updates/s"] =
+        benchmark::Counter(120.0 * n * n * n * steps, benchmark::Counter::kIsRate);
 }
 
 // Sets the fast solver's variant for one benchmark and restores the default afterwards.
 struct Variant {
-  Variant(bool avx2, bool twoThreads) {
-    solver_detail::EnableAvx2(avx2);
-    solver_detail::EnableSecondThread(twoThreads);
-  }
-  ~Variant() {
-    solver_detail::EnableAvx2(true);
-    solver_detail::EnableSecondThread(true);
-  }
+    Variant(bool avx2, bool twoThreads) {
+        solver_detail::EnableAvx2(avx2);
+        solver_detail::EnableSecondThread(twoThreads);
+    }
+    ~Variant() {
+        solver_detail::EnableAvx2(true);
+        solver_detail::EnableSecondThread(true);
+    }
 };
 
 // Idle ticks (no sources) of a fluid that has been stirred for 50 ticks.
 void IdleStep(benchmark::State& state, const reference::Solver& solver) {
-  const int32_t n = int32_t(state.range(0));
-  reference::FluidState s(n, n, n);
-  for (int t = 0; t < 50; ++t) reference::Tick(solver, s, t, 50);
-  int tick = 50;
-  for (auto _ : state) reference::Tick(solver, s, tick++, 50);
-  ReportRates(state, n, 1.0);
+    const int32_t n = int32_t(state.range(0));
+    reference::FluidState s(n, n, n);
+    for (int t = 0; t < 50; ++t) reference::Tick(solver, s, t, 50);
+    int tick = 50;
+    for (auto _ : state) reference::Tick(solver, s, tick++, 50);
+    ReportRates(state, n, 1.0);
 }
 
 void BM_IdleStepFast(benchmark::State& state) { IdleStep(state, kFast); }
 void BM_IdleStepFastOneThread(benchmark::State& state) {
-  Variant v(true, false);
-  IdleStep(state, kFast);
+    Variant v(true, false);
+    IdleStep(state, kFast);
 }
 void BM_IdleStepPortableOneThread(benchmark::State& state) {
-  Variant v(false, false);
-  IdleStep(state, kFast);
+    Variant v(false, false);
+    IdleStep(state, kFast);
 }
 void BM_IdleStepReference(benchmark::State& state) {
-  IdleStep(state, reference::ReferenceSolver());
+    IdleStep(state, reference::ReferenceSolver());
 }
 
 // The machine shares its processors with others, so single runs scatter: every benchmark runs
@@ -67,16 +67,16 @@ BENCHMARK(BM_IdleStepReference)->SIZES;
 // 100 ticks starting at tick `first` of a fluid poured into for its first 100 ticks. The state
 // at tick `first` is computed once, off the clock; every iteration starts from a copy of it.
 void PourTicks(benchmark::State& state, int first) {
-  const int32_t n = int32_t(state.range(0));
-  reference::FluidState start(n, n, n);
-  for (int tick = 0; tick < first; ++tick) reference::Tick(kFast, start, tick, 100);
-  for (auto _ : state) {
-    state.PauseTiming();
-    reference::FluidState s = start;
-    state.ResumeTiming();
-    for (int tick = first; tick < first + 100; ++tick) reference::Tick(kFast, s, tick, 100);
-  }
-  ReportRates(state, n, 100.0);
+    const int32_t n = int32_t(state.range(0));
+    reference::FluidState start(n, n, n);
+    for (int tick = 0; tick < first; ++tick) reference::Tick(kFast, start, tick, 100);
+    for (auto _ : state) {
+        state.PauseTiming();
+        reference::FluidState s = start;
+        state.ResumeTiming();
+        for (int tick = first; tick < first + 100; ++tick) reference::Tick(kFast, s, tick, 100);
+    }
+    ReportRates(state, n, 100.0);
 }
 
 void BM_PourFirstTicks(benchmark::State& state) { PourTicks(state, 0); }
