@@ -20,22 +20,21 @@ using WglPbuffer = WglPbufferHandle*;
 using PFNWGLALLOCATEMEMORYNVPROC = void* (*)(GLsizei size, GLfloat readFrequency,
                                              GLfloat writeFrequency, GLfloat priority);
 using PFNWGLFREEMEMORYNVPROC = void (*)(void* pointer);
-using PFNWGLCREATEPBUFFERARBPROC = WglPbuffer (*)(WglDC dc, int pixelFormat, int width,
-                                                  int height, const int* attributes);
+using PFNWGLCREATEPBUFFERARBPROC = WglPbuffer (*)(WglDC dc, int pixelFormat, int width, int height,
+                                                  const int* attributes);
 using PFNWGLGETPBUFFERDCARBPROC = WglDC (*)(WglPbuffer pbuffer);
 using PFNWGLRELEASEPBUFFERDCARBPROC = int (*)(WglPbuffer pbuffer, WglDC dc);
 using PFNWGLDESTROYPBUFFERARBPROC = int (*)(WglPbuffer pbuffer);
 using PFNWGLQUERYPBUFFERARBPROC = int (*)(WglPbuffer pbuffer, int attribute, int* value);
 using PFNWGLGETPIXELFORMATATTRIBIVARBPROC = int (*)(WglDC dc, int pixelFormat, int layerPlane,
-                                                    unsigned attributeCount,
-                                                    const int* attributes, int* values);
+                                                    unsigned attributeCount, const int* attributes,
+                                                    int* values);
 using PFNWGLGETPIXELFORMATATTRIBFVARBPROC = int (*)(WglDC dc, int pixelFormat, int layerPlane,
-                                                    unsigned attributeCount,
-                                                    const int* attributes, float* values);
+                                                    unsigned attributeCount, const int* attributes,
+                                                    float* values);
 using PFNWGLCHOOSEPIXELFORMATARBPROC = int (*)(WglDC dc, const int* integerAttributes,
-                                               const float* floatAttributes,
-                                               unsigned maxFormats, int* formats,
-                                               unsigned* formatCount);
+                                               const float* floatAttributes, unsigned maxFormats,
+                                               int* formats, unsigned* formatCount);
 
 // The imaging functions of 1.2 are declared by GL/gl.h, which keeps GL/glext.h from defining
 // their pointer types; the slot types are taken from those declarations.
@@ -57,14 +56,14 @@ using PFNGLGETCOLORTABLEPARAMETERIVPROC = decltype(&::glGetColorTableParameteriv
 #undef GLEXT_END_ROW
 
 struct EntryPoint {
-  const char* name;
-  void (*store)(platform::GlProc proc);  // writes proc into the entry point's slot
+    const char* name;
+    void (*store)(platform::GlProc proc);  // writes proc into the entry point's slot
 };
 
 struct ExtensionRow {
-  const char* name;
-  const EntryPoint* entryPoints;  // in fetch order
-  std::size_t count;
+    const char* name;
+    const EntryPoint* entryPoints;  // in fetch order
+    std::size_t count;
 };
 
 extern const ExtensionRow entryPointTable[];

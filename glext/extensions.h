@@ -24,8 +24,8 @@ const char* SkipSeparators(const char* text);
 const char* FindSeparator(const char* text);
 
 inline char* SkipSeparators(char* text) {
-  return const_cast<char*>(SkipSeparators(static_cast<const char*>(text)));
+    return const_cast<char*>(SkipSeparators(static_cast<const char*>(text)));
 }
 inline char* FindSeparator(char* text) {
-  return const_cast<char*>(FindSeparator(static_cast<const char*>(text)));
+    return const_cast<char*>(FindSeparator(static_cast<const char*>(text)));
 }
