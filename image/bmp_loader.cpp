@@ -114,10 +114,14 @@ uint32_t DibColorCount(const unsigned char* header) {
     }
     uint16_t bits = Read16(header + (size == kCoreHeaderSize ? 10 : 14));
     switch (bits) {
-        case 1: return 2;
-        case 4: return 16;
-        case 8: return 256;
-        default: return 0;
+        case 1:
+            return 2;
+        case 4:
+            return 16;
+        case 8:
+            return 256;
+        default:
+            return 0;
     }
 }
 
@@ -137,22 +141,27 @@ bool PixelDataFits(const DibLayout& dib, size_t length, uint64_t pixelOffset, ui
 }
 
 class Decoder {
-public:
+  public:
     Decoder(const std::vector<unsigned char>& file, const DibLayout& layout, size_t pixelOffset,
             unsigned char* out)
-        : file_(file), dib_(layout), pixelOffset_(pixelOffset), out_(out),
+        : file_(file),
+          dib_(layout),
+          pixelOffset_(pixelOffset),
+          out_(out),
           rows_(layout.height < 0 ? -static_cast<int64_t>(layout.height) : layout.height) {}
 
     // Decodes into the record; returns an error text, or empty on success.
     std::string Run() {
         switch (dib_.compression) {
             case kCompressionRle8:
-            case kCompressionRle4: return DecodeRle();
-            default: return DecodeUncompressed();
+            case kCompressionRle4:
+                return DecodeRle();
+            default:
+                return DecodeUncompressed();
         }
     }
 
-private:
+  private:
     // Destination pixel of stored row `row`, column `col`: rows come out bottom first.
     unsigned char* Target(int64_t row, int64_t col) {
         int64_t outRow = dib_.height < 0 ? rows_ - 1 - row : row;
@@ -178,12 +187,24 @@ private:
             const unsigned char* src = file_.data() + pixelOffset_ + row * stride;
             for (int64_t col = 0; col < dib_.width; ++col) {
                 switch (bpp) {
-                    case 1: Put(row, col, PaletteColour((src[col >> 3] >> (7 - (col & 7))) & 1)); break;
-                    case 4: Put(row, col, PaletteColour((src[col >> 1] >> ((col & 1) ? 0 : 4)) & 15)); break;
-                    case 8: Put(row, col, PaletteColour(src[col])); break;
-                    case 24: Put(row, col, Colour{src[col * 3 + 2], src[col * 3 + 1], src[col * 3]}); break;
-                    case 16: Put(row, col, FromBitFields(Read16(src + col * 2))); break;
-                    case 32: Put(row, col, FromBitFields(Read32(src + col * 4))); break;
+                    case 1:
+                        Put(row, col, PaletteColour((src[col >> 3] >> (7 - (col & 7))) & 1));
+                        break;
+                    case 4:
+                        Put(row, col, PaletteColour((src[col >> 1] >> ((col & 1) ? 0 : 4)) & 15));
+                        break;
+                    case 8:
+                        Put(row, col, PaletteColour(src[col]));
+                        break;
+                    case 24:
+                        Put(row, col, Colour{src[col * 3 + 2], src[col * 3 + 1], src[col * 3]});
+                        break;
+                    case 16:
+                        Put(row, col, FromBitFields(Read16(src + col * 2)));
+                        break;
+                    case 32:
+                        Put(row, col, FromBitFields(Read32(src + col * 4)));
+                        break;
                 }
             }
         }
@@ -252,17 +273,22 @@ bool SetUpEncoding(DibLayout& dib, const std::vector<unsigned char>& file, size_
     const uint16_t bpp = dib.bitsPerPixel;
     switch (dib.compression) {
         case kCompressionNone:
-            if (bpp == 16) return dib.red.Set(0x7C00) && dib.green.Set(0x03E0) && dib.blue.Set(0x001F);
+            if (bpp == 16)
+                return dib.red.Set(0x7C00) && dib.green.Set(0x03E0) && dib.blue.Set(0x001F);
             if (bpp == 32)
                 return dib.red.Set(0xFF0000) && dib.green.Set(0xFF00) && dib.blue.Set(0xFF);
             return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24;
-        case kCompressionRle8: return bpp == 8 && dib.height > 0;
-        case kCompressionRle4: return bpp == 4 && dib.height > 0;
+        case kCompressionRle8:
+            return bpp == 8 && dib.height > 0;
+        case kCompressionRle4:
+            return bpp == 4 && dib.height > 0;
         case kCompressionBitFields:
             if (bpp != 16 && bpp != 32) return false;
-            return dib.red.Set(Read32(&file[maskOffset])) && dib.green.Set(Read32(&file[maskOffset + 4])) &&
+            return dib.red.Set(Read32(&file[maskOffset])) &&
+                   dib.green.Set(Read32(&file[maskOffset + 4])) &&
                    dib.blue.Set(Read32(&file[maskOffset + 8]));
-        default: return false;
+        default:
+            return false;
     }
 }
 
