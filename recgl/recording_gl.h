@@ -20,56 +20,56 @@ namespace recgl {
 // GL_ACTIVE_TEXTURE_ARB and GL_TEXTURE_BINDING_2D. GL_PROGRAM_ERROR_POSITION_NV always reads the
 // position of the last glLoadProgramNV (-1 after Reset).
 struct Profile {
-  std::string vendor, renderer, version = "1.2.0", extensions, windowSystemExtensions;
-  bool contextCurrent = true;
-  std::map<GLenum, std::vector<GLint>> integers;
-  std::map<GLenum, std::vector<GLfloat>> floats;
-  std::set<std::string> unresolvable;  // names glXGetProcAddressARB does not resolve
-  long rejectLoadAt = -1;              // >= 0: glLoadProgramNV rejects every text at this position
+    std::string vendor, renderer, version = "1.2.0", extensions, windowSystemExtensions;
+    bool contextCurrent = true;
+    std::map<GLenum, std::vector<GLint>> integers;
+    std::map<GLenum, std::vector<GLfloat>> floats;
+    std::set<std::string> unresolvable;  // names glXGetProcAddressARB does not resolve
+    long rejectLoadAt = -1;  // >= 0: glLoadProgramNV rejects every text at this position
 };
 
 // How an enum argument is named when its value is ambiguous (0, 1, primitive modes, masks).
 enum class EnumStyle {
-  Generic,         // 0 -> GL_NONE, otherwise the preferred GL name
-  ZeroOne,         // 0 -> GL_ZERO, 1 -> GL_ONE (blend factors, combiner inputs)
-  Boolean,         // 0 -> GL_FALSE, 1 -> GL_TRUE
-  Primitive,       // glBegin modes: GL_POINTS, GL_LINES, ...
-  ClearMask,       // GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT ...
-  InternalFormat,  // 1..4 printed as numbers, otherwise a GL name
-  ShaderOperation, // texture shader operations: 0x86E2 is GL_OFFSET_TEXTURE_2D_SCALE_NV here
+    Generic,          // 0 -> GL_NONE, otherwise the preferred GL name
+    ZeroOne,          // 0 -> GL_ZERO, 1 -> GL_ONE (blend factors, combiner inputs)
+    Boolean,          // 0 -> GL_FALSE, 1 -> GL_TRUE
+    Primitive,        // glBegin modes: GL_POINTS, GL_LINES, ...
+    ClearMask,        // GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT ...
+    InternalFormat,   // 1..4 printed as numbers, otherwise a GL name
+    ShaderOperation,  // texture shader operations: 0x86E2 is GL_OFFSET_TEXTURE_2D_SCALE_NV here
 };
 
 enum class ArgKind {
-  Int,      // decimal
-  Float,    // %g
-  Enum,     // GL name, see EnumStyle
-  Floats,   // {a, b, c}
-  Ints,     // {1, 2}
-  Text,     // program text, formatted as its length
-  Bytes,    // pixel data copy, formatted as "<n bytes>" (or "null")
+    Int,     // decimal
+    Float,   // %g
+    Enum,    // GL name, see EnumStyle
+    Floats,  // {a, b, c}
+    Ints,    // {1, 2}
+    Text,    // program text, formatted as its length
+    Bytes,   // pixel data copy, formatted as "<n bytes>" (or "null")
 };
 
 struct Arg {
-  ArgKind kind = ArgKind::Int;
-  EnumStyle style = EnumStyle::Generic;
-  int64_t integer = 0;          // Int, Enum
-  double real = 0;              // Float
-  std::vector<double> values;   // Floats, Ints
-  std::string text;             // Text
-  std::vector<unsigned char> bytes;  // Bytes
-  bool isNull = false;          // Bytes/Floats/Ints/Text given as a null pointer
+    ArgKind kind = ArgKind::Int;
+    EnumStyle style = EnumStyle::Generic;
+    int64_t integer = 0;               // Int, Enum
+    double real = 0;                   // Float
+    std::vector<double> values;        // Floats, Ints
+    std::string text;                  // Text
+    std::vector<unsigned char> bytes;  // Bytes
+    bool isNull = false;               // Bytes/Floats/Ints/Text given as a null pointer
 };
 
 struct Call {
-  std::string name;
-  std::vector<Arg> args;
+    std::string name;
+    std::vector<Arg> args;
 
-  // Convenience readers for tests; they return 0 / empty for a missing argument.
-  int64_t Int(size_t i) const { return i < args.size() ? args[i].integer : 0; }
-  double Float(size_t i) const { return i < args.size() ? args[i].real : 0; }
-  std::vector<double> Values(size_t i) const {
-    return i < args.size() ? args[i].values : std::vector<double>();
-  }
+    // Convenience readers for tests; they return 0 / empty for a missing argument.
+    int64_t Int(size_t i) const { return i < args.size() ? args[i].integer : 0; }
+    double Float(size_t i) const { return i < args.size() ? args[i].real : 0; }
+    std::vector<double> Values(size_t i) const {
+        return i < args.size() ? args[i].values : std::vector<double>();
+    }
 };
 
 // Installs the profile and clears calls, lookups, the pending error and all recorded GL state.
