@@ -6,7 +6,7 @@
 
 // Up to 32 owned message texts, kept in a null-terminated array of 33 slots.
 class ParseErrorList {
-public:
+  public:
     static constexpr int kCapacity = 32;
 
     ParseErrorList();
@@ -22,7 +22,7 @@ public:
     char** Messages() const { return slots_; }
     int Count() const { return count_; }
 
-private:
+  private:
     char** slots_;
     int count_;
 };

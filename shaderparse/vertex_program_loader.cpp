@@ -137,7 +137,7 @@ constexpr int kParameterRegisters = 96;
 // white space, %c takes one character, %d a signed decimal, %f a float, %s a word. Words longer
 // than kMaxText characters are consumed whole and kept cut.
 class StatementReader {
-public:
+  public:
     explicit StatementReader(const char* text) : pos_(text) {}
 
     void SkipSpace() {
@@ -180,7 +180,7 @@ public:
         return true;
     }
 
-private:
+  private:
     const char* pos_;
 };
 
@@ -305,8 +305,7 @@ void ExecuteTrack(GLenum target, int line, const char* statement) {
     } else {
         // GL_NONE is a valid matrix: the block's tracking simply ends.
         glext::glTrackMatrixNV(target, static_cast<GLuint>(index), GL_NONE, GL_IDENTITY_NV);
-        glext::glTrackMatrixNV(target, static_cast<GLuint>(index), matrix->value,
-                               transform->value);
+        glext::glTrackMatrixNV(target, static_cast<GLuint>(index), matrix->value, transform->value);
     }
 }
 

@@ -3,6 +3,4 @@
 
 #include <cstdlib>
 
-__attribute__((weak)) void RC10FatalExit(int status) {
-    std::exit(status);
-}
+__attribute__((weak)) void RC10FatalExit(int status) { std::exit(status); }

@@ -43,8 +43,9 @@ RC10Op Discarding(RC10OpKind kind, uint32_t channel) {
 // Two products of zeros and a sum, all into discard, read in the portion's channel.
 RC10Function DefaultFunction(int designator) {
     uint32_t channel = ChannelOf(designator);
-    return RC10Function{3, {Discarding(kRC10Product, channel), Discarding(kRC10Product, channel),
-                            Discarding(kRC10Sum, channel)}};
+    return RC10Function{3,
+                        {Discarding(kRC10Product, channel), Discarding(kRC10Product, channel),
+                         Discarding(kRC10Sum, channel)}};
 }
 
 bool SameConstTwice(const RC10ConstColor* constants, int count) {
@@ -100,7 +101,8 @@ void CheckStage(RC10Stage& stage) {
     if (stage.portion[0].designator == stage.portion[1].designator) {
         parseErrors.Add("portion declared twice");
     }
-    for (int i = 0; i < written; ++i) CheckFunction(stage.portion[i].function, stage.portion[i].designator);
+    for (int i = 0; i < written; ++i)
+        CheckFunction(stage.portion[i].function, stage.portion[i].designator);
     for (int i = written; i < 2; ++i) {
         stage.portion[i].function = DefaultFunction(stage.portion[i].designator);
         stage.portion[i].scaleBias = 0;
@@ -123,7 +125,8 @@ void SpreadGlobals(RC10Stage& stage, const RC10Program& program) {
         for (int l = 0; l < stage.localConstCount; ++l) {
             defined = defined || stage.localConst[l].reg.Enum() == global.reg.Enum();
         }
-        if (!defined && stage.localConstCount < 2) stage.localConst[stage.localConstCount++] = global;
+        if (!defined && stage.localConstCount < 2)
+            stage.localConst[stage.localConstCount++] = global;
     }
 }
 
@@ -143,7 +146,8 @@ void CheckStages(RC10Program& program) {
         stages.count = 1;
     }
     stages.localConstTotal = 0;
-    for (int i = 0; i < stages.count; ++i) stages.localConstTotal += stages.stage[i].localConstCount;
+    for (int i = 0; i < stages.count; ++i)
+        stages.localConstTotal += stages.stage[i].localConstCount;
     if (stages.localConstTotal > 0) {
         if (!PerStageConstants()) {
             parseErrors.Add("local constant(s) specified, but not supported -- ignored");
@@ -195,9 +199,12 @@ void CheckFinal(RC10Final& f) {
 
 GLenum ComponentUsage(const RC10Register& reg) {
     switch (reg.Channel()) {
-        case kRC10Rgb: return GL_RGB;
-        case kRC10Alpha: return GL_ALPHA;
-        default: return GL_BLUE;
+        case kRC10Rgb:
+            return GL_RGB;
+        case kRC10Alpha:
+            return GL_ALPHA;
+        default:
+            return GL_BLUE;
     }
 }
 
@@ -212,8 +219,9 @@ void InvokePortion(int stageIndex, const RC10Portion& portion) {
                                  ComponentUsage(in.reg));
     }
     glext::glCombinerOutputNV(stage, glPortion, op[0].dest.Enum(), op[1].dest.Enum(),
-                              op[2].dest.Enum(), portion.scaleBias >> 16, portion.scaleBias & 0xFFFFu,
-                              op[0].kind == kRC10Dot, op[1].kind == kRC10Dot, op[2].kind == kRC10Mux);
+                              op[2].dest.Enum(), portion.scaleBias >> 16,
+                              portion.scaleBias & 0xFFFFu, op[0].kind == kRC10Dot,
+                              op[1].kind == kRC10Dot, op[2].kind == kRC10Mux);
 }
 
 bool CombinerEntryPointsLoaded() {

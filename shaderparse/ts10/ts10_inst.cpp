@@ -98,7 +98,8 @@ TS10Inst MakeTS10Inst(uint16_t kind) {
 void SetUpStage(const TS10Inst& inst, const GLfloat eye[3]) {
     const StageSetUp* stage = FindStage(inst.kind);
     if (stage == nullptr) return;
-    const bool dotProduct = stage->extra == Extra::DotProduct || stage->extra == Extra::DotProductEye;
+    const bool dotProduct =
+        stage->extra == Extra::DotProduct || stage->extra == Extra::DotProductEye;
     if (dotProduct) {
         glTexEnvi(GL_TEXTURE_SHADER_NV, GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV,
                   inst.expand == 1 ? GL_EXPAND_NORMAL_NV : GL_UNSIGNED_IDENTITY_NV);
@@ -172,7 +173,8 @@ void TS10InstList::Invoke() const {
         GLfloat eye[3] = {0, 0, 0};
         if (i >= 2) {
             const TS10Inst& first = insts_[i - 2];
-            if (first.kind == kTS10ReflectConstEyeFirst || first.kind == kTS10DiffuseReflectConstEyeFirst) {
+            if (first.kind == kTS10ReflectConstEyeFirst ||
+                first.kind == kTS10DiffuseReflectConstEyeFirst) {
                 std::memcpy(eye, first.args + 1, sizeof eye);
             }
         }

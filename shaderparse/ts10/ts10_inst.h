@@ -11,8 +11,8 @@
 constexpr uint16_t kTS10OperationMask = 0x03FF;  // operation number
 constexpr int kTS10StageShift = 10;              // position inside the group of stages
 constexpr uint16_t kTS10StageMask = 0x3C00;
-constexpr uint16_t kTS10ReadsUnit = 0x4000;      // args[0] names an earlier unit the stage reads
-constexpr uint16_t kTS10NoOutput = 0x8000;       // later stages may not reference this one
+constexpr uint16_t kTS10ReadsUnit = 0x4000;  // args[0] names an earlier unit the stage reads
+constexpr uint16_t kTS10NoOutput = 0x8000;   // later stages may not reference this one
 
 // Kinds the list handles itself: the padding stage and the first stages of the two const-eye
 // groups, whose eye vector the third stage sets.
@@ -42,7 +42,7 @@ void SetUpStage(const TS10Inst& inst, const GLfloat eye[3]);
 
 // The statements of one program in program order, in a block that grows by 4 records.
 class TS10InstList {
-public:
+  public:
     TS10InstList() = default;
     ~TS10InstList();
     TS10InstList(const TS10InstList&) = delete;
@@ -62,7 +62,7 @@ public:
     // Grows the block; replaceable so that tests can make growth fail.
     static void* (*reallocate)(void* block, size_t bytes);
 
-private:
+  private:
     TS10Inst* insts_ = nullptr;
     size_t count_ = 0;
     size_t capacity_ = 0;

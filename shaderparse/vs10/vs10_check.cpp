@@ -13,37 +13,65 @@ enum class SourceGroup { One, Two, Matrix, Three, Unknown };
 
 SourceGroup GroupOf(int type) {
     switch (type) {
-    case VS10_EXP: case VS10_EXPP: case VS10_FRC: case VS10_LIT: case VS10_LOG:
-    case VS10_LOGP: case VS10_MOV: case VS10_RCP: case VS10_RSQ:
-        return SourceGroup::One;
-    case VS10_ADD: case VS10_DP3: case VS10_DP4: case VS10_DST: case VS10_MAX: case VS10_MIN:
-    case VS10_MUL: case VS10_SGE: case VS10_SLT: case VS10_SUB:
-        return SourceGroup::Two;
-    case VS10_M3X2: case VS10_M3X3: case VS10_M3X4: case VS10_M4X3: case VS10_M4X4:
-        return SourceGroup::Matrix;
-    case VS10_MAD:
-        return SourceGroup::Three;
-    default:
-        return SourceGroup::Unknown;
+        case VS10_EXP:
+        case VS10_EXPP:
+        case VS10_FRC:
+        case VS10_LIT:
+        case VS10_LOG:
+        case VS10_LOGP:
+        case VS10_MOV:
+        case VS10_RCP:
+        case VS10_RSQ:
+            return SourceGroup::One;
+        case VS10_ADD:
+        case VS10_DP3:
+        case VS10_DP4:
+        case VS10_DST:
+        case VS10_MAX:
+        case VS10_MIN:
+        case VS10_MUL:
+        case VS10_SGE:
+        case VS10_SLT:
+        case VS10_SUB:
+            return SourceGroup::Two;
+        case VS10_M3X2:
+        case VS10_M3X3:
+        case VS10_M3X4:
+        case VS10_M4X3:
+        case VS10_M4X4:
+            return SourceGroup::Matrix;
+        case VS10_MAD:
+            return SourceGroup::Three;
+        default:
+            return SourceGroup::Unknown;
     }
 }
 
 // Number of registers a matrix macro reads beyond its second source's own.
 int ExtraMatrixRows(int type) {
     switch (type) {
-    case VS10_M3X2: return 1;
-    case VS10_M3X3: case VS10_M4X3: return 2;
-    default: return 3;  // M3X4, M4X4
+        case VS10_M3X2:
+            return 1;
+        case VS10_M3X3:
+        case VS10_M4X3:
+            return 2;
+        default:
+            return 3;  // M3X4, M4X4
     }
 }
 
 // Number of sources an instruction reads; the first source counts for any type.
 int SourceCount(int type) {
     switch (GroupOf(type)) {
-    case SourceGroup::One: return 1;
-    case SourceGroup::Two: case SourceGroup::Matrix: return 2;
-    case SourceGroup::Three: return 3;
-    default: return 1;
+        case SourceGroup::One:
+            return 1;
+        case SourceGroup::Two:
+        case SourceGroup::Matrix:
+            return 2;
+        case SourceGroup::Three:
+            return 3;
+        default:
+            return 1;
     }
 }
 
@@ -52,9 +80,7 @@ bool IsOutput(int type) {
            type == PointSizeOut;
 }
 
-bool IsKnownType(int type) {
-    return type >= TempReg && type <= PointSizeOut;
-}
+bool IsKnownType(int type) { return type >= TempReg && type <= PointSizeOut; }
 
 // The mask letters as text, at most four characters.
 struct MaskText {
@@ -73,11 +99,16 @@ int MaskLength(const char* mask) {
 // Position of a component letter in x, y, z, w order; -1 for anything else.
 int ComponentOrder(char c) {
     switch (c) {
-    case 'x': return 0;
-    case 'y': return 1;
-    case 'z': return 2;
-    case 'w': return 3;
-    default: return -1;
+        case 'x':
+            return 0;
+        case 'y':
+            return 1;
+        case 'z':
+            return 2;
+        case 'w':
+            return 3;
+        default:
+            return -1;
     }
 }
 
@@ -85,17 +116,27 @@ int ComponentOrder(char c) {
 
 bool VS10Reg::ValidateIndex() const {
     switch (type) {
-    case TempReg: return index >= 0 && index <= 11;
-    case AttribReg: return index >= 0 && index <= 15;
-    case AddressReg: return index == 0;
-    case ConstReg: return index >= 0 && index <= 95;
-    case ColorOut: return index >= 0 && index <= 1;
-    case TexCoordOut: return index >= 0 && index <= 3;
-    case ConstRelReg: case ConstRelOffsetReg: case PositionOut: case FogOut: case PointSizeOut:
-        return true;
-    default:
-        parseErrors.Add("VS10Reg::ValidateIndex() Internal Error: unknown register type\n");
-        return true;
+        case TempReg:
+            return index >= 0 && index <= 11;
+        case AttribReg:
+            return index >= 0 && index <= 15;
+        case AddressReg:
+            return index == 0;
+        case ConstReg:
+            return index >= 0 && index <= 95;
+        case ColorOut:
+            return index >= 0 && index <= 1;
+        case TexCoordOut:
+            return index >= 0 && index <= 3;
+        case ConstRelReg:
+        case ConstRelOffsetReg:
+        case PositionOut:
+        case FogOut:
+        case PointSizeOut:
+            return true;
+        default:
+            parseErrors.Add("VS10Reg::ValidateIndex() Internal Error: unknown register type\n");
+            return true;
     }
 }
 
@@ -107,21 +148,23 @@ void VS10Inst::Report(const char* what) const {
 
 void VS10Inst::Validate(bool& headerSeen) const {
     switch (type) {
-    case VS10_BLANK: case VS10_COMMENT: case VS10_NOP:
-        return;
-    case VS10_HEADER:
-        if (headerSeen)
-            Report("vs.1.0 token already encountered\n");
-        else
-            headerSeen = true;
-        return;
-    default:
-        ValidateRegIndices();
-        ValidateDestMask();
-        ValidateSrcMasks();
-        ValidateDestWritable();
-        ValidateSrcReadable();
-        ValidateReadPorts();
+        case VS10_BLANK:
+        case VS10_COMMENT:
+        case VS10_NOP:
+            return;
+        case VS10_HEADER:
+            if (headerSeen)
+                Report("vs.1.0 token already encountered\n");
+            else
+                headerSeen = true;
+            return;
+        default:
+            ValidateRegIndices();
+            ValidateDestMask();
+            ValidateSrcMasks();
+            ValidateDestWritable();
+            ValidateSrcReadable();
+            ValidateReadPorts();
     }
 }
 
@@ -129,30 +172,31 @@ void VS10Inst::ValidateRegIndices() const {
     if (!dest.ValidateIndex()) Report("destination register index out of range\n");
     if (!sources[0].ValidateIndex()) Report("source register index out of range\n");
     switch (GroupOf(type)) {
-    case SourceGroup::One:
-        break;
-    case SourceGroup::Two:
-        if (!sources[1].ValidateIndex()) Report("second source register index out of range\n");
-        break;
-    case SourceGroup::Matrix: {
-        if (!sources[1].ValidateIndex()) Report("second source register index out of range\n");
-        // The expansion reads the following rows too: try the last register it reads. A copy
-        // stands in for the temporary change of the index; an index that cannot grow stays at
-        // the largest value, which fails exactly where the true one would.
-        VS10Reg lastRow = sources[1];
-        int extra = ExtraMatrixRows(type);
-        lastRow.index = lastRow.index > INT_MAX - extra ? INT_MAX : lastRow.index + extra;
-        if (!lastRow.ValidateIndex())
-            Report("macro expansion produces source register index out of range\n");
-        break;
-    }
-    case SourceGroup::Three:
-        if (!sources[1].ValidateIndex()) Report("second source register index out of range\n");
-        if (!sources[2].ValidateIndex()) Report("third source register index out of range\n");
-        break;
-    case SourceGroup::Unknown:
-        parseErrors.Add("VS10Inst::ValidateRegIndices() Internal Error: unknown instruction type\n");
-        break;
+        case SourceGroup::One:
+            break;
+        case SourceGroup::Two:
+            if (!sources[1].ValidateIndex()) Report("second source register index out of range\n");
+            break;
+        case SourceGroup::Matrix: {
+            if (!sources[1].ValidateIndex()) Report("second source register index out of range\n");
+            // The expansion reads the following rows too: try the last register it reads. A copy
+            // stands in for the temporary change of the index; an index that cannot grow stays at
+            // the largest value, which fails exactly where the true one would.
+            VS10Reg lastRow = sources[1];
+            int extra = ExtraMatrixRows(type);
+            lastRow.index = lastRow.index > INT_MAX - extra ? INT_MAX : lastRow.index + extra;
+            if (!lastRow.ValidateIndex())
+                Report("macro expansion produces source register index out of range\n");
+            break;
+        }
+        case SourceGroup::Three:
+            if (!sources[1].ValidateIndex()) Report("second source register index out of range\n");
+            if (!sources[2].ValidateIndex()) Report("third source register index out of range\n");
+            break;
+        case SourceGroup::Unknown:
+            parseErrors.Add(
+                "VS10Inst::ValidateRegIndices() Internal Error: unknown instruction type\n");
+            break;
     }
 }
 
@@ -189,18 +233,27 @@ void VS10Inst::ValidateSrcMasks() const {
 
 void VS10Inst::ValidateDestWritable() const {
     switch (dest.type) {
-    case AttribReg: case ConstReg: case ConstRelReg: case ConstRelOffsetReg:
-        Report("destination register is not writable\n");
-        break;
-    case AddressReg:
-        if (type != VS10_MOV) Report("destination register is not writable using this instruction\n");
-        break;
-    case TempReg: case PositionOut: case ColorOut: case TexCoordOut: case FogOut:
-    case PointSizeOut:
-        break;
-    default:
-        parseErrors.Add("VS10Inst::ValidateDestWritable() Internal Error: unknown register type\n");
-        break;
+        case AttribReg:
+        case ConstReg:
+        case ConstRelReg:
+        case ConstRelOffsetReg:
+            Report("destination register is not writable\n");
+            break;
+        case AddressReg:
+            if (type != VS10_MOV)
+                Report("destination register is not writable using this instruction\n");
+            break;
+        case TempReg:
+        case PositionOut:
+        case ColorOut:
+        case TexCoordOut:
+        case FogOut:
+        case PointSizeOut:
+            break;
+        default:
+            parseErrors.Add(
+                "VS10Inst::ValidateDestWritable() Internal Error: unknown register type\n");
+            break;
     }
     if (type == VS10_FRC && dest.type != TempReg)
         Report("destination register must be a temporary register\n");
@@ -216,7 +269,8 @@ void VS10Inst::ValidateSrcReadable() const {
     for (int i = 0; i < checked; ++i) {
         int srcType = sources[i].type;
         if (!IsKnownType(srcType))
-            parseErrors.Add("VS10Inst::ValidateSrcReadable() Internal Error: unknown register type\n");
+            parseErrors.Add(
+                "VS10Inst::ValidateSrcReadable() Internal Error: unknown register type\n");
         else if (srcType == AddressReg || IsOutput(srcType))
             Report(kMessages[i]);
     }
@@ -234,16 +288,30 @@ void VS10Inst::ValidateReadPorts() const {
     for (int i = 0; i < checked; ++i) {
         const VS10Reg& src = sources[i];
         switch (src.type) {
-        case AttribReg: attribs[attribCount++] = src.index; break;
-        case ConstReg: constants[constantCount++] = src.index; break;
-        case ConstRelReg: constants[constantCount++] = 100LL + src.index; break;
-        case ConstRelOffsetReg: constants[constantCount++] = 200LL + src.index; break;
-        case TempReg: case AddressReg: case PositionOut: case ColorOut: case TexCoordOut:
-        case FogOut: case PointSizeOut:
-            break;
-        default:
-            parseErrors.Add("VS10Inst::ValidateReadPorts() Internal Error: unknown register type\n");
-            break;
+            case AttribReg:
+                attribs[attribCount++] = src.index;
+                break;
+            case ConstReg:
+                constants[constantCount++] = src.index;
+                break;
+            case ConstRelReg:
+                constants[constantCount++] = 100LL + src.index;
+                break;
+            case ConstRelOffsetReg:
+                constants[constantCount++] = 200LL + src.index;
+                break;
+            case TempReg:
+            case AddressReg:
+            case PositionOut:
+            case ColorOut:
+            case TexCoordOut:
+            case FogOut:
+            case PointSizeOut:
+                break;
+            default:
+                parseErrors.Add(
+                    "VS10Inst::ValidateReadPorts() Internal Error: unknown register type\n");
+                break;
         }
     }
 

@@ -3,6 +3,4 @@
 
 #include <cstdlib>
 
-__attribute__((weak)) void VS10FatalExit(int status) {
-    std::exit(status);
-}
+__attribute__((weak)) void VS10FatalExit(int status) { std::exit(status); }

@@ -8,9 +8,7 @@
 
 namespace {
 
-char* DuplicateText(const char* text) {
-    return text ? strdup(text) : nullptr;
-}
+char* DuplicateText(const char* text) { return text ? strdup(text) : nullptr; }
 
 }  // namespace
 
@@ -43,17 +41,13 @@ VS10Inst& VS10Inst::operator=(const VS10Inst& other) {
     return *this;
 }
 
-VS10Inst::~VS10Inst() {
-    free(commentText);
-}
+VS10Inst::~VS10Inst() { free(commentText); }
 
 InstSequence::InstSequence() : entries_(new (std::nothrow) VS10Inst[kInitialCapacity]) {
     if (entries_) capacity_ = kInitialCapacity;
 }
 
-InstSequence::~InstSequence() {
-    delete[] entries_;
-}
+InstSequence::~InstSequence() { delete[] entries_; }
 
 void InstSequence::Append(const VS10Inst& inst) {
     if (count_ == capacity_) {

@@ -24,9 +24,31 @@ enum VS10RegType : int {
 // carry no operation.
 enum VS10InstType : int {
     VS10_BLANK = -1,
-    VS10_ADD = 1, VS10_DP3, VS10_DP4, VS10_DST, VS10_EXP, VS10_EXPP, VS10_FRC, VS10_LIT,
-    VS10_LOG, VS10_LOGP, VS10_M3X2, VS10_M3X3, VS10_M3X4, VS10_M4X3, VS10_M4X4, VS10_MAD,
-    VS10_MAX, VS10_MIN, VS10_MOV, VS10_MUL, VS10_NOP, VS10_RCP, VS10_RSQ, VS10_SGE, VS10_SLT,
+    VS10_ADD = 1,
+    VS10_DP3,
+    VS10_DP4,
+    VS10_DST,
+    VS10_EXP,
+    VS10_EXPP,
+    VS10_FRC,
+    VS10_LIT,
+    VS10_LOG,
+    VS10_LOGP,
+    VS10_M3X2,
+    VS10_M3X3,
+    VS10_M3X4,
+    VS10_M4X3,
+    VS10_M4X4,
+    VS10_MAD,
+    VS10_MAX,
+    VS10_MIN,
+    VS10_MOV,
+    VS10_MUL,
+    VS10_NOP,
+    VS10_RCP,
+    VS10_RSQ,
+    VS10_SGE,
+    VS10_SLT,
     VS10_SUB,
     VS10_COMMENT = 27,
     VS10_HEADER = 28,
@@ -35,7 +57,7 @@ enum VS10InstType : int {
 // One operand. For a destination the mask is a write mask, for a source a swizzle: the
 // component letters in the order written, unused positions 0.
 class VS10Reg {
-public:
+  public:
     VS10Reg() = default;
 
     // True when the index is in range for the register's type.
@@ -51,7 +73,7 @@ public:
 
 // One source line.
 class VS10Inst {
-public:
+  public:
     VS10Inst() = default;
     explicit VS10Inst(int line);  // blank line
     VS10Inst(int line, int instType);
@@ -81,7 +103,7 @@ public:
     int type = VS10_BLANK;
     char* commentText = nullptr;
 
-private:
+  private:
     // Formats "(<line>) Error: <what>" and adds it to parseErrors.
     void Report(const char* what) const;
     int TranslateMatrixMacro() const;
@@ -89,7 +111,7 @@ private:
 
 // The records of one program in source order.
 class InstSequence {
-public:
+  public:
     static constexpr int kInitialCapacity = 128;
 
     InstSequence();
@@ -109,7 +131,7 @@ public:
     int Capacity() const { return capacity_; }
     const VS10Inst& operator[](int i) const { return entries_[i]; }
 
-private:
+  private:
     VS10Inst* entries_;
     int count_ = 0;
     int capacity_ = 0;

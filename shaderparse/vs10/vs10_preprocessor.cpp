@@ -18,13 +18,11 @@ namespace {
 
 long allocationsLeft = -1;  // negative: no injected failures
 
-bool IsNameChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-}
+bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
 // Bounded writer into a fixed buffer; remembers when something did not fit.
 class LineWriter {
-public:
+  public:
     LineWriter(char* out, size_t capacity) : out_(out), capacity_(capacity) { out_[0] = '\0'; }
     void Put(const char* text, size_t length) {
         if (length > capacity_ - used_) {
@@ -38,7 +36,7 @@ public:
     void Put(const char* text) { Put(text, std::strlen(text)); }
     bool Overrun() const { return overrun_; }
 
-private:
+  private:
     char* out_;
     size_t capacity_;  // characters, without the terminating zero
     size_t used_ = 0;
@@ -54,14 +52,12 @@ const char* ArgumentAt(const MACROENTRY* invocation, unsigned index) {
 }
 
 // Decimal value of the digits at text, saturated to the range of long long.
-long long DecimalValue(const char* text) {
-    return std::strtoll(text, nullptr, 10);
-}
+long long DecimalValue(const char* text) { return std::strtoll(text, nullptr, 10); }
 
 long long SaturatingApply(long long a, char op, long long b) {
     long long result;
-    bool overflow = op == '+' ? __builtin_add_overflow(a, b, &result)
-                              : __builtin_sub_overflow(a, b, &result);
+    bool overflow =
+        op == '+' ? __builtin_add_overflow(a, b, &result) : __builtin_sub_overflow(a, b, &result);
     if (overflow) {
         return (op == '+') == (b > 0) ? LLONG_MAX : LLONG_MIN;
     }
@@ -72,17 +68,22 @@ enum class Builtin { None, Inc, Dec, Add, Sub };
 
 const char* BuiltinName(Builtin b) {
     switch (b) {
-    case Builtin::Inc: return "%inc()";
-    case Builtin::Dec: return "%dec()";
-    case Builtin::Add: return "%add()";
-    case Builtin::Sub: return "%sub()";
-    default: return "";
+        case Builtin::Inc:
+            return "%inc()";
+        case Builtin::Dec:
+            return "%dec()";
+        case Builtin::Add:
+            return "%add()";
+        case Builtin::Sub:
+            return "%sub()";
+        default:
+            return "";
     }
 }
 
 // Substitution for #define bodies: whole names equal to a parameter are replaced.
-void SubstituteNames(const char* line, const MACROENTRY* definition,
-                     const MACROENTRY* invocation, LineWriter& out) {
+void SubstituteNames(const char* line, const MACROENTRY* definition, const MACROENTRY* invocation,
+                     LineWriter& out) {
     const char* p = line;
     while (*p != '\0') {
         if (!IsNameChar(*p)) {
@@ -191,13 +192,15 @@ size_t InsertArgument(const char* argument, Builtin pending, const char* rest, L
 }
 
 // Substitution for macro ... endm bodies: %name references and the built-ins.
-void SubstitutePercent(const char* line, const MACROENTRY* definition,
-                       const MACROENTRY* invocation, LineWriter& out) {
+void SubstitutePercent(const char* line, const MACROENTRY* definition, const MACROENTRY* invocation,
+                       LineWriter& out) {
     static const struct {
         const char* text;
         Builtin builtin;
-    } kBuiltins[] = {{"inc(", Builtin::Inc}, {"dec(", Builtin::Dec},
-                     {"add(", Builtin::Add}, {"sub(", Builtin::Sub}};
+    } kBuiltins[] = {{"inc(", Builtin::Inc},
+                     {"dec(", Builtin::Dec},
+                     {"add(", Builtin::Add},
+                     {"sub(", Builtin::Sub}};
     Builtin pending = Builtin::None;
     size_t skipParen = SIZE_MAX;  // offset of a ')' that an %inc/%dec call consumes
     size_t i = 0;
@@ -255,9 +258,7 @@ void* VS10Alloc(size_t size) {
     return std::malloc(size);
 }
 
-void VS10FailAllocationsAfter(long n) {
-    allocationsLeft = n < 0 ? -1 : n;
-}
+void VS10FailAllocationsAfter(long n) { allocationsLeft = n < 0 ? -1 : n; }
 
 char* VS10CopyText(const char* text, size_t length) {
     char* copy = static_cast<char*>(VS10Alloc(length + 1));
@@ -335,8 +336,8 @@ void ReleaseAllMacros() {
     }
 }
 
-bool SubstituteParams(const char* line, const MACROENTRY* definition,
-                      const MACROENTRY* invocation, char* out) {
+bool SubstituteParams(const char* line, const MACROENTRY* definition, const MACROENTRY* invocation,
+                      char* out) {
     LineWriter writer(out, kMaxExpansionLine);
     if (definition->isDefine) {
         SubstituteNames(line, definition, invocation, writer);
@@ -376,8 +377,8 @@ bool ApplyRegisterOffset(const char* R, char op, const char* n, const char* buil
         char amount[kMaxBuiltinText + 1];
         std::snprintf(amount, sizeof amount, "%.*s", nWidth, n);
         long long value = SaturatingApply(DecimalValue(digits), op, DecimalValue(amount));
-        written = std::snprintf(out, size, "%.*s%lld%s", static_cast<int>(digits - R), R, value,
-                                end);
+        written =
+            std::snprintf(out, size, "%.*s%lld%s", static_cast<int>(digits - R), R, value, end);
     } else {
         written = std::snprintf(out, size, "%s%c%.*s", R, op, nWidth, n);
     }

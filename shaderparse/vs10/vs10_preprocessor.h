@@ -54,8 +54,8 @@ void ReleaseAllMacros();
 
 // Writes `line` with the parameters of `definition` replaced by the arguments of `invocation`
 // into out (kMaxExpansionLine + 1 bytes). False when the result would not fit.
-bool SubstituteParams(const char* line, const MACROENTRY* definition,
-                      const MACROENTRY* invocation, char* out);
+bool SubstituteParams(const char* line, const MACROENTRY* definition, const MACROENTRY* invocation,
+                      char* out);
 
 // The built-in arithmetic on a register text: R with n added (op '+') or subtracted (op '-')
 // into out (kMaxBuiltinText + 1 bytes). builtin names the built-in for the message ("%inc()",

@@ -7,10 +7,32 @@ namespace vs10tok {
 enum : int {
     END = 0,
     VERTEX_SHADER = 257,
-    ADD_INSTR = 258, DP3_INSTR, DP4_INSTR, DST_INSTR, EXP_INSTR, EXPP_INSTR, FRC_INSTR,
-    LIT_INSTR, LOG_INSTR, LOGP_INSTR, M3X2_INSTR, M3X3_INSTR, M3X4_INSTR, M4X3_INSTR,
-    M4X4_INSTR, MAD_INSTR, MAX_INSTR, MIN_INSTR, MOV_INSTR, MUL_INSTR, NOP_INSTR, RCP_INSTR,
-    RSQ_INSTR, SGE_INSTR, SLT_INSTR, SUB_INSTR,  // SUB_INSTR == 283
+    ADD_INSTR = 258,
+    DP3_INSTR,
+    DP4_INSTR,
+    DST_INSTR,
+    EXP_INSTR,
+    EXPP_INSTR,
+    FRC_INSTR,
+    LIT_INSTR,
+    LOG_INSTR,
+    LOGP_INSTR,
+    M3X2_INSTR,
+    M3X3_INSTR,
+    M3X4_INSTR,
+    M4X3_INSTR,
+    M4X4_INSTR,
+    MAD_INSTR,
+    MAX_INSTR,
+    MIN_INSTR,
+    MOV_INSTR,
+    MUL_INSTR,
+    NOP_INSTR,
+    RCP_INSTR,
+    RSQ_INSTR,
+    SGE_INSTR,
+    SLT_INSTR,
+    SUB_INSTR,  // SUB_INSTR == 283
     ILLEGAL = 284,
     UNKNOWN_STRING = 285,
     INTVAL = 286,
@@ -23,13 +45,13 @@ static_assert(SUB_INSTR == 283, "instruction token codes run from 258 to 283");
 
 // The value of the last token.
 struct VS10TokenValueType {
-    int intValue;            // INTVAL
+    int intValue;  // INTVAL
     struct {
-        int type;            // register type code
-        int index;           // not written for oPos, oFog, oPts
-    } reg;                   // REGISTER
-    char mask[4];            // XYZW_MODIFIER: letters in the order written, unused positions 0
-    char* text;              // COMMENT: newly allocated (malloc); the receiver frees it
+        int type;   // register type code
+        int index;  // not written for oPos, oFog, oPts
+    } reg;          // REGISTER
+    char mask[4];   // XYZW_MODIFIER: letters in the order written, unused positions 0
+    char* text;     // COMMENT: newly allocated (malloc); the receiver frees it
 };
 extern VS10TokenValueType VS10TokenValue;
 

@@ -17,27 +17,47 @@ void AppendOperand(const VS10Reg& reg, int sign, long long indexAdd, bool withMa
     char name[48];
     long long index = reg.index + indexAdd;
     switch (reg.type) {
-    case TempReg: snprintf(name, sizeof name, "R%lld", index); break;
-    case AttribReg: snprintf(name, sizeof name, "v[%lld]", index); break;
-    case AddressReg: snprintf(name, sizeof name, "a%lld", index); break;
-    case ConstReg: snprintf(name, sizeof name, "c[%lld]", index); break;
-    case ConstRelReg:
-        // Matrix rows after the first read the registers that follow c[a0.x].
-        if (indexAdd == 0)
-            snprintf(name, sizeof name, "c[ A0.x ]");
-        else
-            snprintf(name, sizeof name, "c[ A0.x + %lld ]", indexAdd);
-        break;
-    case ConstRelOffsetReg: snprintf(name, sizeof name, "c[ A0.x + %lld ]", index); break;
-    case PositionOut: snprintf(name, sizeof name, "o[HPOS]"); break;
-    case ColorOut: snprintf(name, sizeof name, "o[COL%lld]", index); break;
-    case TexCoordOut: snprintf(name, sizeof name, "o[TEX%lld]", index); break;
-    case FogOut: snprintf(name, sizeof name, "o[FOGC]"); break;
-    case PointSizeOut: snprintf(name, sizeof name, "o[PSIZ]"); break;
-    default:
-        name[0] = '\0';
-        parseErrors.Add("VS10Reg::Translate() Internal Error: unknown register type\n");
-        break;
+        case TempReg:
+            snprintf(name, sizeof name, "R%lld", index);
+            break;
+        case AttribReg:
+            snprintf(name, sizeof name, "v[%lld]", index);
+            break;
+        case AddressReg:
+            snprintf(name, sizeof name, "a%lld", index);
+            break;
+        case ConstReg:
+            snprintf(name, sizeof name, "c[%lld]", index);
+            break;
+        case ConstRelReg:
+            // Matrix rows after the first read the registers that follow c[a0.x].
+            if (indexAdd == 0)
+                snprintf(name, sizeof name, "c[ A0.x ]");
+            else
+                snprintf(name, sizeof name, "c[ A0.x + %lld ]", indexAdd);
+            break;
+        case ConstRelOffsetReg:
+            snprintf(name, sizeof name, "c[ A0.x + %lld ]", index);
+            break;
+        case PositionOut:
+            snprintf(name, sizeof name, "o[HPOS]");
+            break;
+        case ColorOut:
+            snprintf(name, sizeof name, "o[COL%lld]", index);
+            break;
+        case TexCoordOut:
+            snprintf(name, sizeof name, "o[TEX%lld]", index);
+            break;
+        case FogOut:
+            snprintf(name, sizeof name, "o[FOGC]");
+            break;
+        case PointSizeOut:
+            snprintf(name, sizeof name, "o[PSIZ]");
+            break;
+        default:
+            name[0] = '\0';
+            parseErrors.Add("VS10Reg::Translate() Internal Error: unknown register type\n");
+            break;
     }
     translatedProgramText += name;
     if (withMask && reg.mask[0]) {
@@ -46,71 +66,100 @@ void AppendOperand(const VS10Reg& reg, int sign, long long indexAdd, bool withMa
     }
 }
 
-void AppendOperand(const VS10Reg& reg) {
-    AppendOperand(reg, reg.sign, 0, true);
-}
+void AppendOperand(const VS10Reg& reg) { AppendOperand(reg, reg.sign, 0, true); }
 
 // Mnemonic of the instructions that map one to one onto a vertex-program instruction.
 const char* Mnemonic(int type) {
     switch (type) {
-    case VS10_ADD: case VS10_SUB: return "ADD    ";
-    case VS10_DP3: return "DP3    ";
-    case VS10_DP4: return "DP4    ";
-    case VS10_DST: return "DST    ";
-    case VS10_EXP: case VS10_EXPP: return "EXP    ";
-    case VS10_LIT: return "LIT    ";
-    case VS10_LOG: case VS10_LOGP: return "LOG    ";
-    case VS10_MAD: return "MAD    ";
-    case VS10_MAX: return "MAX    ";
-    case VS10_MIN: return "MIN    ";
-    case VS10_MOV: return "MOV    ";
-    case VS10_MUL: return "MUL    ";
-    case VS10_RCP: return "RCP    ";
-    case VS10_RSQ: return "RSQ    ";
-    case VS10_SGE: return "SGE    ";
-    case VS10_SLT: return "SLT    ";
-    default: return nullptr;
+        case VS10_ADD:
+        case VS10_SUB:
+            return "ADD    ";
+        case VS10_DP3:
+            return "DP3    ";
+        case VS10_DP4:
+            return "DP4    ";
+        case VS10_DST:
+            return "DST    ";
+        case VS10_EXP:
+        case VS10_EXPP:
+            return "EXP    ";
+        case VS10_LIT:
+            return "LIT    ";
+        case VS10_LOG:
+        case VS10_LOGP:
+            return "LOG    ";
+        case VS10_MAD:
+            return "MAD    ";
+        case VS10_MAX:
+            return "MAX    ";
+        case VS10_MIN:
+            return "MIN    ";
+        case VS10_MOV:
+            return "MOV    ";
+        case VS10_MUL:
+            return "MUL    ";
+        case VS10_RCP:
+            return "RCP    ";
+        case VS10_RSQ:
+            return "RSQ    ";
+        case VS10_SGE:
+            return "SGE    ";
+        case VS10_SLT:
+            return "SLT    ";
+        default:
+            return nullptr;
     }
 }
 
 int SourcesWritten(int type) {
     switch (type) {
-    case VS10_MAD: return 3;
-    case VS10_EXP: case VS10_EXPP: case VS10_LIT: case VS10_LOG: case VS10_LOGP: case VS10_MOV:
-    case VS10_RCP: case VS10_RSQ:
-        return 1;
-    default: return 2;
+        case VS10_MAD:
+            return 3;
+        case VS10_EXP:
+        case VS10_EXPP:
+        case VS10_LIT:
+        case VS10_LOG:
+        case VS10_LOGP:
+        case VS10_MOV:
+        case VS10_RCP:
+        case VS10_RSQ:
+            return 1;
+        default:
+            return 2;
     }
 }
 
 }  // namespace
 
-void VS10Reg::Translate() const {
-    AppendOperand(*this);
-}
+void VS10Reg::Translate() const { AppendOperand(*this); }
 
 int VS10Inst::Translate() const {
     switch (type) {
-    case VS10_BLANK:
-        translatedProgramText += '\n';
-        return 0;
-    case VS10_COMMENT:
-        if (commentText) translatedProgramText += commentText;
-        return 0;
-    case VS10_NOP: case VS10_HEADER:
-        return 0;
-    case VS10_FRC: {
-        char message[128];
-        snprintf(message, sizeof message, "(%d) Error: FRC built-in macro not yet supported.\n",
-                 lineNumber);
-        parseErrors.Add(message);
-        translatedProgramText += ";\n";
-        return 0;
-    }
-    case VS10_M3X2: case VS10_M3X3: case VS10_M3X4: case VS10_M4X3: case VS10_M4X4:
-        return TranslateMatrixMacro();
-    default:
-        break;
+        case VS10_BLANK:
+            translatedProgramText += '\n';
+            return 0;
+        case VS10_COMMENT:
+            if (commentText) translatedProgramText += commentText;
+            return 0;
+        case VS10_NOP:
+        case VS10_HEADER:
+            return 0;
+        case VS10_FRC: {
+            char message[128];
+            snprintf(message, sizeof message, "(%d) Error: FRC built-in macro not yet supported.\n",
+                     lineNumber);
+            parseErrors.Add(message);
+            translatedProgramText += ";\n";
+            return 0;
+        }
+        case VS10_M3X2:
+        case VS10_M3X3:
+        case VS10_M3X4:
+        case VS10_M4X3:
+        case VS10_M4X4:
+            return TranslateMatrixMacro();
+        default:
+            break;
     }
 
     if (type == VS10_MOV && dest.type == AddressReg) {
