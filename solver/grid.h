@@ -27,9 +27,9 @@ void ClearFields();
 // Flat index of cell (i, j, k) in a field of the current grid; x runs fastest, then y, then z.
 // Indices are not validated.
 inline int64_t CellIndex(int32_t i, int32_t j, int32_t k) {
-  const int64_t sx = int64_t(gridX) + 2;
-  const int64_t sy = int64_t(gridY) + 2;
-  return i + sx * j + sx * sy * k;
+    const int64_t sx = int64_t(gridX) + 2;
+    const int64_t sy = int64_t(gridY) + 2;
+    return i + sx * j + sx * sy * k;
 }
 
 // Writes the face and corner cells of `field` from its inner and edge cells. Mode 1, 2, 3 negates
@@ -40,20 +40,20 @@ void ApplyBoundary(int32_t sizeX, int32_t sizeY, int32_t sizeZ, int32_t mode, fl
 
 // Inner cell counts of a grid, by value.
 struct GridDims {
-  int32_t sizeX, sizeY, sizeZ;
+    int32_t sizeX, sizeY, sizeZ;
 
-  GridDims(int32_t x, int32_t y, int32_t z) : sizeX(x), sizeY(y), sizeZ(z) {}
-  // Number of cells including the boundary layer.
-  int64_t CellCount() const {
-    return (int64_t(sizeX) + 2) * (int64_t(sizeY) + 2) * (int64_t(sizeZ) + 2);
-  }
+    GridDims(int32_t x, int32_t y, int32_t z) : sizeX(x), sizeY(y), sizeZ(z) {}
+    // Number of cells including the boundary layer.
+    int64_t CellCount() const {
+        return (int64_t(sizeX) + 2) * (int64_t(sizeY) + 2) * (int64_t(sizeZ) + 2);
+    }
 };
 
 // A field paired with its grid; element access by flat index, unchecked.
 struct FieldView {
-  float* data;
-  GridDims dims;
+    float* data;
+    GridDims dims;
 
-  FieldView(float* field, GridDims d) : data(field), dims(d) {}
-  float& operator[](int64_t n) const { return data[n]; }
+    FieldView(float* field, GridDims d) : data(field), dims(d) {}
+    float& operator[](int64_t n) const { return data[n]; }
 };

@@ -17,10 +17,10 @@ constexpr int kShareSlices = 8;
 
 // One relaxation of RelaxLinear.
 struct RelaxJob {
-  int32_t mode;
-  float* x;
-  const float* x0;
-  float a, c;
+    int32_t mode;
+    float* x;
+    const float* x0;
+    float a, c;
 };
 
 // Runs up to kRelaxSlots relaxations, in order, each in its own scratch space; with `split` their

@@ -13,8 +13,8 @@ void AddScaledSource(GridDims dims, FieldView target, FieldView source, float dt
 
 // 20 Gauss-Seidel sweeps of c * x - a * (sum of the six neighbours) = x0, each followed by the
 // boundary rule in `mode`.
-void RelaxLinear(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const float* x0,
-                 float a, float c);
+void RelaxLinear(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const float* x0, float a,
+                 float c);
 
 // Implicit diffusion of x0 into x at `rate` over `dt`.
 void DiffuseField(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const float* x0,

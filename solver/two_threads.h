@@ -19,13 +19,13 @@ void RunTasks(TaskFunction task, void* context, int count);
 
 template <class F>
 void RunTasks(int count, const F& f) {
-  RunTasks([](void* c, int t) { (*static_cast<const F*>(c))(t); }, const_cast<F*>(&f), count);
+    RunTasks([](void* c, int t) { (*static_cast<const F*>(c))(t); }, const_cast<F*>(&f), count);
 }
 
 // Returns once `value` (stored with release order by another task) is at least `target`.
 void WaitUntilAtLeastSlow(const std::atomic<int32_t>& value, int32_t target);
 inline void WaitUntilAtLeast(const std::atomic<int32_t>& value, int32_t target) {
-  if (value.load(std::memory_order_acquire) < target) WaitUntilAtLeastSlow(value, target);
+    if (value.load(std::memory_order_acquire) < target) WaitUntilAtLeastSlow(value, target);
 }
 
 }  // namespace solver_detail

@@ -8,12 +8,12 @@
 namespace reference {
 
 struct FluidState {
-  int32_t X, Y, Z;
-  std::vector<float> u, v, w, uPrev, vPrev, wPrev, density, densityPrev;
+    int32_t X, Y, Z;
+    std::vector<float> u, v, w, uPrev, vPrev, wPrev, density, densityPrev;
 
-  FluidState(int32_t x, int32_t y, int32_t z);
-  // The fields in a fixed order, for comparing two states.
-  std::vector<const std::vector<float>*> Fields() const;
+    FluidState(int32_t x, int32_t y, int32_t z);
+    // The fields in a fixed order, for comparing two states.
+    std::vector<const std::vector<float>*> Fields() const;
 };
 
 // The demo's running parameters.
@@ -29,10 +29,10 @@ void InjectStirring(FluidState& s, int tick, int pourTicks);
 
 // Solver entry points, so that the same driver runs the fast and the reference solver.
 struct Solver {
-  void (*stepVelocity)(int32_t, int32_t, int32_t, float*, float*, float*, float*, float*, float*,
-                       float, float);
-  void (*stepDensity)(int32_t, int32_t, int32_t, float*, float*, const float*, const float*,
-                      const float*, float, float);
+    void (*stepVelocity)(int32_t, int32_t, int32_t, float*, float*, float*, float*, float*, float*,
+                         float, float);
+    void (*stepDensity)(int32_t, int32_t, int32_t, float*, float*, const float*, const float*,
+                        const float*, float, float);
 };
 Solver ReferenceSolver();
 

@@ -11,8 +11,8 @@ namespace reference {
 
 // Same contracts as the functions of the same names in solver/steps.h.
 void AddScaledSource(GridDims dims, FieldView target, FieldView source, float dt);
-void RelaxLinear(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const float* x0,
-                 float a, float c);
+void RelaxLinear(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const float* x0, float a,
+                 float c);
 void DiffuseField(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* x, const float* x0,
                   float rate, float dt);
 void AdvectField(int32_t X, int32_t Y, int32_t Z, int32_t mode, float* d, const float* d0,
