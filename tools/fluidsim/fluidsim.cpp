@@ -122,18 +122,18 @@ std::string ParseLine(const std::string& line, bool* isCommand, Command* command
         for (size_t n = 0; n < s.argCount; ++n) {
             const std::string& word = words[n + 1];
             switch (ParseWhole(word, s.low, s.high, &command->args[n])) {
-            case Number::Good:
-                break;
-            case Number::NotWhole:
-                return "'" + word + "' is not a whole number";
-            case Number::OutOfRange:
-                if (s.op == Op::Tick && word[0] == '-') {
-                    return "tick count must not be negative";
-                }
-                if (s.op == Op::Reshape && word[0] == '-') {
-                    return "window size must not be negative";
-                }
-                return "'" + word + "' is out of range for '" + name + "'";
+                case Number::Good:
+                    break;
+                case Number::NotWhole:
+                    return "'" + word + "' is not a whole number";
+                case Number::OutOfRange:
+                    if (s.op == Op::Tick && word[0] == '-') {
+                        return "tick count must not be negative";
+                    }
+                    if (s.op == Op::Reshape && word[0] == '-') {
+                        return "window size must not be negative";
+                    }
+                    return "'" + word + "' is out of range for '" + name + "'";
             }
         }
         return "";
@@ -223,8 +223,8 @@ bool Report() {
             }
         }
     }
-    printf("ticks=%lld density_sum=%.9g density_max=%.9g\n", static_cast<long long>(ticksRun),
-           sum, static_cast<double>(max));
+    printf("ticks=%lld density_sum=%.9g density_max=%.9g\n", static_cast<long long>(ticksRun), sum,
+           static_cast<double>(max));
     fflush(stdout);
     return ok;
 }
@@ -238,26 +238,26 @@ void ReportAtExit() {
 void Run(const Command& command) {
     const int64_t* a = command.args;
     switch (command.op) {
-    case Op::Reshape:
-        windowWidth = static_cast<int32_t>(a[0]);
-        windowHeight = static_cast<int32_t>(a[1]);
-        break;
-    case Op::Mouse:
-        OnMouse(static_cast<int>(a[0]), static_cast<int>(a[1]), static_cast<int>(a[2]),
-                static_cast<int>(a[3]));
-        break;
-    case Op::Motion:
-        OnMotion(static_cast<int>(a[0]), static_cast<int>(a[1]));
-        break;
-    case Op::Key:
-        OnKeyboard(static_cast<unsigned char>(a[0]), mouseX, mouseY);
-        break;
-    case Op::Tick:
-        for (int64_t n = 0; n < a[0]; ++n) {
-            AdvanceSimulation();
-            ++ticksRun;
-        }
-        break;
+        case Op::Reshape:
+            windowWidth = static_cast<int32_t>(a[0]);
+            windowHeight = static_cast<int32_t>(a[1]);
+            break;
+        case Op::Mouse:
+            OnMouse(static_cast<int>(a[0]), static_cast<int>(a[1]), static_cast<int>(a[2]),
+                    static_cast<int>(a[3]));
+            break;
+        case Op::Motion:
+            OnMotion(static_cast<int>(a[0]), static_cast<int>(a[1]));
+            break;
+        case Op::Key:
+            OnKeyboard(static_cast<unsigned char>(a[0]), mouseX, mouseY);
+            break;
+        case Op::Tick:
+            for (int64_t n = 0; n < a[0]; ++n) {
+                AdvanceSimulation();
+                ++ticksRun;
+            }
+            break;
     }
 }
 
@@ -282,7 +282,8 @@ int main(int argc, char** argv) {
         const char* value = argv[++n];
         if (option == "--grid") {
             if (ParseWhole(value, 1, kMaxGrid, &grid) != Number::Good) {
-                fprintf(stderr, "fluidsim: grid size must be a whole number from 1 to %d, got '%s'\n",
+                fprintf(stderr,
+                        "fluidsim: grid size must be a whole number from 1 to %d, got '%s'\n",
                         kMaxGrid, value);
                 return 2;
             }

@@ -182,7 +182,8 @@ int main(int argc, char** argv) {
     profile.renderer = "recording GL";
     profile.extensions = options.extensions;
     profile.windowSystemExtensions = "";
-    profile.integers[GL_MAX_GENERAL_COMBINERS_NV] = {static_cast<GLint>(options.maxGeneralCombiners)};
+    profile.integers[GL_MAX_GENERAL_COMBINERS_NV] = {
+        static_cast<GLint>(options.maxGeneralCombiners)};
     profile.integers[GL_VERTEX_PROGRAM_BINDING_NV] = {static_cast<GLint>(options.boundProgram)};
     profile.rejectLoadAt = options.rejectLoadAt;
     recgl::Reset(profile);
