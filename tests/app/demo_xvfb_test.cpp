@@ -35,8 +35,12 @@ TEST(DemoXvfbTest, PouredDensityGlowsMovesTurnsAndQuits) {
     testsupport::ProgramOnDisplay demo(FLUID3D_DIR, FLUID3D_PATH, nullptr, "3D volume rendering");
     ASSERT_NE(demo.Window(), "") << demo.Err();
     // xdotool, starting with the pointer moved to (x, 250) of the demo window.
-    const auto moveTo = [&](int x) { return "mousemove --window " + demo.Window() + " " + std::to_string(x) + " 250"; };
-    const auto xdotool = [&](int x, const std::string& actions) { demo.Shell("xdotool " + moveTo(x) + " " + actions); };
+    const auto moveTo = [&](int x) {
+        return "mousemove --window " + demo.Window() + " " + std::to_string(x) + " 250";
+    };
+    const auto xdotool = [&](int x, const std::string& actions) {
+        demo.Shell("xdotool " + moveTo(x) + " " + actions);
+    };
     Sleep(2);
     // Nothing poured: black apart from the white wire cube. The window's corner may lie just
     // off the screen, so the picture is at least 490 x 490.
@@ -57,7 +61,8 @@ TEST(DemoXvfbTest, PouredDensityGlowsMovesTurnsAndQuits) {
     const auto drag = [&](int button, int x0, int x1, double hold) {
         std::string actions = "mousedown " + std::to_string(button);
         for (int x = x0 + 2; x <= x1; x += 2) actions += " sleep 0.04 " + moveTo(x);
-        xdotool(x0, actions + " sleep " + std::to_string(hold) + " mouseup " + std::to_string(button));
+        xdotool(x0,
+                actions + " sleep " + std::to_string(hold) + " mouseup " + std::to_string(button));
     };
     // A right drag in the middle pours density there: a pale-blue glow near the middle.
     drag(3, 240, 260, 1.0);
@@ -89,12 +94,14 @@ TEST(DemoXvfbTest, PouredDensityGlowsMovesTurnsAndQuits) {
     EXPECT_EQ(demo.WaitForExit(20), 0);
     // The virtual server's GL has no GL_NV_point_sprite; the demo says so and runs on.
     EXPECT_THAT(demo.Err(),
-                ::testing::HasSubstr("Error - required extensions were not supported: GL_NV_point_sprite "));
+                ::testing::HasSubstr(
+                    "Error - required extensions were not supported: GL_NV_point_sprite "));
     // Exactly the five information lines.
-    EXPECT_THAT(demo.Out(), ::testing::MatchesRegex("Vendor:   [^\n]+\nRenderer: [^\n]+\n"
-                                                    "Version:  [0-9]+\\.[0-9]+[^\n]*\n"
-                                                    "Extensions: [^\n]*GL_EXT_point_parameters[^\n]*\n"
-                                                    "Max 3D texture size = [1-9][0-9]*\n"));
+    EXPECT_THAT(demo.Out(),
+                ::testing::MatchesRegex("Vendor:   [^\n]+\nRenderer: [^\n]+\n"
+                                        "Version:  [0-9]+\\.[0-9]+[^\n]*\n"
+                                        "Extensions: [^\n]*GL_EXT_point_parameters[^\n]*\n"
+                                        "Max 3D texture size = [1-9][0-9]*\n"));
 }
 
 }  // namespace

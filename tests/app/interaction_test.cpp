@@ -15,10 +15,12 @@ namespace {
 constexpr int kLeft = 0, kMiddle = 1, kRight = 2, kDown = 0, kUp = 1;
 
 class InteractionTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         InstallRunningParameters();
-        if (velX == nullptr) { ASSERT_TRUE(AllocateFields()); }  // kept until the process ends
+        if (velX == nullptr) {
+            ASSERT_TRUE(AllocateFields());
+        }  // kept until the process ends
         ClearFields();
         windowWidth = windowHeight = 500;
         mouseX = mouseY = lastMouseX = lastMouseY = leftDown = middleDown = rightDown = 0;
@@ -43,10 +45,13 @@ protected:
 
 TEST_F(InteractionTest, RightButtonPoursAtTheMappedCellOrNowhere) {
     // Window edge pixels map to the outer cells; the top row is j = 17 and x = -10 is i = 0.
-    const struct { int x, y, i, j, w, h; } cases[] = {
-        {0, 499, 1, 1, 500, 500},   {499, 499, 16, 1, 500, 500}, {0, 1, 1, 16, 500, 500}, {250, 250, 9, 9, 500, 500},
-        {499, 0, 0, 0, 500, 500},   {-10, 250, 0, 0, 500, 500},  {250, 600, 0, 0, 500, 500}, {500, 250, 0, 0, 500, 500},
-        {0, 0, 0, 0, 0, 500},       {0, 0, 0, 0, 500, 0},        {0, 0, 0, 0, 0, 0},
+    const struct {
+        int x, y, i, j, w, h;
+    } cases[] = {
+        {0, 499, 1, 1, 500, 500},   {499, 499, 16, 1, 500, 500}, {0, 1, 1, 16, 500, 500},
+        {250, 250, 9, 9, 500, 500}, {499, 0, 0, 0, 500, 500},    {-10, 250, 0, 0, 500, 500},
+        {250, 600, 0, 0, 500, 500}, {500, 250, 0, 0, 500, 500},  {0, 0, 0, 0, 0, 500},
+        {0, 0, 0, 0, 500, 0},       {0, 0, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
         windowWidth = c.w, windowHeight = c.h;
@@ -57,7 +62,9 @@ TEST_F(InteractionTest, RightButtonPoursAtTheMappedCellOrNowhere) {
         EXPECT_EQ(lastMouseX, c.x);
         OnMouse(kRight, kUp, c.x, c.y);
         OnMouse(kLeft, kUp, c.x, c.y);
-        if (c.i != 0) { EXPECT_EQ(At(c.i, c.j)[0], 40.0f) << c.x << ", " << c.y; }
+        if (c.i != 0) {
+            EXPECT_EQ(At(c.i, c.j)[0], 40.0f) << c.x << ", " << c.y;
+        }
     }
 }
 
@@ -108,7 +115,8 @@ void SayGoodbye() { fputs("atexit handler ran", stderr); }
 TEST(ExitProgramDeathTest, EndsThroughExitWithTheStatus) {
     EXPECT_EXIT(OnKeyboard('q', 0, 0), ::testing::ExitedWithCode(0), "");
     EXPECT_EXIT(ExitProgram(-1), ::testing::ExitedWithCode(255), "");
-    EXPECT_EXIT((atexit(SayGoodbye), ExitProgram(3)), ::testing::ExitedWithCode(3), "atexit handler ran");
+    EXPECT_EXIT((atexit(SayGoodbye), ExitProgram(3)), ::testing::ExitedWithCode(3),
+                "atexit handler ran");
 }
 
 }  // namespace

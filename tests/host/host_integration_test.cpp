@@ -24,7 +24,8 @@ TEST(HostIntegrationTest, QuitKeyEndsTheDemoAndNotifiesTheHostOnce) {
 
 TEST(HostIntegrationTest, LibraryExportsExactlyTheFourEntryPoints) {
     EXPECT_EQ(testsupport::Run(std::string("nm -D --defined-only --format=just-symbols ") +
-                               FLUID3D_LIBRARY + " | sort").out,
+                               FLUID3D_LIBRARY + " | sort")
+                  .out,
               "__zodiEffectEntryExit\n__zodiEffectEntryInit\n__zodiEffectRegisterAtExitNotifier\n"
               "__zodiEffectRegisterParseNotifier\n");
 }

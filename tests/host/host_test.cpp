@@ -24,8 +24,8 @@ namespace {
 // context came along.
 std::vector<std::string> parsesSeen;
 void RecordParse(const char* text, void* context) {
-    parsesSeen.push_back(std::string(text ? text : "null") + " after " + std::to_string(parseErrors.Count()) +
-                         (context ? " with context" : ""));
+    parsesSeen.push_back(std::string(text ? text : "null") + " after " +
+                         std::to_string(parseErrors.Count()) + (context ? " with context" : ""));
 }
 
 // The at-exit notifier writes its context to standard error: death tests run in a re-executed
@@ -33,7 +33,7 @@ void RecordParse(const char* text, void* context) {
 void LogExit(void* context) { std::fprintf(stderr, "at-exit %p\n", context); }
 
 class HostTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         GTEST_FLAG_SET(death_test_style, "threadsafe");
         recgl::Reset(ShaderTestProfile());
@@ -87,8 +87,8 @@ TEST_F(HostTest, StartRunsDemoWithActiveHostAndNotifiesOnceAtExit) {
             };
             EXPECT_TRUE(__zodiEffectEntryInit());
             // The host was told each text before it was parsed.
-            EXPECT_EQ(parsesSeen,
-                      (std::vector<std::string>{"null after 1 with context", "!!VCP1.0\n after 2 with context"}));
+            EXPECT_EQ(parsesSeen, (std::vector<std::string>{"null after 1 with context",
+                                                            "!!VCP1.0\n after 2 with context"}));
             EXPECT_EQ(parseErrors.Count(), 0);
             std::exit(::testing::Test::HasFailure() ? 3 : 0);
         },

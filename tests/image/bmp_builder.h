@@ -69,7 +69,8 @@ struct Bitmap {
         if (fileHeader) {
             h.resize(h.size() + gap, 0xAB);
             out = {'B', 'M'};
-            for (size_t v : {14 + h.size() + pixels.size(), size_t(0), 14 + h.size()}) Put32(out, uint32_t(v));
+            for (size_t v : {14 + h.size() + pixels.size(), size_t(0), 14 + h.size()})
+                Put32(out, uint32_t(v));
         }
         out.insert(out.end(), h.begin(), h.end());
         out.insert(out.end(), pixels.begin(), pixels.end());
@@ -85,10 +86,14 @@ inline Bytes PackRows(int bpp, const Rows& rows) {
         const size_t start = out.size();
         uint32_t acc = 0, accBits = 0;
         for (uint32_t v : row) {
-            if (bpp == 24) out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16)});
-            else if (bpp == 16) Put16(out, v);
-            else if (bpp == 32) Put32(out, v);
-            else if (acc = (acc << bpp) | v, (accBits += bpp) == 8) out.push_back(uint8_t(acc)), acc = accBits = 0;
+            if (bpp == 24)
+                out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16)});
+            else if (bpp == 16)
+                Put16(out, v);
+            else if (bpp == 32)
+                Put32(out, v);
+            else if (acc = (acc << bpp) | v, (accBits += bpp) == 8)
+                out.push_back(uint8_t(acc)), acc = accBits = 0;
         }
         if (accBits) out.push_back(uint8_t(acc << (8 - accBits)));
         while ((out.size() - start) % 4) out.push_back(0xEE);
@@ -98,11 +103,12 @@ inline Bytes PackRows(int bpp, const Rows& rows) {
 
 // Captures messages as "Title: text".
 class BmpTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         messages.clear();
-        previous_ = platform::SetMessageSink(
-            [](const char* title, const char* text) { messages.push_back(std::string(title) + ": " + text); });
+        previous_ = platform::SetMessageSink([](const char* title, const char* text) {
+            messages.push_back(std::string(title) + ": " + text);
+        });
     }
     void TearDown() override { platform::SetMessageSink(previous_); }
 
@@ -119,8 +125,10 @@ protected:
         std::remove(path_.c_str());
         EXPECT_EQ(messages.size(), image ? 0u : 1u) << (messages.empty() ? "" : messages[0]);
         if (image == nullptr) return false;
-        EXPECT_TRUE(image->width > 0 && image->height > 0) << image->width << " x " << image->height;
-        const size_t values = image->width > 0 && image->height > 0 ? size_t(image->width) * image->height : 0;
+        EXPECT_TRUE(image->width > 0 && image->height > 0)
+            << image->width << " x " << image->height;
+        const size_t values =
+            image->width > 0 && image->height > 0 ? size_t(image->width) * image->height : 0;
         for (size_t n = 0; picture != nullptr && n < values; ++n) {
             if (n % image->width == 0) picture->emplace_back();
             const uint8_t* p = image->data + n * 3;

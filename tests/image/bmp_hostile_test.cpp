@@ -18,7 +18,7 @@ namespace {
 using namespace bmptest;
 
 class HostileBitmap : public BmpTest {
-protected:
+  protected:
     // Loads with the address space limited to 1 GB, prints "[message]" and ends the process.
     [[noreturn]] void LoadWithinOneGigabyte(const Bytes& bytes) {
         const rlimit limit{rlim_t(1) << 30, rlim_t(1) << 30};
@@ -41,7 +41,8 @@ TEST_F(HostileBitmap, PaletteIndicesBeyondTheColourTableAreBlack) {
     Bitmap b;  // 1 bit, one entry: indices 1 0 1
     b.bpp = 1, b.width = 3, b.colorsUsed = 1, b.palette = {kWhite}, b.pixels = {0xA0, 0, 0, 0};
     EXPECT_EQ(Decoded(b.Make()), (Rows{{0, kWhite, 0}}));
-    b.bpp = 4, b.colorsUsed = 3, b.palette = {kRed, kGreen, kBlue}, b.pixels = {0x23, 0xF0, 0, 0};  // 4 bits: 2 3 15
+    b.bpp = 4, b.colorsUsed = 3, b.palette = {kRed, kGreen, kBlue},
+    b.pixels = {0x23, 0xF0, 0, 0};  // 4 bits: 2 3 15
     EXPECT_EQ(Decoded(b.Make()), (Rows{{kBlue, 0, 0}}));
     // Colours used 0x10000: its low 16 bits give an empty table, so every index is beyond it.
     b.bpp = 8, b.width = 2, b.colorsUsed = 0x10000, b.palette = {}, b.pixels = {0, 255, 0, 0};
@@ -49,7 +50,11 @@ TEST_F(HostileBitmap, PaletteIndicesBeyondTheColourTableAreBlack) {
 }
 
 TEST_F(HostileBitmap, SizesWhoseProductOverflowsAreRefused) {
-    const struct { uint32_t header; int32_t width, height; uint16_t bpp; } cases[] = {
+    const struct {
+        uint32_t header;
+        int32_t width, height;
+        uint16_t bpp;
+    } cases[] = {
         {40, 0x10000, 0x10000, 24},        // 3·w·h = 3·2^32: 0 in 32 bits
         {40, 0x55555556, 1, 24},           // 3·w = 2^32 + 2: 2 in 32 bits
         {40, 0x40000000, 4, 8},            // w·h = 2^32
@@ -78,7 +83,8 @@ TEST_F(HostileBitmap, ShortFileDeclaringAHugePictureIsRefusedBeforeTakingMemory)
     Bitmap b;  // 0x7FFFFFF0 bytes of picture, 4 bytes of data
     b.width = 0x2AAAAAA0, b.height = 1, b.pixels = {1, 2, 3, 4};
     const Bytes bytes = b.Make();
-    EXPECT_EXIT(LoadWithinOneGigabyte(bytes), ::testing::ExitedWithCode(0), "\\[" + kTooShortPixels + "\\]");
+    EXPECT_EXIT(LoadWithinOneGigabyte(bytes), ::testing::ExitedWithCode(0),
+                "\\[" + kTooShortPixels + "\\]");
 #endif
 }
 
@@ -87,22 +93,49 @@ TEST_F(HostileBitmap, ShortFileDeclaringAHugePictureIsRefusedBeforeTakingMemory)
 TEST_F(HostileBitmap, RunLengthDataInsideAndPastThePicture) {
     const uint32_t R = PaletteColour(0), G = PaletteColour(1), B = PaletteColour(2);
     const auto P = PaletteColour;
-    const struct { const char* what; uint16_t bpp; Bytes data; Rows picture; } cases[] = {
-        {"run past the row", 8, {255, 1, 0, 0, 1, 2, 0, 1}, {{G, G, G, G}, {B, 0, 0, 0}, {0, 0, 0, 0}}},
-        {"absolute run past the row", 8, {0, 7, 1, 2, 1, 2, 1, 2, 1, 0, 0, 0, 1, 1, 0, 1},
+    const struct {
+        const char* what;
+        uint16_t bpp;
+        Bytes data;
+        Rows picture;
+    } cases[] = {
+        {"run past the row",
+         8,
+         {255, 1, 0, 0, 1, 2, 0, 1},
+         {{G, G, G, G}, {B, 0, 0, 0}, {0, 0, 0, 0}}},
+        {"absolute run past the row",
+         8,
+         {0, 7, 1, 2, 1, 2, 1, 2, 1, 0, 0, 0, 1, 1, 0, 1},
          {{G, B, G, B}, {G, 0, 0, 0}, {0, 0, 0, 0}}},
-        {"delta past the row", 8, {1, 1, 0, 2, 255, 0, 3, 2, 0, 0, 1, 0, 0, 1},
+        {"delta past the row",
+         8,
+         {1, 1, 0, 2, 255, 0, 3, 2, 0, 0, 1, 0, 0, 1},
          {{G, 0, 0, 0}, {R, 0, 0, 0}, {0, 0, 0, 0}}},
-        {"delta past the picture", 8, {0, 2, 1, 255, 4, 2, 0, 1}, {{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}}},
-        {"run past the last row", 8, {0, 2, 0, 2, 255, 1, 255, 2, 0, 1}, {{0, 0, 0, 0}, {0, 0, 0, 0}, {G, G, G, G}}},
-        {"line ends past the last row", 8, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 1, 0, 1},
+        {"delta past the picture",
+         8,
+         {0, 2, 1, 255, 4, 2, 0, 1},
          {{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}}},
-        {"indices beyond the table: a run of 200s, an absolute run 1 255 0", 8,
-         {2, 200, 0, 3, 1, 255, 0, 0, 0, 1}, {{0, 0, G, 0, R}}},
+        {"run past the last row",
+         8,
+         {0, 2, 0, 2, 255, 1, 255, 2, 0, 1},
+         {{0, 0, 0, 0}, {0, 0, 0, 0}, {G, G, G, G}}},
+        {"line ends past the last row",
+         8,
+         {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 1, 0, 1},
+         {{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}}},
+        {"indices beyond the table: a run of 200s, an absolute run 1 255 0",
+         8,
+         {2, 200, 0, 3, 1, 255, 0, 0, 0, 1},
+         {{0, 0, G, 0, R}}},
         // Row 0: five alternating 1 2; line end; row 1: absolute 3 4 5 (padded to a word), two 6s.
-        {"4 bits", 4, {5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 2, 0x66, 0, 1},
+        {"4 bits",
+         4,
+         {5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 2, 0x66, 0, 1},
          {{P(1), P(2), P(1), P(2), P(1)}, {P(3), P(4), P(5), P(6), P(6)}}},
-        {"4 bits, runs of 255 past the row", 4, {255, 0x12, 0, 0, 255, 0x21, 0, 1}, {{G, B, G, B}, {B, G, B, G}}},
+        {"4 bits, runs of 255 past the row",
+         4,
+         {255, 0x12, 0, 0, 255, 0x21, 0, 1},
+         {{G, B, G, B}, {B, G, B, G}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -118,7 +151,8 @@ TEST_F(HostileBitmap, RunLengthDataInsideAndPastThePicture) {
 // what the data does not reach is black.
 TEST_F(HostileBitmap, TinyRunLengthDataFillsALargePicture) {
     Bitmap b;
-    b.bpp = 8, b.compression = 1, b.width = 2048, b.height = 1500, b.colorsUsed = 2, b.palette = {kRed, kGreen};
+    b.bpp = 8, b.compression = 1, b.width = 2048, b.height = 1500, b.colorsUsed = 2,
+    b.palette = {kRed, kGreen};
     b.pixels = {2, 1, 0, 1};  // two green pixels, then the end of the picture
     Rows expected(1500, std::vector<uint32_t>(2048, 0));
     expected[0][0] = expected[0][1] = kGreen;
@@ -127,10 +161,12 @@ TEST_F(HostileBitmap, TinyRunLengthDataFillsALargePicture) {
 
 TEST_F(HostileBitmap, RunLengthCommandsCutByTheDataEndAreRefused) {
     Bitmap b;
-    b.bpp = 8, b.compression = 1, b.width = 8, b.height = 2, b.colorsUsed = 2, b.palette = {kRed, kGreen};
+    b.bpp = 8, b.compression = 1, b.width = 8, b.height = 2, b.colorsUsed = 2,
+    b.palette = {kRed, kGreen};
     // A command cut after its first byte, a delta without its offsets, absolute runs without all
     // their pixels or without their pad byte.
-    for (const Bytes& data : {Bytes{2, 1, 0}, Bytes{2, 1, 0, 2, 5}, Bytes{0, 5, 1, 1, 1}, Bytes{0, 3, 1, 1, 1}}) {
+    for (const Bytes& data :
+         {Bytes{2, 1, 0}, Bytes{2, 1, 0, 2, 5}, Bytes{0, 5, 1, 1, 1}, Bytes{0, 3, 1, 1, 1}}) {
         b.pixels = data;
         EXPECT_EQ(Refusal(b.Make()), kCutRun) << ::testing::PrintToString(data);
     }
@@ -145,12 +181,14 @@ TEST_F(HostileBitmap, PixelDataPastTheEndAreRefused) {
     Bitmap plain;
     plain.width = 2, plain.height = 2, plain.pixels.assign(16, 0x40);
     const Bytes whole = plain.Make();
-    for (uint32_t offset : {uint32_t(whole.size()) - 15, uint32_t(whole.size()) + 1, 0x80000000u, 0xFFFFFFFFu})
+    for (uint32_t offset :
+         {uint32_t(whole.size()) - 15, uint32_t(whole.size()) + 1, 0x80000000u, 0xFFFFFFFFu})
         EXPECT_EQ(Refusal(With32(whole, kOffsetField, offset)), kTooShortPixels) << offset;
     // An offset into the headers reads them as pixels: odd, but inside the file.
     EXPECT_TRUE(Load(With32(whole, kOffsetField, 0)));
     EXPECT_EQ(Refusal(Bytes(whole.begin(), whole.end() - 1)), kTooShortPixels);
-    EXPECT_EQ(Refusal(With32(whole, kHeightField, 0xFFFF0000)), kTooShortPixels);  // 65536 rows stored top down
+    EXPECT_EQ(Refusal(With32(whole, kHeightField, 0xFFFF0000)),
+              kTooShortPixels);  // 65536 rows stored top down
 
     Bitmap rle;
     rle.bpp = 8, rle.compression = 1, rle.width = 2, rle.colorsUsed = 1, rle.palette = {kRed};
@@ -160,19 +198,23 @@ TEST_F(HostileBitmap, PixelDataPastTheEndAreRefused) {
     // whose sum with the image size passes 2^32 and wraps to 1.
     EXPECT_EQ(Refusal(With32(b, kImageSizeField, 0x100000)), kTooShortPixels);
     EXPECT_EQ(Refusal(With32(b, kOffsetField, uint32_t(b.size()) + 2)), kTooShortPixels);
-    EXPECT_EQ(Refusal(With32(With32(b, kOffsetField, 0xFFFFFF00u), kImageSizeField, 0x101)), kTooShortPixels);
+    EXPECT_EQ(Refusal(With32(With32(b, kOffsetField, 0xFFFFFF00u), kImageSizeField, 0x101)),
+              kTooShortPixels);
 }
 
 TEST_F(HostileBitmap, TruncatedColourTablesAreRefused) {
     for (uint32_t header : {40u, 12u}) {
         for (bool fileHeader : {true, false}) {
             Bitmap b;  // 256 entries declared, 100 present
-            b.headerSize = header, b.bpp = 8, b.fileHeader = fileHeader, b.palette.assign(100, kBlue);
-            EXPECT_EQ(Refusal(b.Make()), kTooShortTable) << header << (fileHeader ? " file" : " bare");
+            b.headerSize = header, b.bpp = 8, b.fileHeader = fileHeader,
+            b.palette.assign(100, kBlue);
+            EXPECT_EQ(Refusal(b.Make()), kTooShortTable)
+                << header << (fileHeader ? " file" : " bare");
         }
     }
     Bitmap most;  // colours used 0xFFFF: 262140 bytes of table in a file of a few hundred
-    most.bpp = 8, most.colorsUsed = 0xFFFF, most.palette.assign(64, kRed), most.pixels = {0, 0, 0, 0};
+    most.bpp = 8, most.colorsUsed = 0xFFFF, most.palette.assign(64, kRed),
+    most.pixels = {0, 0, 0, 0};
     EXPECT_EQ(Refusal(most.Make()), kTooShortTable);
 }
 
@@ -199,7 +241,8 @@ TEST_F(HostileBitmap, BitFieldMasksPastTheEndAreRefused) {
     const Bytes bare = b.Make();
     for (size_t cut = 1; cut <= 12; ++cut) {  // the file ends inside the three masks
         SCOPED_TRACE(cut);
-        EXPECT_EQ(Refusal(Bytes(file.begin(), file.begin() + 14 + 40 + 12 - cut)), kTooShortHeaders);
+        EXPECT_EQ(Refusal(Bytes(file.begin(), file.begin() + 14 + 40 + 12 - cut)),
+                  kTooShortHeaders);
         EXPECT_EQ(Refusal(Bytes(bare.begin(), bare.begin() + 40 + 12 - cut)), kTooShortHeaders);
     }
 }
@@ -210,14 +253,17 @@ TEST_F(HostileBitmap, BitFieldMasksPastTheEndAreRefused) {
 TEST_F(HostileBitmap, TruncationsAndExtremeHeaderValuesOfValidFiles) {
     std::vector<Bitmap> valid(5);
     valid[0].width = 3, valid[0].height = 2, valid[0].pixels = PackRows(24, {{1, 2, 3}, {4, 5, 6}});
-    valid[1].fileHeader = false, valid[1].bpp = 8, valid[1].width = 2, valid[1].palette.assign(256, 0x123456);
+    valid[1].fileHeader = false, valid[1].bpp = 8, valid[1].width = 2,
+    valid[1].palette.assign(256, 0x123456);
     valid[1].pixels = PackRows(8, {{1, 255}});
-    valid[2].headerSize = 12, valid[2].bpp = 4, valid[2].width = 3, valid[2].palette.assign(16, 0x654321);
+    valid[2].headerSize = 12, valid[2].bpp = 4, valid[2].width = 3,
+    valid[2].palette.assign(16, 0x654321);
     valid[2].pixels = PackRows(4, {{1, 15, 7}});
     valid[3].bpp = 16, valid[3].compression = 3, valid[3].masks = {0xF800, 0x07E0, 0x001F};
     valid[3].pixels = PackRows(16, {{0xFFFF}});
     valid[4].bpp = 8, valid[4].compression = 1, valid[4].width = 4, valid[4].height = 2;
-    valid[4].colorsUsed = 2, valid[4].palette = {0, kWhite}, valid[4].pixels = {4, 1, 0, 0, 0, 4, 1, 0, 1, 0, 0, 1};
+    valid[4].colorsUsed = 2, valid[4].palette = {0, kWhite},
+    valid[4].pixels = {4, 1, 0, 0, 0, 4, 1, 0, 1, 0, 0, 1};
     valid[4].imageSize = uint32_t(valid[4].pixels.size());
     for (const Bitmap& b : valid) {
         const Bytes whole = b.Make();
@@ -225,9 +271,11 @@ TEST_F(HostileBitmap, TruncationsAndExtremeHeaderValuesOfValidFiles) {
         for (size_t length = 0; length < whole.size(); ++length)
             EXPECT_NE(Refusal(Bytes(whole.begin(), whole.begin() + length)), "") << length;
         for (size_t at = 0; at + 2 <= whole.size() && at < 14 + 40 + 12; at += 2) {
-            for (uint32_t value : {0u, 1u, 0x7Fu, 0xFFu, 0xFFFFu, 0x10000u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}) {
+            for (uint32_t value :
+                 {0u, 1u, 0x7Fu, 0xFFu, 0xFFFFu, 0x10000u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}) {
                 Bytes damaged = whole;
-                for (size_t i = 0; i < 4 && at + i < damaged.size(); ++i) damaged[at + i] = uint8_t(value >> (8 * i));
+                for (size_t i = 0; i < 4 && at + i < damaged.size(); ++i)
+                    damaged[at + i] = uint8_t(value >> (8 * i));
                 Load(damaged);
             }
         }

@@ -4,7 +4,7 @@
 namespace {
 
 TEST(TickIdentity, Grid64AfterTwoHundredTicks) {
-  identity::ExpectIdenticalAfterStirring(64, 64, 64, 200);
+    identity::ExpectIdenticalAfterStirring(64, 64, 64, 200);
 }
 
 }  // namespace

@@ -60,8 +60,8 @@ void Stop(pid_t pid) {
 ProgramOnDisplay::ProgramOnDisplay(const char* dir, const char* program, const char* arg,
                                    const std::string& title) {
     char cwd[4096];
-    const std::string base = std::string(getcwd(cwd, sizeof cwd) ? cwd : ".") + "/program_" +
-                             std::to_string(getpid());
+    const std::string base =
+        std::string(getcwd(cwd, sizeof cwd) ? cwd : ".") + "/program_" + std::to_string(getpid());
     out_ = base + ".out";
     err_ = base + ".err";
     // Xvfb picks a free display and writes its number, maybe in pieces, then a line end.
@@ -73,8 +73,8 @@ ProgramOnDisplay::ProgramOnDisplay(const char* dir, const char* program, const c
         dup2(null, 1);
         dup2(null, 2);
         const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
-               "-nolisten", "tcp", static_cast<char*>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+               "tcp", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);

@@ -35,7 +35,7 @@ struct Picture {
 // its window found by exact title (waiting up to 30 s). Standard output and error go to files;
 // the object stops the program and the server and removes the files.
 class ProgramOnDisplay {
-public:
+  public:
     ProgramOnDisplay(const char* dir, const char* program, const char* arg,
                      const std::string& title);
     ~ProgramOnDisplay();
@@ -47,7 +47,7 @@ public:
     std::string Out() const { return ReadFile(out_); }
     std::string Err() const { return ReadFile(err_); }
 
-private:
+  private:
     pid_t xvfb_ = -1, pid_ = -1;
     std::string display_, window_, out_, err_;
 };

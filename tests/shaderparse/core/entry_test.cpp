@@ -17,7 +17,7 @@ using testsupport::ParseMessages;
 const char kValidVp[] = "!!VP1.0\nMOV o[HPOS], v[OPOS];\nEND\n";
 
 class EntryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         recgl::Reset(ShaderTestProfile());
         parseErrors.Clear();
@@ -25,14 +25,24 @@ protected:
 };
 
 TEST(ProgramKindTest, HeadersInOrderThenTheVs10MarkerInAnyCase) {
-    struct Case { const char* text; ProgramKind kind; };
+    struct Case {
+        const char* text;
+        ProgramKind kind;
+    };
     const Case cases[] = {
-        {"!!VCP1.0\n", ProgramKind::VertexConstantProgram}, {"!!VSP1.0 vs.1.0", ProgramKind::VertexStateProgram},
-        {"!!VP1.0 vs.1.0", ProgramKind::VertexProgram},     {"!!RC1.0 vs.1.0", ProgramKind::RegisterCombiners},
-        {"!!TS1.0", ProgramKind::TextureShader},            {"; comment\nVS.1.0\n", ProgramKind::Vs10Shader},
-        {"xxVs.1.0yy", ProgramKind::Vs10Shader},            {"vvs.1.0", ProgramKind::Vs10Shader},
+        {"!!VCP1.0\n", ProgramKind::VertexConstantProgram},
+        {"!!VSP1.0 vs.1.0", ProgramKind::VertexStateProgram},
+        {"!!VP1.0 vs.1.0", ProgramKind::VertexProgram},
+        {"!!RC1.0 vs.1.0", ProgramKind::RegisterCombiners},
+        {"!!TS1.0", ProgramKind::TextureShader},
+        {"; comment\nVS.1.0\n", ProgramKind::Vs10Shader},
+        {"xxVs.1.0yy", ProgramKind::Vs10Shader},
+        {"vvs.1.0", ProgramKind::Vs10Shader},
         {"!!vp1.0", ProgramKind::None},  // case-sensitive
-        {"!!VSP1.1", ProgramKind::None}, {"vs.1,0", ProgramKind::None}, {"", ProgramKind::None}, {"!!VP1.", ProgramKind::None},
+        {"!!VSP1.1", ProgramKind::None},
+        {"vs.1,0", ProgramKind::None},
+        {"", ProgramKind::None},
+        {"!!VP1.", ProgramKind::None},
     };
     for (const Case& c : cases) EXPECT_EQ(c.kind, ProgramKindOf(c.text)) << c.text;
 }
@@ -42,8 +52,10 @@ TEST_F(EntryTest, InvalidNullUnboundAndLoadedTexts) {
     shaderparse("");
     shaderparse(nullptr);
     EXPECT_EQ((Lines{"earlier",
-                     "invalid string.\n                     first characters must be: !!VP1.0 or !!VSP1.0 or "
-                     "!!RC1.0 or !!TS1.0\n                     or it must be a valid DirectX 8.0 Vertex Shader",
+                     "invalid string.\n                     first characters must be: !!VP1.0 or "
+                     "!!VSP1.0 or "
+                     "!!RC1.0 or !!TS1.0\n                     or it must be a valid DirectX 8.0 "
+                     "Vertex Shader",
                      "NULL string passed to shaderparse"}),
               ParseMessages());
     // A recognised text starts from an empty list. The header wins over the vs.1.0 marker: the
@@ -64,13 +76,18 @@ TEST_F(EntryTest, InvalidNullUnboundAndLoadedTexts) {
 
 TEST_F(EntryTest, PendingGlErrorIsReportedAndConsumedPerKind) {
     const std::string state = "Previous GL_ERROR prior to vertex state program parsing.";
-    struct Case { const char* text; std::string message; };
+    struct Case {
+        const char* text;
+        std::string message;
+    };
     const Case cases[] = {
-        {"!!VCP1.0\nc[0] = (1, 2, 3, 4);\n", state}, {"!!VSP1.0\nMOV c[0], v[0];\nEND\n", state},
+        {"!!VCP1.0\nc[0] = (1, 2, 3, 4);\n", state},
+        {"!!VSP1.0\nMOV c[0], v[0];\nEND\n", state},
         {kValidVp, "Previous GL_ERROR prior to vertex program parsing.\n"},
         {"vs.1.0\n", "Previous GL_ERROR prior to vertex shader parsing.\n"},
         // Combiner and texture-shader texts leave the error to the caller.
-        {"!!RC1.0\n", ""}, {"!!TS1.0\n", ""},
+        {"!!RC1.0\n", ""},
+        {"!!TS1.0\n", ""},
     };
     for (const Case& c : cases) {
         recgl::Reset(ShaderTestProfile());
@@ -114,7 +131,8 @@ TEST_F(EntryTest, ListKeepsFirst32MessagesFormatsLineMessagesAndWritesThemUnchan
     char buffer[512] = {};
     const size_t n = std::fread(buffer, 1, sizeof buffer - 1, out);
     std::fclose(out);
-    EXPECT_EQ("error on line 7: bad registererror on line 12: " + longText.substr(0, 237) + "100% wrong %s\n",
+    EXPECT_EQ("error on line 7: bad registererror on line 12: " + longText.substr(0, 237) +
+                  "100% wrong %s\n",
               std::string(buffer, n));
 }
 
@@ -137,7 +155,8 @@ TEST(ReadinessTest, MissingExtensionsReportedAndRetried) {
         profile.extensions = "GL_ARB_multitexture";
         recgl::Reset(profile);
         for (const char* text : {kValidVp, kValidVp, "!!RC1.0\n", "!!TS1.0\n"}) shaderparse(text);
-        EXPECT_EQ((Lines{"unable to initialize GL_NV_vertex_program", "unable to initialize GL_NV_vertex_program",
+        EXPECT_EQ((Lines{"unable to initialize GL_NV_vertex_program",
+                         "unable to initialize GL_NV_vertex_program",
                          "unable to initialize GL_NV_register_combiners\n",
                          "unable to initialize GL_NV_texture_shader\n"}),
                   ParseMessages());

@@ -25,7 +25,9 @@ using ::testing::IsEmpty;
 using testsupport::Lines;
 namespace fs = std::filesystem;
 
-struct FatalExit { int status; };
+struct FatalExit {
+    int status;
+};
 
 // Replaces the library's weak definition: a fatal end unwinds to the scan loop instead of ending
 // the process, as in the fuzz target.
@@ -33,44 +35,55 @@ void VS10FatalExit(int status) { throw FatalExit{status}; }
 
 namespace {
 
-const char* const kInstructionNames[] = {
-    "ADD", "DP3", "DP4", "DST", "EXP", "EXPP", "FRC", "LIT", "LOG", "LOGP", "M3X2", "M3X3", "M3X4",
-    "M4X3", "M4X4", "MAD", "MAX", "MIN", "MOV", "MUL", "NOP", "RCP", "RSQ", "SGE", "SLT", "SUB"};
+const char* const kInstructionNames[] = {"ADD",  "DP3", "DP4",  "DST",  "EXP",  "EXPP", "FRC",
+                                         "LIT",  "LOG", "LOGP", "M3X2", "M3X3", "M3X4", "M4X3",
+                                         "M4X4", "MAD", "MAX",  "MIN",  "MOV",  "MUL",  "NOP",
+                                         "RCP",  "RSQ", "SGE",  "SLT",  "SUB"};
 
 // Formats the token just returned by VS10NextToken and frees a COMMENT text.
 std::string FormatToken(int code) {
     const VS10TokenValueType& v = VS10TokenValue;
-    if (code >= vs10tok::ADD_INSTR && code <= vs10tok::SUB_INSTR) return kInstructionNames[code - vs10tok::ADD_INSTR];
+    if (code >= vs10tok::ADD_INSTR && code <= vs10tok::SUB_INSTR)
+        return kInstructionNames[code - vs10tok::ADD_INSTR];
     switch (code) {
-    case vs10tok::VERTEX_SHADER: return "VS";
-    case vs10tok::ILLEGAL: return "ILLEGAL";
-    case vs10tok::UNKNOWN_STRING: return "UNKNOWN";
-    case vs10tok::INTVAL: return "INT(" + std::to_string(v.intValue) + ")";
-    case vs10tok::REGISTER: {  // position, fog and point size carry no index
-        const bool noIndex = v.reg.type == 7 || v.reg.type == 10 || v.reg.type == 11;
-        return "REG(" + std::to_string(v.reg.type) + (noIndex ? "" : "," + std::to_string(v.reg.index)) + ")";
-    }
-    case vs10tok::XYZW_MODIFIER: {
-        std::string mask;
-        for (char c : v.mask) mask += c != 0 ? c : '0';
-        return "MASK(" + mask + ")";
-    }
-    case vs10tok::COMMENT: {
-        std::string text = "COMMENT(";
-        for (const char* c = v.text; *c != '\0'; ++c) text += *c == '\n' ? std::string("\\n") : std::string(1, *c);
-        std::free(v.text);
-        return text + ")";
-    }
-    case '\n': return "NL";
-    default: return std::string("'") + static_cast<char>(code) + "'";
+        case vs10tok::VERTEX_SHADER:
+            return "VS";
+        case vs10tok::ILLEGAL:
+            return "ILLEGAL";
+        case vs10tok::UNKNOWN_STRING:
+            return "UNKNOWN";
+        case vs10tok::INTVAL:
+            return "INT(" + std::to_string(v.intValue) + ")";
+        case vs10tok::REGISTER: {  // position, fog and point size carry no index
+            const bool noIndex = v.reg.type == 7 || v.reg.type == 10 || v.reg.type == 11;
+            return "REG(" + std::to_string(v.reg.type) +
+                   (noIndex ? "" : "," + std::to_string(v.reg.index)) + ")";
+        }
+        case vs10tok::XYZW_MODIFIER: {
+            std::string mask;
+            for (char c : v.mask) mask += c != 0 ? c : '0';
+            return "MASK(" + mask + ")";
+        }
+        case vs10tok::COMMENT: {
+            std::string text = "COMMENT(";
+            for (const char* c = v.text; *c != '\0'; ++c)
+                text += *c == '\n' ? std::string("\\n") : std::string(1, *c);
+            std::free(v.text);
+            return text + ")";
+        }
+        case '\n':
+            return "NL";
+        default:
+            return std::string("'") + static_cast<char>(code) + "'";
     }
 }
 
 struct ScanResult {
-    std::string tokens;  // blank-separated; withLines adds "@<line>", the line when each was returned
-    Lines messages;      // parseErrors after the scan
-    int finalLine = 0;   // parseLineNumber at the end, pending line ends added
-    int status = -1;     // the status of a fatal end; -1 when the scan reached the end of input
+    std::string
+        tokens;      // blank-separated; withLines adds "@<line>", the line when each was returned
+    Lines messages;  // parseErrors after the scan
+    int finalLine = 0;  // parseLineNumber at the end, pending line ends added
+    int status = -1;    // the status of a fatal end; -1 when the scan reached the end of input
 };
 
 // Scans text from a fresh start (line 1, no messages) to its end. Line ends counted in
@@ -130,8 +143,10 @@ TEST(Vs10Scanner, TokenStreams) {
         {"nop", "UNKNOWN", {Unrecognized(1, "nop")}},
         // Registers take their line end; register letters are case-sensitive and need their digits.
         {"a0,v1,r2,c3,oT4,oD1,oFog,oPos,oPts,c95",
-         "REG(3,0) ',' REG(2,1) ',' REG(1,2) ',' REG(4,3) ',' REG(9,4) ',' REG(8,1) ',' REG(10) ',' REG(7) ',' "
-         "REG(11) ',' REG(4,95)", {}},
+         "REG(3,0) ',' REG(2,1) ',' REG(1,2) ',' REG(4,3) ',' REG(9,4) ',' REG(8,1) ',' REG(10) "
+         "',' REG(7) ',' "
+         "REG(11) ',' REG(4,95)",
+         {}},
         {"R0 r 1\n", "UNKNOWN 'r' INT(1) NL", {Unrecognized(1, "R0")}},
         // Huge numbers saturate instead of overflowing.
         {"c99999999999 4294967296", "REG(4,2147483647) INT(2147483647)", {}},
@@ -141,13 +156,18 @@ TEST(Vs10Scanner, TokenStreams) {
         {"c[a0.x + 5]", "'c' '[' REG(3,0) '.' MASK(x000) '+' INT(5) ']'", {}},
         {"vs.1.0\nvs.2.7 nop\n", "VS VS NOP NL", {}},
         {"12 (<*>)/%-@ $\x7f", "INT(12) '(' '<' '*' '>' ')' '/' '%' '-' '@' '$' '\x7f'", {}},
-        {"mov r0, v0\r\n", "MOV REG(1,0) ',' REG(2,0) ILLEGAL NL", {"(1) : Error : Illegal character: 13 decimal.\n"}},
-        {"; text\n;x\n// x\n//x", "COMMENT(# text) NL COMMENT(#x) NL COMMENT(#  x) NL COMMENT(# x)", {}},
+        {"mov r0, v0\r\n",
+         "MOV REG(1,0) ',' REG(2,0) ILLEGAL NL",
+         {"(1) : Error : Illegal character: 13 decimal.\n"}},
+        {"; text\n;x\n// x\n//x",
+         "COMMENT(# text) NL COMMENT(#x) NL COMMENT(#  x) NL COMMENT(# x)",
+         {}},
         {"mov r0, v0 ; copy\n", "MOV REG(1,0) ',' REG(2,0) COMMENT(# copy) NL", {}},
         // A block comment gives one token per line.
         {"/* a */ /* b */", "COMMENT(#   a ) COMMENT(#   b )", {}},
         {"/*/ x **/", "COMMENT(#  / x *)", {}},
-        {"nop\n/* open\nstill open", "NOP NL COMMENT(#   open\\n)",
+        {"nop\n/* open\nstill open",
+         "NOP NL COMMENT(#   open\\n)",
          {"(3) : Error : End of file reached before end of comment started on line 2.\n"}},
     });
     // A report line holds at most 4095 characters.
@@ -157,25 +177,33 @@ TEST(Vs10Scanner, TokenStreams) {
 }
 
 TEST(Vs10Scanner, LineNumbersAfterEachConstructAndCoissue) {
-    EXPECT_EQ(Scan("mov r0, v0\n").finalLine, 2);  // the register took the line end into pendingNewlines
-    EXPECT_EQ(Scan("/* one\n\ntwo */ nop\n/**/\n", true).tokens,
-              "COMMENT(#   one\\n)@1 COMMENT(#\\n)@2 COMMENT(#two )@3 NOP@3 NL@3 COMMENT(#  )@4 NL@4");
+    EXPECT_EQ(Scan("mov r0, v0\n").finalLine,
+              2);  // the register took the line end into pendingNewlines
+    EXPECT_EQ(
+        Scan("/* one\n\ntwo */ nop\n/**/\n", true).tokens,
+        "COMMENT(#   one\\n)@1 COMMENT(#\\n)@2 COMMENT(#two )@3 NOP@3 NL@3 COMMENT(#  )@4 NL@4");
     // Each construct is followed by "nop" and "bad"; the report of "bad" names its line.
-    struct Line { const char* text; int nopLine; };
-    const Line cases[] = {{"vs.1.0\n", 2}, {"mov r0, v0\n", 2}, {"mov r0.xy\n", 2}, {"; c\n// c\n", 3},
-                          {"/* a\nb\n*/\n", 4}, {"+ nop\n", 2}, {"\n\n", 3}};
+    struct Line {
+        const char* text;
+        int nopLine;
+    };
+    const Line cases[] = {{"vs.1.0\n", 2},    {"mov r0, v0\n", 2},  {"mov r0.xy\n", 2},
+                          {"; c\n// c\n", 3}, {"/* a\nb\n*/\n", 4}, {"+ nop\n", 2},
+                          {"\n\n", 3}};
     for (const Line& c : cases) {
         testing::internal::CaptureStderr();  // the COISSUE note
         const ScanResult r = Scan(std::string(c.text) + "nop\nbad\n", true);
         testing::internal::GetCapturedStderr();
-        EXPECT_NE(r.tokens.find("NOP@" + std::to_string(c.nopLine)), std::string::npos) << c.text << r.tokens;
+        EXPECT_NE(r.tokens.find("NOP@" + std::to_string(c.nopLine)), std::string::npos)
+            << c.text << r.tokens;
         EXPECT_THAT(r.messages, ElementsAre(Unrecognized(c.nopLine + 1, "bad"))) << c.text;
         EXPECT_EQ(r.finalLine, c.nopLine + 2) << c.text;
     }
     // A '+' opening or closing a line marks a co-issued instruction: noted and dropped.
     testing::internal::CaptureStderr();
     const ScanResult r = Scan("+ mov r0, v0\n  +\tnop\nmov r1, v1 +\n");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "COISSUE found\nCOISSUE found\nCOISSUE found\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "COISSUE found\nCOISSUE found\nCOISSUE found\n");
     EXPECT_EQ(r.tokens, "MOV REG(1,0) ',' REG(2,0) NOP NL MOV REG(1,1) ',' REG(2,1) NL");
     EXPECT_THAT(r.messages, IsEmpty());
 }
@@ -199,14 +227,16 @@ TEST(Vs10Scanner, EachTextStartsFromACleanScanner) {
 TEST(Vs10Scanner, OverlongTokenIsAFatalEndWithStatus2) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(Scan(";" + std::string(20000, 'x')).status, 2);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "input buffer overflow, can't enlarge buffer because scanner uses REJECT\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "input buffer overflow, can't enlarge buffer because scanner uses REJECT\n");
     // Long lines made of short tokens are fine.
     std::string many;
     for (int i = 0; i < 5000; ++i) many += "r1 ";
     EXPECT_EQ(Scan(many).tokens.size(), 5000 * std::string("REG(1,1) ").size() - 1);
 }
 
-const std::string kBuiltins = "macro t p\nmov %inc(%p), %dec(%p)\nsub %add(%p, 2), %sub(%p, 2), v0\nendm\nt ";
+const std::string kBuiltins =
+    "macro t p\nmov %inc(%p), %dec(%p)\nsub %add(%p, 2), %sub(%p, 2), v0\nendm\nt ";
 
 TEST(Vs10Preprocessor, DefinesAndMacros) {
     ExpectScans({
@@ -217,55 +247,87 @@ TEST(Vs10Preprocessor, DefinesAndMacros) {
         {"#define TWO nop \\\n  nop\nTWO\n", "NOP NL NOP NL NL", {}},
         {"#define F(a, b) add a, a, b\nF(r0, v1)\n", "ADD REG(1,0) ',' REG(1,0) ',' REG(2,1)", {}},
         // Only whole names are replaced: "ab" and "a_" stay.
-        {"#define G(a) mov ab, a_, a\nG(r3)\n", "MOV UNKNOWN ',' UNKNOWN ',' REG(1,3)",
+        {"#define G(a) mov ab, a_, a\nG(r3)\n",
+         "MOV UNKNOWN ',' UNKNOWN ',' REG(1,3)",
          {Unrecognized(1, "ab"), Unrecognized(1, "a_")}},
         {"macro m a, b\n  add %a, %a, %b\nendm\nm r2, v0\nm(r2, v1)\n",
-         "NL ADD REG(1,2) ',' REG(1,2) ',' REG(2,0) ADD REG(1,2) ',' REG(1,2) ',' REG(2,1)", {}},
+         "NL ADD REG(1,2) ',' REG(1,2) ',' REG(2,0) ADD REG(1,2) ',' REG(1,2) ',' REG(2,1)",
+         {}},
         // %reg1.x matches the parameter reg1 and keeps .x; a % before anything else is dropped.
-        {"macro n reg1\nmov %reg1.x, %%v0\nendm\nn r5\n", "NL MOV REG(1,5) '.' MASK(x000) ',' REG(2,0)", {}},
+        {"macro n reg1\nmov %reg1.x, %%v0\nendm\nn r5\n",
+         "NL MOV REG(1,5) '.' MASK(x000) ',' REG(2,0)",
+         {}},
         {"macro m p\nmov %p, v0\nbad1\nendm\nm r1\nbad2\n",
          "NL@4 MOV@2 REG(1,1)@2 ','@2 REG(2,0)@2 UNKNOWN@3 NL@3 UNKNOWN@6 NL@6",
-         {"(3) : Error : Unrecognized Token: bad1\n", "(6) : Error : Unrecognized Token: bad2\n"}, true},
+         {"(3) : Error : Unrecognized Token: bad1\n", "(6) : Error : Unrecognized Token: bad2\n"},
+         true},
         // The built-ins on a temporary, a constant and an indexed constant.
-        {kBuiltins + "r3\n", "NL MOV REG(1,4) ',' REG(1,2) SUB REG(1,5) ',' REG(1,1) ',' REG(2,0)", {}},
-        {kBuiltins + "c10\n", "NL MOV REG(4,11) ',' REG(4,9) SUB REG(4,12) ',' REG(4,8) ',' REG(2,0)", {}},
+        {kBuiltins + "r3\n",
+         "NL MOV REG(1,4) ',' REG(1,2) SUB REG(1,5) ',' REG(1,1) ',' REG(2,0)",
+         {}},
+        {kBuiltins + "c10\n",
+         "NL MOV REG(4,11) ',' REG(4,9) SUB REG(4,12) ',' REG(4,8) ',' REG(2,0)",
+         {}},
         {kBuiltins + "c[7]\n",
          "NL MOV 'c' '[' INT(7) '+' INT(1) ']' ',' 'c' '[' INT(7) '-' INT(1) ']' NL "
-         "SUB 'c' '[' INT(7) '+' INT(2) ']' ',' 'c' '[' INT(7) '-' INT(2) ']' ',' REG(2,0)", {}},
+         "SUB 'c' '[' INT(7) '+' INT(2) ']' ',' 'c' '[' INT(7) '-' INT(2) ']' ',' REG(2,0)",
+         {}},
     });
     EXPECT_EQ(Scan("#define ONE 1\nmov r0, c[ONE]\n").finalLine, 3);
 }
 
 TEST(Vs10Preprocessor, DefinitionAndInvocationMistakes) {
-    const std::string noName = "(1) : Error : No macro name specified, skipping macro definition.\n";
+    const std::string noName =
+        "(1) : Error : No macro name specified, skipping macro definition.\n";
     ExpectScans({
         {"#define F(a\nnop\n", "NOP NL", {"(1) : Error : Malformed #define, skipping.\n"}},
-        {"#define ONE 1\n#define ONE 2\nmov r0, c[ONE]\n", "MOV REG(1,0) ',' 'c' '[' INT(1) ']' NL",
+        {"#define ONE 1\n#define ONE 2\nmov r0, c[ONE]\n",
+         "MOV REG(1,0) ',' 'c' '[' INT(1) ']' NL",
          {"(2) : Warning : Redefinition of #define/macro ONE, ignoring.\n"}},
         {"#define \nnop\n", "NOP NL", {noName}},
-        {"macro m(a)\nnop\nendm\nnop\n", "NL NOP NL", {"(1) : Error : Malformed  macro, skipping.\n"}},
+        {"macro m(a)\nnop\nendm\nnop\n",
+         "NL NOP NL",
+         {"(1) : Error : Malformed  macro, skipping.\n"}},
         {"macro\t\nnop\nendm\nnop\n", "NL NOP NL", {noName}},
-        {"macro m\nnop\nendm junk\n", "NL", {"(3) : Warning : Garbage at end of #endif or endm will be ignored.\n"}},
-        {"nop\nmacro m\nnop\n", nullptr,
-         {"(4) : Error : End of file reached before end of #define or endm was found, macro started on line 2.\n"}},
-        {"macro m a, b\n  add %a, %a, %b\nendm\nm r2\nnop\n", "NL NOP NL",
-         {"(4) : Error : Macro invocation number of parameters do not match macro definition, skipping\n"}},
-        {"macro t p\nmov %add(%p), r0\nendm\nt r3\n", "NL MOV REG(1,3) ')' ',' REG(1,0)",
+        {"macro m\nnop\nendm junk\n",
+         "NL",
+         {"(3) : Warning : Garbage at end of #endif or endm will be ignored.\n"}},
+        {"nop\nmacro m\nnop\n",
+         nullptr,
+         {"(4) : Error : End of file reached before end of #define or endm was found, macro "
+          "started on line 2.\n"}},
+        {"macro m a, b\n  add %a, %a, %b\nendm\nm r2\nnop\n",
+         "NL NOP NL",
+         {"(4) : Error : Macro invocation number of parameters do not match macro definition, "
+          "skipping\n"}},
+        {"macro t p\nmov %add(%p), r0\nendm\nt r3\n",
+         "NL MOV REG(1,3) ')' ',' REG(1,0)",
          {"(1) : Error : Two parameters are required for %add() macro\n"}},
-        {"macro t p\nmov r0, %sub(%p, 3\nendm\nt c5\n", "NL MOV REG(1,0) ',' REG(4,2)",
+        {"macro t p\nmov r0, %sub(%p, 3\nendm\nt c5\n",
+         "NL MOV REG(1,0) ',' REG(4,2)",
          {"(1) : Warning : Ending parenthesis not found for macro %sub().\n"}},
     });
-    const ScanResult r = Scan("macro t p\nmov r0, %add(%p, " + std::string(300, '1') + ")\nendm\nt r1\n");
-    EXPECT_THAT(r.messages,
-                ElementsAre("(1) : Error : Out of Temporary string replacement memory inside builtin macro %add()\n"));
+    const ScanResult r =
+        Scan("macro t p\nmov r0, %add(%p, " + std::string(300, '1') + ")\nendm\nt r1\n");
+    EXPECT_THAT(r.messages, ElementsAre("(1) : Error : Out of Temporary string replacement memory "
+                                        "inside builtin macro %add()\n"));
     EXPECT_EQ(r.tokens.substr(0, 30), "NL MOV REG(1,0) ',' REG(1,1) '");
 }
 
 TEST(Vs10Preprocessor, ApplyRegisterOffset) {
     char out[kMaxBuiltinText + 1];
-    struct { const char* R; char op; const char* n; const char* expected; } cases[] = {
-        {"r3", '+', "1", "r4"},        {"c10", '-', "1", "c9"},       {"c[a0.x+4]", '+', "1", "c[a0.x+4+1]"},
-        {"v", '+', "1", "v+1"},        {"f(x)", '-', " 3 ", "f(x-3)"}, {"r0", '-', "2", "r-2"},
+    struct {
+        const char* R;
+        char op;
+        const char* n;
+        const char* expected;
+    } cases[] = {
+        {"r3", '+', "1", "r4"},
+        {"c10", '-', "1", "c9"},
+        {"c[a0.x+4]", '+', "1", "c[a0.x+4+1]"},
+        {"v", '+', "1", "v+1"},
+        {"f(x)", '-', " 3 ", "f(x-3)"},
+        {"r0", '-', "2", "r-2"},
         {"c99999999999999999999", '+', "1", "c9223372036854775807"},
     };
     for (const auto& c : cases) {
@@ -276,7 +338,8 @@ TEST(Vs10Preprocessor, ApplyRegisterOffset) {
     parseLineNumber = 4;
     EXPECT_FALSE(ApplyRegisterOffset(std::string(300, 'v').c_str(), '+', "1", "%dec()", out));
     EXPECT_THAT(testsupport::ParseMessages(),
-                ElementsAre("(4) : Error : Out of Temporary string replacement memory inside builtin macro %dec()\n"));
+                ElementsAre("(4) : Error : Out of Temporary string replacement memory inside "
+                            "builtin macro %dec()\n"));
 }
 
 TEST(Vs10Preprocessor, Conditionals) {
@@ -286,10 +349,13 @@ TEST(Vs10Preprocessor, Conditionals) {
         {"#define DEBUG\n#ifdef DEBUG\nmov r1, r1\n#else\nmov r2, r2\n#endif\n"
          "#ifndef DEBUG\nmov r3, r3\n#else ; other\nmov r4, r4\n#endif // end\n"
          "#ifdef X\n#ifdef DEBUG\nmov r5, r5\n#endif\nmov r6, r6\n#endif\nnop\n",
-         "MOV@3 REG(1,1)@3 ','@3 REG(1,1)@3 NL@4 NL@6 NL@9 MOV@10 REG(1,4)@10 ','@10 REG(1,4)@10 NL@11 NL@15 "
+         "MOV@3 REG(1,1)@3 ','@3 REG(1,1)@3 NL@4 NL@6 NL@9 MOV@10 REG(1,4)@10 ','@10 REG(1,4)@10 "
+         "NL@11 NL@15 "
          "MOV@16 REG(1,6)@16 ','@16 REG(1,6)@16 NL@17 NOP@18 NL@18",
-         {"(17) : Error : Unexpected #endif found at line 17, skipping.\n"}, true},
-        {"#else\n#endif x\n#ifdef !\nnop\n#endif\n#ifndef Y\nnop\n", "NL NL NL NOP NL",
+         {"(17) : Error : Unexpected #endif found at line 17, skipping.\n"},
+         true},
+        {"#else\n#endif x\n#ifdef !\nnop\n#endif\n#ifndef Y\nnop\n",
+         "NL NL NL NOP NL",
          {"(1) : Error : Unexpected #else found at line 1, skipping.\n",
           "(2) : Error : Unexpected #endif found at line 2, skipping.\n",
           "(2) : Warning : Garbage at end of #endif or endm will be ignored.\n",
@@ -307,7 +373,8 @@ TEST(Vs10Preprocessor, NestingAndOverrunAreFatalEnds) {
     EXPECT_EQ(Scan(ifdefs).status, -1);  // 1024 nested blocks are fine, one more is not
     const ScanResult deep = Scan(ifdefs + "#ifdef A\n");
     EXPECT_EQ(deep.status, 1);
-    EXPECT_THAT(deep.messages, ElementsAre("(1026) : Error : Out of stack space for #ifdef, aborting.\n"));
+    EXPECT_THAT(deep.messages,
+                ElementsAre("(1026) : Error : Out of stack space for #ifdef, aborting.\n"));
     // Exactly 4095 characters fit in an expansion line; one more does not.
     EXPECT_EQ(Scan("macro m p\n%p%p%p\nendm\nm " + std::string(1364, 'x') + "\n").status, -1);
     const ScanResult overrun = Scan("macro m p\n%p%p%p\nendm\nm " + std::string(1365, 'x') + "\n");
@@ -319,12 +386,13 @@ TEST(Vs10Preprocessor, NestingAndOverrunAreFatalEnds) {
 // A scratch tree <root>/w/a/b (the working directory during the test), <root>/w/data/programs
 // and <root>/data/programs, the three include directories.
 class Vs10Include : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/vs10incXXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         root_ = pattern;
-        for (const char* dir : {"w/a/b", "w/data/programs", "data/programs"}) fs::create_directories(root_ / dir);
+        for (const char* dir : {"w/a/b", "w/data/programs", "data/programs"})
+            fs::create_directories(root_ / dir);
         previous_ = fs::current_path();
         fs::current_path(root_ / "w/a/b");
     }
@@ -332,7 +400,9 @@ protected:
         fs::current_path(previous_);
         fs::remove_all(root_);
     }
-    void Write(const fs::path& relative, const std::string& text) { std::ofstream(root_ / relative) << text; }
+    void Write(const fs::path& relative, const std::string& text) {
+        std::ofstream(root_ / relative) << text;
+    }
     ScanResult ScanWithStderr(const std::string& text) {
         testing::internal::CaptureStderr();
         ScanResult r = Scan(text, true);
@@ -346,7 +416,8 @@ protected:
 
 TEST_F(Vs10Include, SearchPathsInOrderAndFileNames) {
     Write("data/programs/f.vsh", "mov r0, v0\n");
-    EXPECT_EQ(ScanWithStderr("#include \"f.vsh\"\nnop\n").tokens, "MOV@1 REG(1,0)@1 ','@1 REG(2,0)@1 NOP@2 NL@2");
+    EXPECT_EQ(ScanWithStderr("#include \"f.vsh\"\nnop\n").tokens,
+              "MOV@1 REG(1,0)@1 ','@1 REG(2,0)@1 NOP@2 NL@2");
     Write("w/data/programs/f.vsh", "mov r1, v1\n");
     EXPECT_EQ(ScanWithStderr("#include <f.vsh>\n").tokens, "MOV@1 REG(1,1)@1 ','@1 REG(2,1)@1");
     Write("w/a/b/f.vsh", "nop\n");
@@ -358,10 +429,11 @@ TEST_F(Vs10Include, SearchPathsInOrderAndFileNames) {
     // Messages from inside includes and macros carry the file names.
     Write("w/a/b/f.vsh", "nop\n\nbad\nmacro m\nbad2\nendm\n");
     Write("w/a/b/g.vsh", "#include \"f.vsh\"\nm\n");
-    EXPECT_THAT(ScanWithStderr("#include \"g.vsh\"\nbad3\n").messages,
-                ElementsAre("f.vsh(3) : Error : Unrecognized Token: bad\n",
-                            "g.vsh(2) : References ->\nf.vsh(4) : Error : Unrecognized Token: bad2\n",
-                            "(2) : Error : Unrecognized Token: bad3\n"));
+    EXPECT_THAT(
+        ScanWithStderr("#include \"g.vsh\"\nbad3\n").messages,
+        ElementsAre("f.vsh(3) : Error : Unrecognized Token: bad\n",
+                    "g.vsh(2) : References ->\nf.vsh(4) : Error : Unrecognized Token: bad2\n",
+                    "(2) : Error : Unrecognized Token: bad3\n"));
 }
 
 TEST_F(Vs10Include, MissingMalformedAndSelfIncluded) {
@@ -383,7 +455,8 @@ TEST_F(Vs10Include, MissingMalformedAndSelfIncluded) {
     Write("w/a/b/self.vsh", "#include \"self.vsh\"\n");
     r = ScanWithStderr("#include \"self.vsh\"\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.messages, ElementsAre("self.vsh(1) : Error : Includes nested too deeply, aborting\n"));
+    EXPECT_THAT(r.messages,
+                ElementsAre("self.vsh(1) : Error : Includes nested too deeply, aborting\n"));
 }
 
 TEST_F(Vs10Include, EveryAllocationFailureIsSurvived) {
@@ -393,11 +466,13 @@ TEST_F(Vs10Include, EveryAllocationFailureIsSurvived) {
     const char* text = "#include \"f.vsh\"\n#ifdef ONE\n; c\n/* d\n*/\nm r1, r2\n#endif\n";
     const ScanResult reference = Scan(text);
     ASSERT_THAT(reference.messages, IsEmpty());
-    const std::string macroTable = "Out of memory for macro table.\n", strings = "Out of memory for string table.\n",
+    const std::string macroTable = "Out of memory for macro table.\n",
+                      strings = "Out of memory for string table.\n",
                       parameters = "Out of memory for string table for macro parameter(s).\n",
                       entry = "Out of memory allocating MACROENTRY structure.\n";
-    std::set<std::string> allowed = {"(2) : Error : Unable to open include file f.vsh\n", "f.vsh(3) : Error : " + parameters,
-                                     "(6) : Error : " + entry, "(6) : Error : " + parameters,
+    std::set<std::string> allowed = {"(2) : Error : Unable to open include file f.vsh\n",
+                                     "f.vsh(3) : Error : " + parameters, "(6) : Error : " + entry,
+                                     "(6) : Error : " + parameters,
                                      "(3) : Error : " + entry};  // ONE inside m
     for (const char* at : {"f.vsh(1) : Error : ", "f.vsh(2) : Error : "}) {
         for (const std::string& m : {macroTable, strings, parameters}) allowed.insert(at + m);
@@ -419,8 +494,9 @@ TEST_F(Vs10Include, EveryAllocationFailureIsSurvived) {
     testing::internal::GetCapturedStderr();
     EXPECT_TRUE(sawReference);
     EXPECT_EQ(macroList, nullptr);
-    for (const std::string& m : {"f.vsh(1) : Error : " + macroTable, "f.vsh(2) : Error : " + strings,
-                                 "f.vsh(2) : Error : " + parameters, "(6) : Error : " + entry}) {
+    for (const std::string& m :
+         {"f.vsh(1) : Error : " + macroTable, "f.vsh(2) : Error : " + strings,
+          "f.vsh(2) : Error : " + parameters, "(6) : Error : " + entry}) {
         EXPECT_EQ(seen.count(m), 1u) << m;
     }
 }

@@ -17,11 +17,15 @@ using ::testing::StartsWith;
 // Runs fluidsim with the given options and the script, when there is one, from standard input.
 testsupport::RunResult Fluidsim(const std::string& options, const std::string& input = "") {
     const bool ownScript = input.empty() || options.find("--script") != std::string::npos;
-    return testsupport::Run(FLUIDSIM_PATH + std::string(ownScript ? " " : " --script /dev/stdin ") + options, input);
+    return testsupport::Run(
+        FLUIDSIM_PATH + std::string(ownScript ? " " : " --script /dev/stdin ") + options, input);
 }
 
 TEST(FluidsimTest, ScriptsReportTheirSums) {
-    const struct { const char* script; const char* out; } cases[] = {
+    const struct {
+        const char* script;
+        const char* out;
+    } cases[] = {
         {"", "ticks=0 density_sum=0 density_max=0\n"},  // no script: the start state
         // The right button held in the middle of the 512 x 512 window: 10 x 0.4 x 40 poured
         // into one cell, with no velocity to carry it anywhere.
@@ -30,7 +34,8 @@ TEST(FluidsimTest, ScriptsReportTheirSums) {
         // A window without area pours nothing (where pointers land is app_interaction_test's).
         {"reshape 0 500\nmouse 2 0 0 0\ntick 3\n", "ticks=3 density_sum=0 density_max=0\n"},
         // 'q' reports and ends with status 0; nothing after it runs.
-        {"mouse 2 0 256 256\ntick 1\nkey a\nkey q\ntick 100\n", "ticks=1 density_sum=16 density_max=16\n"},
+        {"mouse 2 0 256 256\ntick 1\nkey a\nkey q\ntick 100\n",
+         "ticks=1 density_sum=16 density_max=16\n"},
     };
     for (const auto& c : cases) {
         const testsupport::RunResult r = Fluidsim("", c.script);
@@ -53,8 +58,9 @@ TEST(FluidsimTest, DumpHoldsTheFourFieldsInCellOrderAsLittleEndianFloats) {
     ASSERT_EQ(bytes.size(), 4u * 4 * cells);
     std::vector<float> values(4 * cells);
     for (size_t n = 0; n < values.size(); ++n) {  // assembled byte by byte: any host order
-        const uint32_t bits = uint32_t(uint8_t(bytes[n * 4])) | uint32_t(uint8_t(bytes[n * 4 + 1])) << 8 |
-                              uint32_t(uint8_t(bytes[n * 4 + 2])) << 16 | uint32_t(uint8_t(bytes[n * 4 + 3])) << 24;
+        const uint32_t bits =
+            uint32_t(uint8_t(bytes[n * 4])) | uint32_t(uint8_t(bytes[n * 4 + 1])) << 8 |
+            uint32_t(uint8_t(bytes[n * 4 + 2])) << 16 | uint32_t(uint8_t(bytes[n * 4 + 3])) << 24;
         std::memcpy(&values[n], &bits, 4);
     }
     const int target = 3 + 6 * 3 + 36 * 2;  // the middle of the window: cell (3, 3, 2)
@@ -68,7 +74,11 @@ TEST(FluidsimTest, DumpHoldsTheFourFieldsInCellOrderAsLittleEndianFloats) {
 
 // Nothing runs, so there is no summary.
 TEST(FluidsimTest, BadScriptsAndOptionsAreRefusedBeforeAnythingRuns) {
-    const struct { const char* options; const char* script; const char* message; } cases[] = {
+    const struct {
+        const char* options;
+        const char* script;
+        const char* message;
+    } cases[] = {
         {"", "tick -1\n", "line 1: tick count must not be negative"},
         {"", "tick 5\n\n# comment\nstir 3\n", "line 4: unknown command 'stir'"},
         {"", "mouse 1 2 3\n", "line 1: 'mouse' takes 4 arguments, got 3"},
@@ -80,8 +90,11 @@ TEST(FluidsimTest, BadScriptsAndOptionsAreRefusedBeforeAnythingRuns) {
         {"", "reshape -1 5\n", "line 1: window size must not be negative"},
         {"", "motion 1 99999999999\n", "line 1: '99999999999' is out of range"},
         {"", "tick 1\ntick 99999999999999999999999\n", "line 2: '99999999999999999999999' is out"},
-        {"--grid 0", "", "fluidsim: "}, {"--grid 257", "", "fluidsim: "}, {"--grid x", "", "fluidsim: "},
-        {"--grid", "", "fluidsim: "}, {"--speed 3", "", "fluidsim: "},
+        {"--grid 0", "", "fluidsim: "},
+        {"--grid 257", "", "fluidsim: "},
+        {"--grid x", "", "fluidsim: "},
+        {"--grid", "", "fluidsim: "},
+        {"--speed 3", "", "fluidsim: "},
         {"--script /nonexistent/script.txt", "", "fluidsim: "},
         {"--dump /nonexistent/dir/dump.bin", "", "fluidsim: "},
     };

@@ -22,14 +22,21 @@ const std::string kVp = "!!VP1.0\nMOV o[HPOS], v[OPOS];\nEND\n";  // 34 characte
 // error list, and the status tells whether the list is empty.
 TEST(ShadercheckTest, OptionsShapeTheParseAndTheStatus) {
     const std::string caret = std::string(30, ' ');  // under the 31st character of the line
-    const struct { const char* args; int status; std::string out; } cases[] = {
+    const struct {
+        const char* args;
+        int status;
+        std::string out;
+    } cases[] = {
         {"", 0, ""},
         {"--trace=- -", 0, "glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 1, 34, 34)\n"},
-        {"--bound-program=0", 1, "No vertex program id bound for shaderparse() invocation.  Bound id = 0\n"},
+        {"--bound-program=0", 1,
+         "No vertex program id bound for shaderparse() invocation.  Bound id = 0\n"},
         {"--pending-gl-error --bound-program=3 --trace=-", 1,
-         "glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 3, 34, 34)\nPrevious GL_ERROR prior to vertex program parsing.\n"},
+         "glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 3, 34, 34)\nPrevious GL_ERROR prior to vertex "
+         "program parsing.\n"},
         {"--reject-load-at=100", 1,
-         "error at line 4 character 1\n\"" + kVp.substr(4) + "\"\n" + caret + "|\n" + caret + "^\n"},
+         "error at line 4 character 1\n\"" + kVp.substr(4) + "\"\n" + caret + "|\n" + caret +
+             "^\n"},
         {"--extensions=GL_ARB_multitexture", 1, "unable to initialize GL_NV_vertex_program"},
     };
     for (const auto& c : cases) {
@@ -40,7 +47,8 @@ TEST(ShadercheckTest, OptionsShapeTheParseAndTheStatus) {
 }
 
 TEST(ShadercheckTest, FilesStateProgramIdAndTranslation) {
-    const std::string dir = ::testing::TempDir(), file = dir + "shadercheck_vsp.txt", trace = dir + "shadercheck_trace";
+    const std::string dir = ::testing::TempDir(), file = dir + "shadercheck_vsp.txt",
+                      trace = dir + "shadercheck_trace";
     std::ofstream(file, std::ios::binary) << "!!VSP1.0\nMOV c[1], v[0];\nEND\n";
     const Result vsp = RunTool("--vsp-id=7 --trace=" + trace + " " + file);
     EXPECT_EQ(vsp.status, 0);
@@ -51,12 +59,14 @@ TEST(ShadercheckTest, FilesStateProgramIdAndTranslation) {
     const std::string translation = dir + "shadercheck_translation";
     RunTool("--translation=" + translation + " --trace=" + trace, "vs.1.0\nmov oPos, v0\n");
     const std::string length = std::to_string(ReadFile(translation).size());
-    EXPECT_EQ(ReadFile(trace), "glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 1, " + length + ", " + length + ")\n");
+    EXPECT_EQ(ReadFile(trace),
+              "glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 1, " + length + ", " + length + ")\n");
 }
 
 TEST(ShadercheckTest, UsageErrors) {
-    for (const char* args : {"--bogus", "--max-general-combiners=x", "--bound-program=-1", "--reject-load-at=-2",
-                             "--trace=", "a b", "/nonexistent/shader.txt", "--trace=/nonexistent/dir/t"}) {
+    for (const char* args :
+         {"--bogus", "--max-general-combiners=x", "--bound-program=-1", "--reject-load-at=-2",
+          "--trace=", "a b", "/nonexistent/shader.txt", "--trace=/nonexistent/dir/t"}) {
         const Result r = RunTool(args, kVp);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.out, "") << args;
@@ -64,9 +74,9 @@ TEST(ShadercheckTest, UsageErrors) {
     }
     const Result help = RunTool("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--trace=PATH", "--translation=PATH", "--extensions=LIST", "--max-general-combiners=N",
-                               "--bound-program=ID", "--vsp-id=ID", "--pending-gl-error", "--reject-load-at=P",
-                               "exit status"})
+    for (const char* option : {"--trace=PATH", "--translation=PATH", "--extensions=LIST",
+                               "--max-general-combiners=N", "--bound-program=ID", "--vsp-id=ID",
+                               "--pending-gl-error", "--reject-load-at=P", "exit status"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
