@@ -6,7 +6,7 @@
 #include <ctime>
 
 #include "app/app_state.h"
-#include "app/exit_program.h"
+#include "platform/exit_program.h"
 #include "app/interaction.h"
 #include "app/volume_render.h"
 #include "solver/grid.h"

@@ -1,7 +1,7 @@
 #include "app/interaction.h"
 
 #include "app/app_state.h"
-#include "app/exit_program.h"
+#include "platform/exit_program.h"
 #include "solver/grid.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "app/app_state.h"
-#include "app/exit_program.h"
+#include "platform/exit_program.h"
 #include "glext/entry_points.h"
 #include "image/bmp_loader.h"
 #include "solver/grid.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/exit_program.h"
+#include "platform/exit_program.h"
 #include "glext/entry_points.h"
 #include "platform/platform.h"
 

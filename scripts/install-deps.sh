@@ -6,7 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri libx11-dev
   xvfb xdotool x11-apps imagemagick
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the normal build (unit and integration tests), the unit
-# tests again under AddressSanitizer + UndefinedBehaviorSanitizer, and a short run of every fuzz
-# target. Ends with CTest's summary of the normal build; the exit status is non-zero when any
-# stage failed.
+# Builds everything and runs every test: the source format and target-graph checks, the normal
+# build (unit and integration tests), the unit tests again under AddressSanitizer +
+# UndefinedBehaviorSanitizer, and a short run of every fuzz target. Ends with CTest's summary of
+# the normal build; the exit status is non-zero when any stage failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh || exit 1
@@ -15,7 +15,9 @@ stage() {  # stage NAME COMMAND...: runs a stage, remembers failures, goes on wi
   "$@" || failed+=("$name")
 }
 
+stage "source format" scripts/check-format.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
+stage "target graph has no cycle" scripts/check-target-graph.sh build
 cmake --build build -j"$jobs" || exit 1
 cmake -S . -B build-asan -DFLUID3D_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null || exit 1
 cmake --build build-asan -j"$jobs" || exit 1

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "app/app_state.h"
-#include "app/exit_program.h"
+#include "platform/exit_program.h"
 #include "app/interaction.h"
 #include "solver/grid.h"
 

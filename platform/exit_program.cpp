@@ -1,4 +1,4 @@
-#include "app/exit_program.h"
+#include "platform/exit_program.h"
 
 #include <cstdlib>
 
