@@ -29,47 +29,9 @@ struct StageSetUp {
 };
 
 constexpr StageSetUp kStages[] = {
-    {0x8000, GL_NONE, Extra::None},
-    {0x0001, GL_TEXTURE_1D, Extra::None},
-    {0x0002, GL_TEXTURE_2D, Extra::None},
-    {0x0003, GL_TEXTURE_RECTANGLE_NV, Extra::None},
-    {0x0004, GL_TEXTURE_3D, Extra::None},
-    {0x0005, GL_TEXTURE_CUBE_MAP_ARB, Extra::None},
-    {0x8006, GL_CULL_FRAGMENT_NV, Extra::CullModes},
-    {0x0007, GL_PASS_THROUGH_NV, Extra::None},
-    {0x4008, GL_DEPENDENT_AR_TEXTURE_2D_NV, Extra::Previous},
-    {0x4009, GL_DEPENDENT_GB_TEXTURE_2D_NV, Extra::Previous},
-    {0x400A, GL_OFFSET_TEXTURE_2D_NV, Extra::Offset},
-    {0x400B, GL_OFFSET_TEXTURE_2D_SCALE_NV, Extra::OffsetScaleBias},
-    {0x400C, GL_OFFSET_TEXTURE_RECTANGLE_NV, Extra::Offset},
-    {0x400D, GL_OFFSET_TEXTURE_RECTANGLE_SCALE_NV, Extra::OffsetScaleBias},
-    // First stages of every dot-product group and the middle stages that only compute a dot
-    // product.
-    {0xC00E, GL_DOT_PRODUCT_NV, Extra::DotProduct},
-    {0xC00F, GL_DOT_PRODUCT_NV, Extra::DotProduct},
-    {0xC010, GL_DOT_PRODUCT_NV, Extra::DotProduct},
-    {0xC011, GL_DOT_PRODUCT_NV, Extra::DotProduct},
-    {0xC411, GL_DOT_PRODUCT_NV, Extra::DotProduct},
-    {0xC012, GL_DOT_PRODUCT_NV, Extra::DotProduct},
-    {0xC412, GL_DOT_PRODUCT_NV, Extra::DotProduct},
-    {0xC013, GL_DOT_PRODUCT_NV, Extra::DotProduct},
-    {0xC413, GL_DOT_PRODUCT_NV, Extra::DotProduct},
-    {0xC014, GL_DOT_PRODUCT_NV, Extra::DotProduct},
-    {0xC414, GL_DOT_PRODUCT_NV, Extra::DotProduct},
-    {0xC015, GL_DOT_PRODUCT_NV, Extra::DotProduct},
-    {0xC016, GL_DOT_PRODUCT_NV, Extra::DotProduct},
-    // Stages that complete a group.
-    {0x440E, GL_DOT_PRODUCT_TEXTURE_2D_NV, Extra::DotProduct},
-    {0x440F, GL_DOT_PRODUCT_TEXTURE_RECTANGLE_NV, Extra::DotProduct},
-    {0x4410, GL_DOT_PRODUCT_DEPTH_REPLACE_NV, Extra::DotProduct},
-    {0x4811, GL_DOT_PRODUCT_TEXTURE_3D_NV, Extra::DotProduct},
-    {0x4812, GL_DOT_PRODUCT_TEXTURE_CUBE_MAP_NV, Extra::DotProduct},
-    {0x4813, GL_DOT_PRODUCT_REFLECT_CUBE_MAP_NV, Extra::DotProduct},
-    {0x4814, GL_DOT_PRODUCT_CONST_EYE_REFLECT_CUBE_MAP_NV, Extra::DotProductEye},
-    {0x4415, GL_DOT_PRODUCT_DIFFUSE_CUBE_MAP_NV, Extra::DotProduct},
-    {0x4416, GL_DOT_PRODUCT_DIFFUSE_CUBE_MAP_NV, Extra::DotProduct},
-    {0x4815, GL_DOT_PRODUCT_REFLECT_CUBE_MAP_NV, Extra::DotProduct},
-    {0x4816, GL_DOT_PRODUCT_CONST_EYE_REFLECT_CUBE_MAP_NV, Extra::DotProductEye},
+#define TS10_OPERATION(word, token, kind, operation, extra) {kind, operation, Extra::extra},
+#include "shaderparse/ts10/ts10_operations.def"
+#undef TS10_OPERATION
 };
 
 const StageSetUp* FindStage(uint16_t kind) {

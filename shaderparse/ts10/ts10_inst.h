@@ -14,11 +14,20 @@ constexpr uint16_t kTS10StageMask = 0x3C00;
 constexpr uint16_t kTS10ReadsUnit = 0x4000;  // args[0] names an earlier unit the stage reads
 constexpr uint16_t kTS10NoOutput = 0x8000;   // later stages may not reference this one
 
+// Statement kinds, named by their words in ts10_operations.def.
+enum class TS10Kind : uint16_t {
+#define TS10_OPERATION(word, token, kind, operation, extra) word = kind,
+#include "shaderparse/ts10/ts10_operations.def"
+#undef TS10_OPERATION
+};
+
 // Kinds the list handles itself: the padding stage and the first stages of the two const-eye
 // groups, whose eye vector the third stage sets.
-constexpr uint16_t kTS10Nop = 0x8000;
-constexpr uint16_t kTS10ReflectConstEyeFirst = 0xC014;
-constexpr uint16_t kTS10DiffuseReflectConstEyeFirst = 0xC016;
+constexpr uint16_t kTS10Nop = static_cast<uint16_t>(TS10Kind::nop);
+constexpr uint16_t kTS10ReflectConstEyeFirst =
+    static_cast<uint16_t>(TS10Kind::dot_product_reflect_cube_map_const_eye_1of3);
+constexpr uint16_t kTS10DiffuseReflectConstEyeFirst =
+    static_cast<uint16_t>(TS10Kind::dot_product_cube_map_and_reflect_cube_map_const_eye_1of3);
 
 // The texture argument of a dot-product statement: tex0..tex2, optionally inside expand( ).
 struct TS10TexRef {
