@@ -9,72 +9,6 @@
 
 namespace {
 
-enum class SourceGroup { One, Two, Matrix, Three, Unknown };
-
-SourceGroup GroupOf(int type) {
-    switch (type) {
-        case VS10_EXP:
-        case VS10_EXPP:
-        case VS10_FRC:
-        case VS10_LIT:
-        case VS10_LOG:
-        case VS10_LOGP:
-        case VS10_MOV:
-        case VS10_RCP:
-        case VS10_RSQ:
-            return SourceGroup::One;
-        case VS10_ADD:
-        case VS10_DP3:
-        case VS10_DP4:
-        case VS10_DST:
-        case VS10_MAX:
-        case VS10_MIN:
-        case VS10_MUL:
-        case VS10_SGE:
-        case VS10_SLT:
-        case VS10_SUB:
-            return SourceGroup::Two;
-        case VS10_M3X2:
-        case VS10_M3X3:
-        case VS10_M3X4:
-        case VS10_M4X3:
-        case VS10_M4X4:
-            return SourceGroup::Matrix;
-        case VS10_MAD:
-            return SourceGroup::Three;
-        default:
-            return SourceGroup::Unknown;
-    }
-}
-
-// Number of registers a matrix macro reads beyond its second source's own.
-int ExtraMatrixRows(int type) {
-    switch (type) {
-        case VS10_M3X2:
-            return 1;
-        case VS10_M3X3:
-        case VS10_M4X3:
-            return 2;
-        default:
-            return 3;  // M3X4, M4X4
-    }
-}
-
-// Number of sources an instruction reads; the first source counts for any type.
-int SourceCount(int type) {
-    switch (GroupOf(type)) {
-        case SourceGroup::One:
-            return 1;
-        case SourceGroup::Two:
-        case SourceGroup::Matrix:
-            return 2;
-        case SourceGroup::Three:
-            return 3;
-        default:
-            return 1;
-    }
-}
-
 bool IsOutput(int type) {
     return type == PositionOut || type == ColorOut || type == TexCoordOut || type == FogOut ||
            type == PointSizeOut;
@@ -171,29 +105,29 @@ void VS10Inst::Validate(bool& headerSeen) const {
 void VS10Inst::ValidateRegIndices() const {
     if (!dest.ValidateIndex()) Report("destination register index out of range\n");
     if (!sources[0].ValidateIndex()) Report("source register index out of range\n");
-    switch (GroupOf(type)) {
-        case SourceGroup::One:
+    switch (VS10InstInfoOf(type).sources) {
+        case VS10Sources::One:
             break;
-        case SourceGroup::Two:
+        case VS10Sources::Two:
             if (!sources[1].ValidateIndex()) Report("second source register index out of range\n");
             break;
-        case SourceGroup::Matrix: {
+        case VS10Sources::Matrix: {
             if (!sources[1].ValidateIndex()) Report("second source register index out of range\n");
             // The expansion reads the following rows too: try the last register it reads. A copy
             // stands in for the temporary change of the index; an index that cannot grow stays at
             // the largest value, which fails exactly where the true one would.
             VS10Reg lastRow = sources[1];
-            int extra = ExtraMatrixRows(type);
+            int extra = VS10InstInfoOf(type).matrixRows;
             lastRow.index = lastRow.index > INT_MAX - extra ? INT_MAX : lastRow.index + extra;
             if (!lastRow.ValidateIndex())
                 Report("macro expansion produces source register index out of range\n");
             break;
         }
-        case SourceGroup::Three:
+        case VS10Sources::Three:
             if (!sources[1].ValidateIndex()) Report("second source register index out of range\n");
             if (!sources[2].ValidateIndex()) Report("third source register index out of range\n");
             break;
-        case SourceGroup::Unknown:
+        case VS10Sources::NoOperands:
             parseErrors.Add(
                 "VS10Inst::ValidateRegIndices() Internal Error: unknown instruction type\n");
             break;
@@ -217,7 +151,7 @@ void VS10Inst::ValidateDestMask() const {
 
 void VS10Inst::ValidateSrcMasks() const {
     static const char* const kWhich[3] = {"source", "second source", "third source"};
-    int checked = SourceCount(type);
+    int checked = VS10SourceCount(type);
     for (int i = 0; i < checked; ++i) {
         int length = MaskLength(sources[i].mask);
         if (length == 2 || length == 3) {
@@ -227,7 +161,7 @@ void VS10Inst::ValidateSrcMasks() const {
             Report(what);
         }
     }
-    if (GroupOf(type) == SourceGroup::Unknown)
+    if (VS10InstInfoOf(type).sources == VS10Sources::NoOperands)
         parseErrors.Add("VS10Inst::ValidateSrcMasks() Internal Error: unknown instruction type\n");
 }
 
@@ -265,7 +199,7 @@ void VS10Inst::ValidateSrcReadable() const {
         "second source register is not readable\n",
         "third source register is not readable\n",
     };
-    int checked = SourceCount(type);
+    int checked = VS10SourceCount(type);
     for (int i = 0; i < checked; ++i) {
         int srcType = sources[i].type;
         if (!IsKnownType(srcType))
@@ -277,7 +211,7 @@ void VS10Inst::ValidateSrcReadable() const {
 }
 
 void VS10Inst::ValidateReadPorts() const {
-    int checked = SourceCount(type);
+    int checked = VS10SourceCount(type);
     if (checked < 2) return;
 
     // Attribute indices and constant keys of the sources. A constant's key tells fixed,

@@ -64,3 +64,33 @@ void InstSequence::Append(const VS10Inst& inst) {
     }
     entries_[count_++] = inst;
 }
+
+namespace {
+
+constexpr VS10InstInfo kInstructions[] = {
+#define VS10_INSTRUCTION(name, sources, matrixRows, mnemonic) \
+    {VS10Sources::sources, matrixRows, mnemonic},
+#include "shaderparse/vs10/vs10_instructions.def"
+#undef VS10_INSTRUCTION
+};
+
+constexpr VS10InstInfo kNoOperation = {VS10Sources::NoOperands, 0, nullptr};
+
+}  // namespace
+
+const VS10InstInfo& VS10InstInfoOf(int type) {
+    constexpr int kCount = static_cast<int>(sizeof kInstructions / sizeof kInstructions[0]);
+    return type >= 1 && type <= kCount ? kInstructions[type - 1] : kNoOperation;
+}
+
+int VS10SourceCount(int type) {
+    switch (VS10InstInfoOf(type).sources) {
+        case VS10Sources::Two:
+        case VS10Sources::Matrix:
+            return 2;
+        case VS10Sources::Three:
+            return 3;
+        default:
+            return 1;
+    }
+}

@@ -20,39 +20,33 @@ enum VS10RegType : int {
     PointSizeOut = 11,
 };
 
-// Instruction type codes: the 26 operations in alphabetical order, plus the line kinds that
-// carry no operation.
+// Instruction type codes: the operations of vs10_instructions.def from 1 in its order, plus the
+// line kinds that carry no operation.
 enum VS10InstType : int {
     VS10_BLANK = -1,
-    VS10_ADD = 1,
-    VS10_DP3,
-    VS10_DP4,
-    VS10_DST,
-    VS10_EXP,
-    VS10_EXPP,
-    VS10_FRC,
-    VS10_LIT,
-    VS10_LOG,
-    VS10_LOGP,
-    VS10_M3X2,
-    VS10_M3X3,
-    VS10_M3X4,
-    VS10_M4X3,
-    VS10_M4X4,
-    VS10_MAD,
-    VS10_MAX,
-    VS10_MIN,
-    VS10_MOV,
-    VS10_MUL,
-    VS10_NOP,
-    VS10_RCP,
-    VS10_RSQ,
-    VS10_SGE,
-    VS10_SLT,
-    VS10_SUB,
+    VS10_NO_OPERATION = 0,
+#define VS10_INSTRUCTION(name, sources, matrixRows, mnemonic) VS10_##name,
+#include "shaderparse/vs10/vs10_instructions.def"
+#undef VS10_INSTRUCTION
     VS10_COMMENT = 27,
     VS10_HEADER = 28,
 };
+static_assert(VS10_SUB == 26, "the operation codes are fixed");
+
+// What an operation reads; NoOperands for nop and for every type that is no operation.
+enum class VS10Sources { NoOperands, One, Two, Matrix, Three };
+
+struct VS10InstInfo {
+    VS10Sources sources;
+    int matrixRows;        // rows a matrix macro reads beyond its second source's own
+    const char* mnemonic;  // the vertex-program instruction it maps onto, or nullptr
+};
+
+// The row of vs10_instructions.def for an operation; a row of NoOperands for any other type.
+const VS10InstInfo& VS10InstInfoOf(int type);
+
+// Number of sources an instruction reads; the first source counts for any type.
+int VS10SourceCount(int type);
 
 // One operand. For a destination the mask is a write mask, for a source a swizzle: the
 // component letters in the order written, unused positions 0.

@@ -68,67 +68,6 @@ void AppendOperand(const VS10Reg& reg, int sign, long long indexAdd, bool withMa
 
 void AppendOperand(const VS10Reg& reg) { AppendOperand(reg, reg.sign, 0, true); }
 
-// Mnemonic of the instructions that map one to one onto a vertex-program instruction.
-const char* Mnemonic(int type) {
-    switch (type) {
-        case VS10_ADD:
-        case VS10_SUB:
-            return "ADD    ";
-        case VS10_DP3:
-            return "DP3    ";
-        case VS10_DP4:
-            return "DP4    ";
-        case VS10_DST:
-            return "DST    ";
-        case VS10_EXP:
-        case VS10_EXPP:
-            return "EXP    ";
-        case VS10_LIT:
-            return "LIT    ";
-        case VS10_LOG:
-        case VS10_LOGP:
-            return "LOG    ";
-        case VS10_MAD:
-            return "MAD    ";
-        case VS10_MAX:
-            return "MAX    ";
-        case VS10_MIN:
-            return "MIN    ";
-        case VS10_MOV:
-            return "MOV    ";
-        case VS10_MUL:
-            return "MUL    ";
-        case VS10_RCP:
-            return "RCP    ";
-        case VS10_RSQ:
-            return "RSQ    ";
-        case VS10_SGE:
-            return "SGE    ";
-        case VS10_SLT:
-            return "SLT    ";
-        default:
-            return nullptr;
-    }
-}
-
-int SourcesWritten(int type) {
-    switch (type) {
-        case VS10_MAD:
-            return 3;
-        case VS10_EXP:
-        case VS10_EXPP:
-        case VS10_LIT:
-        case VS10_LOG:
-        case VS10_LOGP:
-        case VS10_MOV:
-        case VS10_RCP:
-        case VS10_RSQ:
-            return 1;
-        default:
-            return 2;
-    }
-}
-
 }  // namespace
 
 void VS10Reg::Translate() const { AppendOperand(*this); }
@@ -174,15 +113,18 @@ int VS10Inst::Translate() const {
         return 1;
     }
 
-    const char* mnemonic = Mnemonic(type);
+    const char* mnemonic = VS10InstInfoOf(type).mnemonic;
     if (!mnemonic) {
         parseErrors.Add("VS10Inst::Translate() Internal Error: unknown instruction type\n");
         translatedProgramText += ";\n";
         return 0;
     }
-    translatedProgramText += mnemonic;
+    // Mnemonics are padded to seven columns.
+    char padded[8];
+    snprintf(padded, sizeof padded, "%-7s", mnemonic);
+    translatedProgramText += padded;
     AppendOperand(dest);
-    int written = SourcesWritten(type);
+    int written = VS10SourceCount(type);
     for (int i = 0; i < written; ++i) {
         translatedProgramText += ", ";
         // A subtraction is an addition of the negated second source.
