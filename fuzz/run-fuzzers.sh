@@ -10,7 +10,7 @@
 #
 # The test command runs every target for 30 s; a long run is
 # `fuzz/run-fuzzers.sh --runs 10000000 14400` (ten million inputs per target).
-# Each target runs in the folder of its first seed corpus, so that vs.1.0 seeds can include one
+# Each target runs in its first seed folder, so that vs.1.0 seeds can include one
 # another. FLUID3D_FUZZ_BUILD chooses the build directory (default: <repository>/build-fuzz);
 # FUZZ_TIMEOUT the seconds after which one input counts as hanging (default 10).
 set -euo pipefail
@@ -43,7 +43,7 @@ total_findings=0
 count_findings() { find "$artifacts" -type f ! -name 'slow-unit-*' | wc -l; }
 count_slow() { find "$artifacts" -type f -name 'slow-unit-*' | wc -l; }
 printf '%-24s %12s %10s %8s %9s %5s\n' target executions execs/s edges findings slow
-while read -r name corpora; do
+while IFS='|' read -r name dicts seed_dirs; do
   [[ -n $name ]] || continue
   [[ $# -eq 0 || $chosen == *" $name "* ]] || continue
   work=$root/fuzz/corpus-run/$name
@@ -53,17 +53,17 @@ while read -r name corpora; do
   mkdir -p "$work" "$artifacts"
   seeds=()
   : >"$dict"
-  for corpus in $corpora; do
-    [[ -d $root/fuzz/corpus/$corpus ]] && seeds+=("$root/fuzz/corpus/$corpus")
-    [[ -f $root/fuzz/dict/$corpus.dict ]] && cat "$root/fuzz/dict/$corpus.dict" >>"$dict"
+  for dir in $seed_dirs; do
+    [[ -d $root/$dir ]] && seeds+=("$root/$dir")
+  done
+  for dict_name in $dicts; do
+    [[ -f $root/fuzz/dict/$dict_name.dict ]] && cat "$root/fuzz/dict/$dict_name.dict" >>"$dict"
   done
   dict_option=()
   [[ -s $dict ]] && dict_option=("-dict=$dict")
   before=$(count_findings)
   slow_before=$(count_slow)
-  first=${corpora%% *}
-  rundir=$root/fuzz/corpus/$first
-  [[ -d $rundir ]] || rundir=$work
+  rundir=${seeds[0]:-$work}
 
   # The parsers echo characters they cannot scan to standard output and report include files
   # and COISSUE notes on standard error: both closed for the target (-close_fd_mask=3); libFuzzer
