@@ -90,10 +90,12 @@ TS10InstList::~TS10InstList() { std::free(insts_); }
 
 bool TS10InstList::Append(const TS10Inst& inst) {
     if (count_ == capacity_) {
-        void* grown = reallocate(insts_, (capacity_ + 4) * sizeof(TS10Inst));
+        // Places for four records first, then doubling, which keeps a long text's appends linear.
+        const size_t larger = capacity_ == 0 ? 4 : 2 * capacity_;
+        void* grown = reallocate(insts_, larger * sizeof(TS10Inst));
         if (grown == nullptr) return false;
         insts_ = static_cast<TS10Inst*>(grown);
-        capacity_ += 4;
+        capacity_ = larger;
     }
     insts_[count_++] = inst;
     return true;

@@ -224,7 +224,7 @@ TEST_F(TS10Test, MissingEntryPointOrMemorySetsNothingUp) {
     EXPECT_EQ(ParseMessages(),
               Lines{"texture shader stages not set up: glActiveTextureARB is not loaded"});
 
-    // The list grows by four statements; memory may run out at its first growth or a later one.
+    // The list starts with four places and doubles; memory may run out at any growth.
     const auto previous = TS10InstList::reallocate;
     TS10InstList::reallocate = LimitedMemory;
     for (int growths : {0, 1}) {
@@ -233,6 +233,12 @@ TEST_F(TS10Test, MissingEntryPointOrMemorySetsNothingUp) {
         EXPECT_EQ(ParseMessages(), Lines{"out of memory while reading the texture shader program"})
             << growths;
     }
+    // Three growths (4, 8, 16 places) hold sixteen statements.
+    growthsLeft = 3;
+    std::string sixteen;
+    for (int i = 0; i < 16; ++i) sixteen += "nop();";
+    Parse(sixteen);
+    EXPECT_EQ(ParseMessages(), Lines{"too many instructions"});
     TS10InstList::reallocate = previous;
 }
 
