@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
 
 #include <sys/stat.h>
 
@@ -15,6 +17,10 @@
 MACROENTRY* macroList = nullptr;
 
 namespace {
+
+// macroList by name, so that looking a name up does not walk the whole list. The keys are the
+// entries' own names; both hold the same entries.
+std::unordered_map<std::string_view, MACROENTRY*> macroIndex;
 
 long allocationsLeft = -1;  // negative: no injected failures
 
@@ -311,12 +317,8 @@ void ReleaseMacroEntry(MACROENTRY* entry) {
 }
 
 MACROENTRY* FindMacro(const char* name, size_t length) {
-    for (MACROENTRY* m = macroList; m != nullptr; m = m->older) {
-        if (std::strncmp(m->name, name, length) == 0 && m->name[length] == '\0') {
-            return m;
-        }
-    }
-    return nullptr;
+    auto found = macroIndex.find(std::string_view(name, length));
+    return found != macroIndex.end() ? found->second : nullptr;
 }
 
 void LinkMacro(MACROENTRY* entry) {
@@ -326,9 +328,11 @@ void LinkMacro(MACROENTRY* entry) {
         macroList->newer = entry;
     }
     macroList = entry;
+    macroIndex[entry->name] = entry;
 }
 
 void ReleaseAllMacros() {
+    macroIndex.clear();
     while (macroList != nullptr) {
         MACROENTRY* older = macroList->older;
         ReleaseMacroEntry(macroList);
