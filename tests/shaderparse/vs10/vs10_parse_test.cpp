@@ -180,6 +180,25 @@ TEST_F(Vs10Parse, CommentsKeepLineNumbersTextAndOrder) {
     EXPECT_EQ(Translate(text), Vp(translation));
 }
 
+TEST_F(Vs10Parse, CrLfLineEndsDefineCommentsAndLongLines) {
+    const std::string lf =
+        "vs.1.0\n; transform\n#define MVP 8 // model view projection\n#define BASE 4 ; colours\n"
+        "m4x4 oPos, v0, c[MVP]\nmov a0.x, v1.x\nmov oD0, c[a0.x + BASE] // per vertex\n";
+    std::string crlf;
+    for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const std::string translation = Translate(lf);
+    EXPECT_THAT(translation, HasSubstr("# transform\nDP4    o[HPOS].x, v[0], c[8];\n"));
+    EXPECT_THAT(translation, HasSubstr("MOV    o[COL0], c[ A0.x + 4 ];\n#  per vertex\n"));
+    EXPECT_EQ(Translate(crlf), translation);
+    // Errors keep their lines.
+    EXPECT_THAT(Parse(crlf + "mov r12, v0\r\n"),
+                ElementsAre("(8) Error: destination register index out of range\n", kLoadRefused));
+
+    const std::string comment(40000, 'c'), blanks(40000, ' ');
+    EXPECT_EQ(Translate("vs.1.0\n;" + comment + "\nmov" + blanks + "oPos, v0" + blanks + "\n"),
+              Vp("#" + comment + "\nMOV    o[HPOS], v[0];\n"));
+}
+
 TEST_F(Vs10Parse, EveryCheckMessageWithItsLine) {
     EXPECT_THAT(
         Parse("vs.1.0\nmov r12, v0\nmov r0, c96\nadd r0, r0, v16\nmad r0, r0, r1, c[100]\n"

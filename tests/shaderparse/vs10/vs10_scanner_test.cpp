@@ -120,14 +120,19 @@ struct Case {
     bool withLines = false;
 };
 
+// The start of a text or token stream, short enough for a failure message.
+std::string Start(const std::string& text) {
+    return text.size() <= 200 ? text : text.substr(0, 200) + "...";
+}
+
 void ExpectScans(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         const ScanResult r = Scan(c.text, c.withLines);
         if (c.tokens != nullptr) {
-            EXPECT_EQ(r.tokens, c.tokens) << c.text;
+            EXPECT_TRUE(r.tokens == c.tokens) << Start(c.text) << "\n" << Start(r.tokens);
         }
-        EXPECT_EQ(r.messages, c.messages) << c.text;
-        EXPECT_EQ(r.status, -1) << c.text;
+        EXPECT_EQ(r.messages, c.messages) << Start(c.text);
+        EXPECT_EQ(r.status, -1) << Start(c.text);
     }
 }
 
@@ -156,9 +161,6 @@ TEST(Vs10Scanner, TokenStreams) {
         {"c[a0.x + 5]", "'c' '[' REG(3,0) '.' MASK(x000) '+' INT(5) ']'", {}},
         {"vs.1.0\nvs.2.7 nop\n", "VS VS NOP NL", {}},
         {"12 (<*>)/%-@ $\x7f", "INT(12) '(' '<' '*' '>' ')' '/' '%' '-' '@' '$' '\x7f'", {}},
-        {"mov r0, v0\r\n",
-         "MOV REG(1,0) ',' REG(2,0) ILLEGAL NL",
-         {"(1) : Error : Illegal character: 13 decimal.\n"}},
         {"; text\n;x\n// x\n//x",
          "COMMENT(# text) NL COMMENT(#x) NL COMMENT(#  x) NL COMMENT(# x)",
          {}},
@@ -208,6 +210,24 @@ TEST(Vs10Scanner, LineNumbersAfterEachConstructAndCoissue) {
     EXPECT_THAT(r.messages, IsEmpty());
 }
 
+TEST(Vs10Scanner, CarriageReturnBeforeLineFeedEndsTheLine) {
+    const std::string illegalCr = " : Error : Illegal character: 13 decimal.\n";
+    ExpectScans({
+        {"mov r0, v0\r\nnop\r\nbad\r\n",
+         "MOV@1 REG(1,0)@1 ','@1 REG(2,0)@1 NOP@2 NL@2 UNKNOWN@3 NL@3",
+         {Unrecognized(3, "bad")},
+         true},
+        // Comments do not keep the carriage return.
+        {"; note\r\n// other\r\n/* a\r\nb */\r\n",
+         "COMMENT(# note) NL COMMENT(#  other) NL COMMENT(#   a\\n) COMMENT(#b ) NL",
+         {}},
+        {"vs.1.0\r\nmov r0.xy\r\n+ nop\r\n", "VS MOV REG(1,0) '.' MASK(xy00) NOP NL", {}},
+        // A carriage return anywhere else stays an illegal character.
+        {"mov r0, v0\r\r\n", "MOV REG(1,0) ',' REG(2,0) ILLEGAL NL", {"(1)" + illegalCr}},
+        {"nop \rnop\n\r", "NOP ILLEGAL NOP NL ILLEGAL", {"(1)" + illegalCr, "(2)" + illegalCr}},
+    });
+}
+
 TEST(Vs10Scanner, EachTextStartsFromACleanScanner) {
     // A scan abandoned in the middle of a macro expansion inside an open block comment leaves
     // nothing that the next text sees.
@@ -224,15 +244,52 @@ TEST(Vs10Scanner, EachTextStartsFromACleanScanner) {
     EXPECT_EQ(Scan("nop\n").tokens, "NOP NL");
 }
 
-TEST(Vs10Scanner, OverlongTokenIsAFatalEndWithStatus2) {
+TEST(Vs10Scanner, LongLinesAndTokensAreOrdinaryText) {
+    const std::string x(40000, 'x'), blanks(40000, ' ');
+    const std::string tail = "nop\nbad\n";
+    const std::string after = "NOP@2 NL@2 UNKNOWN@3 NL@3";
+    ExpectScans({
+        {";" + x + "\n" + tail,
+         ("COMMENT(#" + x + ")@1 NL@1 " + after).c_str(),
+         {Unrecognized(3, "bad")},
+         true},
+        {"//" + x + "\n" + tail,
+         ("COMMENT(# " + x + ")@1 NL@1 " + after).c_str(),
+         {Unrecognized(3, "bad")},
+         true},
+        {"/*" + x + "\n*/\n" + tail, nullptr, {Unrecognized(4, "bad")}},
+        {"mov" + blanks + "r0," + blanks + "v0" + blanks + "\n" + blanks + "\t\n" + tail,
+         ("MOV@1 REG(1,0)@1 ','@1 REG(2,0)@1 NL@2 NOP@3 NL@3 UNKNOWN@4 NL@4"),
+         {Unrecognized(4, "bad")},
+         true},
+        {"c" + std::string(40000, '7') + "\n" + tail,
+         ("REG(4,2147483647)@1 " + after).c_str(),
+         {Unrecognized(3, "bad")},
+         true},
+        // A long definition, skipped block and include name.
+        {"#define LONG mov" + blanks + "r0, v0\nLONG" + blanks + "\nbad\n",
+         "MOV REG(1,0) ',' REG(2,0) NL UNKNOWN NL",
+         {Unrecognized(3, "bad")}},
+        {"#ifdef A\n" + x + "\n#endif\n" + tail,
+         "NL@3 NOP@4 NL@4 UNKNOWN@5 NL@5",
+         {Unrecognized(5, "bad")},
+         true},
+        // The header's closing parenthesis looks ahead over every line end that follows it.
+        {"#define F(a)" + std::string(20000, '\n') + "bad\n",
+         nullptr,
+         {Unrecognized(20001, "bad")}},
+    });
+    // A long word is reported, cut to the longest report line.
+    const ScanResult word = Scan("nop\n" + x + "\nnop\n");
+    EXPECT_EQ(word.tokens, "NOP NL UNKNOWN NL NOP NL");
+    ASSERT_EQ(word.messages.size(), 1u);
+    EXPECT_EQ(word.messages[0], Unrecognized(2, x).substr(0, 4095));
     testing::internal::CaptureStderr();
-    EXPECT_EQ(Scan(";" + std::string(20000, 'x')).status, 2);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "input buffer overflow, can't enlarge buffer because scanner uses REJECT\n");
-    // Long lines made of short tokens are fine.
-    std::string many;
-    for (int i = 0; i < 5000; ++i) many += "r1 ";
-    EXPECT_EQ(Scan(many).tokens.size(), 5000 * std::string("REG(1,1) ").size() - 1);
+    const ScanResult include = Scan("#include \"" + x + "\"\nnop\n");
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(include.tokens, "NOP NL");
+    EXPECT_EQ(include.messages,
+              Lines{("(2) : Error : Unable to open include file " + x + "\n").substr(0, 4095)});
 }
 
 const std::string kBuiltins =
@@ -274,6 +331,53 @@ TEST(Vs10Preprocessor, DefinesAndMacros) {
          {}},
     });
     EXPECT_EQ(Scan("#define ONE 1\nmov r0, c[ONE]\n").finalLine, 3);
+}
+
+TEST(Vs10Preprocessor, CommentEndingADefineLineIsNotInTheBody) {
+    const char* const indexed =
+        "MOV REG(1,0) ',' 'c' '[' REG(3,0) '.' MASK(x000) '+' INT(16) ']' NL";
+    const char* const added = "ADD REG(1,1) ',' REG(1,1) ',' REG(2,0) MOV REG(1,0) ',' REG(2,1)";
+    const char* const twoNops = "NOP NL NOP NL NL MOV REG(1,0) ',' REG(2,0)";
+    ExpectScans({
+        {"#define BONES 16 // first bone\nmov r0, c[a0.x + BONES]\n", indexed, {}},
+        {"#define BONES 16\t; first bone\nmov r0, c[a0.x + BONES]\n", indexed, {}},
+        {"#define BONES 16;first\nmov r0, c[a0.x + BONES]\n", indexed, {}},
+        {"#define ADD(a) add a, a, v0 // sum\nADD(r1)mov r0, v1\n", added, {}},
+        {"#define ADD(a) add a, a, v0 ; sum\nADD(r1)mov r0, v1\n", added, {}},
+        {"#define TWO nop ; first \\\n  nop // second\nTWO\nmov r0, v0\n", twoNops, {}},
+        // A definition holding only a comment has no body.
+        {"#define DEBUG // on\n#ifdef DEBUG\nnop\n#endif\nDEBUG\nbad\n",
+         "NOP@3 NL@3 NL@4 NL@5 UNKNOWN@6 NL@6",
+         {Unrecognized(6, "bad")},
+         true},
+        // Comments inside macro ... endm bodies stay.
+        {"macro m\nnop ; keep\nendm\nm\n", "NL NOP COMMENT(# keep) NL NL", {}},
+    });
+}
+
+TEST(Vs10Preprocessor, MacroListStaysNewestFirst) {
+    parseLineNumber = 1;
+    VS10SetInput("#define A 1\n#define B 2\n#define A 3\nmacro C\nnop\nendm\nnop\n");
+    testsupport::ParseMessages();
+    parseErrors.Clear();
+    int code;
+    while ((code = VS10NextToken()) != vs10tok::NOP_INSTR && code != vs10tok::END) {
+    }
+    ASSERT_EQ(code, vs10tok::NOP_INSTR);
+    std::vector<std::string> names;
+    for (const MACROENTRY* m = macroList; m != nullptr; m = m->older) {
+        names.push_back(m->name);
+        EXPECT_EQ(m->older == nullptr ? nullptr : m->older->newer,
+                  m->older == nullptr ? nullptr : m);
+    }
+    EXPECT_THAT(names, ElementsAre("C", "B", "A"));
+    EXPECT_EQ(macroList->newer, nullptr);
+    EXPECT_EQ(FindMacro("B", 1), macroList->older);
+    EXPECT_EQ(FindMacro("BB", 1), macroList->older);  // the name is the first length characters
+    EXPECT_EQ(FindMacro("AB", 2), nullptr);
+    VS10EndInput();
+    EXPECT_EQ(macroList, nullptr);
+    EXPECT_EQ(FindMacro("A", 1), nullptr);
 }
 
 TEST(Vs10Preprocessor, DefinitionAndInvocationMistakes) {
@@ -434,6 +538,30 @@ TEST_F(Vs10Include, SearchPathsInOrderAndFileNames) {
         ElementsAre("f.vsh(3) : Error : Unrecognized Token: bad\n",
                     "g.vsh(2) : References ->\nf.vsh(4) : Error : Unrecognized Token: bad2\n",
                     "(2) : Error : Unrecognized Token: bad3\n"));
+}
+
+std::string ToCrLf(const std::string& text) {
+    std::string out;
+    for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return out;
+}
+
+TEST_F(Vs10Include, CrLfAssetReadsAsItsLfForm) {
+    const std::string include =
+        "; bone palette\n#define BONES 16 // first bone\nmacro skin dst, w\n"
+        "  m4x3 %dst.xyz, v0, c[a0.x + BONES]\n  mul %dst.xyz, %dst.xyz, %w ; weight\nendm\n"
+        "/* two-line\n   note */\n#ifdef BONES\nmov a0.x, v1.x\n#else\nbad0\n#endif\nbad1\n";
+    const std::string main = "vs.1.0\n#include \"skin.vsh\"\nskin r0, v2.x\nmov oPos, r0\nbad2\n";
+    Write("w/a/b/skin.vsh", ToCrLf(include));
+    const ScanResult crlf = ScanWithStderr(ToCrLf(main));
+    Write("w/a/b/skin.vsh", include);
+    const ScanResult lf = ScanWithStderr(main);
+    EXPECT_EQ(crlf.tokens, lf.tokens);
+    EXPECT_EQ(crlf.messages, lf.messages);
+    EXPECT_EQ(crlf.finalLine, lf.finalLine);
+    EXPECT_NE(lf.tokens.find("'+'@4 INT(16)@2 ']'@4"), std::string::npos) << lf.tokens;
+    EXPECT_THAT(lf.messages, ElementsAre("skin.vsh(14) : Error : Unrecognized Token: bad1\n",
+                                         Unrecognized(5, "bad2")));
 }
 
 TEST_F(Vs10Include, MissingMalformedAndSelfIncluded) {
