@@ -63,6 +63,25 @@ TEST(ShadercheckTest, FilesStateProgramIdAndTranslation) {
               "glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 1, " + length + ", " + length + ")\n");
 }
 
+// A CR LF asset with a 40 000-character comment line and a commented #define is parsed whole
+// and translates as its LF form does.
+TEST(ShadercheckTest, CrLfAssetWithLongCommentLine) {
+    const std::string dir = ::testing::TempDir(), lfOut = dir + "shadercheck_lf",
+                      crlfOut = dir + "shadercheck_crlf";
+    const std::string lf = "vs.1.0\n;" + std::string(40000, '=') +
+                           "\n#define MVP 8 // model view projection\nm4x4 oPos, v0, c[MVP]\n";
+    std::string crlf;
+    for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const Result fromLf = RunTool("--translation=" + lfOut, lf);
+    const Result fromCrLf = RunTool("--translation=" + crlfOut, crlf);
+    EXPECT_EQ(fromCrLf.status, 0);
+    EXPECT_EQ(fromCrLf.out, "");
+    EXPECT_EQ(fromCrLf.err, "");
+    EXPECT_EQ(fromLf.status, 0);
+    EXPECT_EQ(ReadFile(crlfOut), ReadFile(lfOut));
+    EXPECT_NE(ReadFile(lfOut).find("DP4    o[HPOS].w, v[0], c[11];"), std::string::npos);
+}
+
 TEST(ShadercheckTest, UsageErrors) {
     for (const char* args :
          {"--bogus", "--max-general-combiners=x", "--bound-program=-1", "--reject-load-at=-2",
