@@ -221,10 +221,13 @@ TEST(Vs10Scanner, CarriageReturnBeforeLineFeedEndsTheLine) {
         {"; note\r\n// other\r\n/* a\r\nb */\r\n",
          "COMMENT(# note) NL COMMENT(#  other) NL COMMENT(#   a\\n) COMMENT(#b ) NL",
          {}},
-        {"vs.1.0\r\nmov r0.xy\r\n+ nop\r\n", "VS MOV REG(1,0) '.' MASK(xy00) NOP NL", {}},
+        {"vs.1.0\r\nmov r0.xy\r\nnop\r\n", "VS MOV REG(1,0) '.' MASK(xy00) NOP NL", {}},
         // A carriage return anywhere else stays an illegal character.
         {"mov r0, v0\r\r\n", "MOV REG(1,0) ',' REG(2,0) ILLEGAL NL", {"(1)" + illegalCr}},
         {"nop \rnop\n\r", "NOP ILLEGAL NOP NL ILLEGAL", {"(1)" + illegalCr, "(2)" + illegalCr}},
+        {"#define F(a) mov a, v0\r; c\nF(r0)\n",
+         "MOV REG(1,0) ',' REG(2,0) ILLEGAL NL",
+         {"(1)" + illegalCr}},
     });
 }
 
