@@ -1,10 +1,16 @@
 vs.1.0
 ; skinned vertex, written with CR LF line ends
 #define BONES 16 // first bone
-#include "skin.vsh"
+#define LIGHT 4 ; light block
+macro skin dst, w
+  m4x3 %dst.xyz, v0, c[a0.x + BONES]
+  mul %dst.xyz, %dst, %w ; weight
+endm
 mov a0.x, v1.x
-m4x3 r0.xyz, v0, c[a0.x + BONES]
+skin r0, v2.x
 /* two-line
    block comment */
 m4x4 oPos, r0, c0 ; project
-mov oD0, v5mov oT0, v7
+dp3 r1.x, v3, c[LIGHT]
+mov oD0, r1.x
+mov oT0, v7
