@@ -57,18 +57,12 @@ void Stop(pid_t pid) {
     }
 }
 
-ProgramOnDisplay::ProgramOnDisplay(const char* dir, const char* program, const char* arg,
-                                   const std::string& title) {
-    char cwd[4096];
-    const std::string base =
-        std::string(getcwd(cwd, sizeof cwd) ? cwd : ".") + "/program_" + std::to_string(getpid());
-    out_ = base + ".out";
-    err_ = base + ".err";
+VirtualDisplay::VirtualDisplay() {
     // Xvfb picks a free display and writes its number, maybe in pieces, then a line end.
     int fds[2];
     if (pipe(fds) != 0) return;
-    xvfb_ = fork();
-    if (xvfb_ == 0) {
+    pid_ = fork();
+    if (pid_ == 0) {
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
         dup2(null, 2);
@@ -83,8 +77,20 @@ ProgramOnDisplay::ProgramOnDisplay(const char* dir, const char* program, const c
     char c;
     while (poll(&p, 1, 30000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
     close(fds[0]);
-    if (number.empty()) return;
-    display_ = ":" + number;
+    if (!number.empty()) name_ = ":" + number;
+}
+
+VirtualDisplay::~VirtualDisplay() { Stop(pid_); }
+
+ProgramOnDisplay::ProgramOnDisplay(const char* dir, const char* program, const char* arg,
+                                   const std::string& title) {
+    char cwd[4096];
+    const std::string base =
+        std::string(getcwd(cwd, sizeof cwd) ? cwd : ".") + "/program_" + std::to_string(getpid());
+    out_ = base + ".out";
+    err_ = base + ".err";
+    display_ = xvfb_.Name();
+    if (display_.empty()) return;
     pid_ = fork();
     if (pid_ == 0) {
         dup2(open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
@@ -101,7 +107,6 @@ ProgramOnDisplay::ProgramOnDisplay(const char* dir, const char* program, const c
 
 ProgramOnDisplay::~ProgramOnDisplay() {
     Stop(pid_);
-    Stop(xvfb_);
     std::remove(out_.c_str());
     std::remove(err_.c_str());
 }

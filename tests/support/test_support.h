@@ -31,6 +31,20 @@ struct Picture {
     const unsigned char* At(int x, int y) const { return &rgb[(size_t(y) * width + x) * 3]; }
 };
 
+// An Xvfb server of its own on a free display number, stopped when the object goes.
+class VirtualDisplay {
+  public:
+    VirtualDisplay();
+    ~VirtualDisplay();
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+    const std::string& Name() const { return name_; }  // ":N", or "" when the server did not start
+
+  private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
 // A program (with one optional argument) started in `dir` on an Xvfb server of its own, with
 // its window found by exact title (waiting up to 30 s). Standard output and error go to files;
 // the object stops the program and the server and removes the files.
@@ -48,7 +62,8 @@ class ProgramOnDisplay {
     std::string Err() const { return ReadFile(err_); }
 
   private:
-    pid_t xvfb_ = -1, pid_ = -1;
+    VirtualDisplay xvfb_;
+    pid_t pid_ = -1;
     std::string display_, window_, out_, err_;
 };
 
