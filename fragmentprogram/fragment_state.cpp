@@ -1,0 +1,45 @@
+#include "fragmentprogram/fragment_state.h"
+
+namespace fragmentprogram {
+
+// Every stage starts as spare0 = primary colour x 1, in both portions.
+GeneralCombiner::GeneralCombiner() {
+    rgb.inputs[kA] = {GL_PRIMARY_COLOR_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+    rgb.inputs[kB] = {GL_ZERO, GL_UNSIGNED_INVERT_NV, GL_RGB};
+    rgb.inputs[kC] = {GL_ZERO, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+    rgb.inputs[kD] = {GL_ZERO, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+    alpha.inputs[kA] = {GL_PRIMARY_COLOR_NV, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA};
+    alpha.inputs[kB] = {GL_ZERO, GL_UNSIGNED_INVERT_NV, GL_ALPHA};
+    alpha.inputs[kC] = {GL_ZERO, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA};
+    alpha.inputs[kD] = {GL_ZERO, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA};
+}
+
+// The initial final combiner is colour sum followed by fog.
+FinalCombiner::FinalCombiner() {
+    inputs[kA] = {GL_FOG, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA};
+    inputs[kB] = {GL_SPARE0_PLUS_SECONDARY_COLOR_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+    inputs[kC] = {GL_FOG, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+    inputs[kD] = {GL_ZERO, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+    inputs[kE] = {GL_ZERO, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+    inputs[kF] = {GL_ZERO, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+    inputs[kG] = {GL_SPARE0_NV, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA};
+}
+
+int TargetIndexOf(GLenum target) {
+    switch (target) {
+        case GL_TEXTURE_1D:
+            return k1D;
+        case GL_TEXTURE_2D:
+            return k2D;
+        case GL_TEXTURE_3D:
+            return k3D;
+        case GL_TEXTURE_CUBE_MAP:
+            return kCubeMap;
+        case GL_TEXTURE_RECTANGLE_NV:
+            return kRectangle;
+        default:
+            return -1;
+    }
+}
+
+}  // namespace fragmentprogram

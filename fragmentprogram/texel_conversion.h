@@ -1,0 +1,50 @@
+// The signed, HILO and DSDT texture formats of the texture-shader extension as float textures:
+// which base format and signedness an internal format has, how each stored component becomes a
+// float, and whole images converted into a float format that holds those values exactly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fragmentprogram/fragment_state.h"
+
+namespace fragmentprogram {
+
+// Base format and signedness of a conventional or legacy internal format (GL_RGB8, GL_ALPHA,
+// GL_SIGNED_RGBA8_NV, GL_HILO16_NV, ...). base is GL_NONE for formats it does not know.
+TextureFormat DescribeInternalFormat(GLenum internalFormat);
+
+// True for the internal formats drivers lack: SIGNED_*, HILO* and DSDT*.
+bool IsLegacyInternalFormat(GLenum internalFormat);
+
+// Component conversions. A signed 8-bit value c stores c / 128 (-128 is -1.0 and 127 is
+// 0.9921875), a signed 16-bit one c / 32768, a signed 32-bit one c / 2^31; an unsigned N-bit value
+// c / (2^N - 1).
+inline float FromSignedByte(int8_t c) { return c / 128.0f; }
+inline float FromSignedShort(int16_t c) { return c / 32768.0f; }
+inline float FromSignedInt(int32_t c) { return float(double(c) / 2147483648.0); }
+inline float FromUnsigned(uint32_t c, int bits) {
+    return float(double(c) / double((uint64_t(1) << bits) - 1));
+}
+
+// An image ready for glTexImage: texels in `format` (GL_FLOAT), to be stored as internalFormat.
+// Layouts: colours keep their base format (GL_RGBA32F, GL_RGB32F, GL_LUMINANCE32F_ARB, ...);
+// HILO is (hi, lo) and DSDT (ds, dt) in GL_RG32F, DSDT_MAG (ds, dt, mag) in GL_RGB32F,
+// DSDT_MAG_INTENSITY (ds, dt, mag, vib) in GL_RGBA32F.
+struct FloatImage {
+    GLenum internalFormat = GL_NONE;
+    GLenum format = GL_NONE;
+    int components = 0;
+    std::vector<float> texels;
+};
+
+// Converts `count` pixels given as (format, type) for a legacy internal format: unpacking,
+// conversion of each component by its type, then clamping to [-1, 1] for the format's signed
+// components and [0, 1] for the unsigned ones. Returns "" on success, else why the combination
+// is refused (the caller raises the GL error).
+std::string ConvertTexels(GLenum internalFormat, GLenum format, GLenum type, const void* pixels,
+                          size_t count, FloatImage* image);
+
+}  // namespace fragmentprogram
