@@ -1,0 +1,399 @@
+// Register-combiner programs drawn by the driver against the CPU evaluation.
+#include <random>
+
+#include "tests/fragmentprogram/render_compare.h"
+
+namespace fragmenttest {
+namespace {
+
+using namespace fragmentprogram;
+
+const GLenum kMappings[] = {GL_UNSIGNED_IDENTITY_NV, GL_UNSIGNED_INVERT_NV,  GL_EXPAND_NORMAL_NV,
+                            GL_EXPAND_NEGATE_NV,     GL_HALF_BIAS_NORMAL_NV, GL_HALF_BIAS_NEGATE_NV,
+                            GL_SIGNED_IDENTITY_NV,   GL_SIGNED_NEGATE_NV};
+
+// Allowed (scale, bias) pairs.
+const GLenum kScaleBias[][2] = {{GL_NONE, GL_NONE},
+                                {GL_NONE, GL_BIAS_BY_NEGATIVE_ONE_HALF_NV},
+                                {GL_SCALE_BY_TWO_NV, GL_NONE},
+                                {GL_SCALE_BY_TWO_NV, GL_BIAS_BY_NEGATIVE_ONE_HALF_NV},
+                                {GL_SCALE_BY_FOUR_NV, GL_NONE},
+                                {GL_SCALE_BY_ONE_HALF_NV, GL_NONE}};
+
+// A 4x1 texture of signed values on unit `unit`, described as signed RGBA.
+TestTexture SignedStrip(unsigned seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+    TestTexture t;
+    t.width = 4;
+    t.described = {GL_RGBA, Signedness::kSigned};
+    for (int i = 0; i < 16; ++i) t.texels.push_back(value(random));
+    t.texels[0] = -1.0f;  // the ends of the range
+    t.texels[5] = 1.0f;
+    return t;
+}
+
+void EnableTexture2D(FragmentState* state, int unit, const TestTexture& t) {
+    state->units[unit].enabledTarget = GL_TEXTURE_2D;
+    state->units[unit].targets[k2D] = {true, t.described};
+}
+
+// Fragments that read each texel of a 4x1 strip on every unit, with assorted colours.
+std::vector<Case> StripCases(unsigned seed, int count = 64) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::vector<Case> cases;
+    for (int n = 0; n < count; ++n) {
+        Case c;
+        c.fragment.primary = {unit(random), unit(random), unit(random), unit(random)};
+        c.fragment.secondary = {unit(random), unit(random), unit(random), 1.0f};
+        for (int u = 0; u < 4; ++u) {
+            c.fragment.texcoord[u] = {(float((n + u) % 4) + 0.5f) / 4, 0.5f, 0, 1};
+        }
+        c.fragment.fogCoordinate = unit(random);
+        cases.push_back(c);
+    }
+    // Exact thresholds and ends.
+    cases[0].fragment.primary = {0, 0.5f, 1, 0.5f};
+    cases[1].fragment.primary = {1, 1, 1, 0};
+    return cases;
+}
+
+// Appends a general stage writing (X + 1) / 2 of register X (RGB and alpha) into spare0, and
+// makes the final combiner show spare0 as it is: signed results become visible in [0, 1].
+void ObserveThroughSpare0(FragmentState* state, GLenum reg) {
+    CombinerState& c = state->combiners;
+    GeneralCombiner& stage = c.stages[c.generalCombiners++];
+    stage = GeneralCombiner();
+    for (CombinerPortion* p : {&stage.rgb, &stage.alpha}) {
+        const GLenum usage = p == &stage.rgb ? GL_RGB : GL_ALPHA;
+        p->inputs[kA] = {reg, GL_SIGNED_IDENTITY_NV, usage};
+        p->inputs[kB] = {GL_ZERO, GL_UNSIGNED_INVERT_NV, usage};
+        p->inputs[kC] = {GL_ZERO, GL_UNSIGNED_INVERT_NV, usage};
+        p->inputs[kD] = {GL_ZERO, GL_UNSIGNED_INVERT_NV, usage};
+        p->scale = GL_SCALE_BY_ONE_HALF_NV;
+        p->sumOutput = GL_SPARE0_NV;
+    }
+    c.final = FinalCombiner();
+    c.final.inputs[kA] = {GL_ZERO, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+    c.final.inputs[kC] = {GL_SPARE0_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+}
+
+FragmentState CombinersWithSignedTextures(const std::vector<TestTexture>& strips) {
+    FragmentState state;
+    state.combiners.enabled = true;
+    state.combiners.generalCombiners = 0;
+    state.combiners.constant0 = {0.25f, 0.5f, 0.75f, 1.0f};
+    state.combiners.constant1 = {1.0f, 0.0f, 0.125f, 0.375f};
+    for (int u = 0; u < int(strips.size()); ++u) EnableTexture2D(&state, u, strips[u]);
+    return state;
+}
+
+std::vector<const TestTexture*> Pointers(const std::vector<TestTexture>& textures) {
+    std::vector<const TestTexture*> p;
+    for (const TestTexture& t : textures) p.push_back(&t);
+    return p;
+}
+
+Environment FogEnvironment() {
+    Environment env;
+    env.fogColor = {0.125f, 0.25f, 0.875f, 1.0f};
+    env.fogStart = 0.25f;
+    env.fogEnd = 1.5f;
+    env.fogDensity = 1.75f;
+    return env;
+}
+
+TEST(CombinerRenderTest, EveryInputMappingOfEveryRegisterAndComponentUsage) {
+    const std::vector<TestTexture> strips = {SignedStrip(1), SignedStrip(2)};
+    const GLenum registers[] = {
+        GL_PRIMARY_COLOR_NV,   GL_SECONDARY_COLOR_NV, GL_TEXTURE0, GL_TEXTURE1,
+        GL_CONSTANT_COLOR0_NV, GL_CONSTANT_COLOR1_NV, GL_FOG,      GL_ZERO};
+    for (GLenum mapping : kMappings) {
+        for (GLenum reg : registers) {
+            for (int usage = 0; usage < 2; ++usage) {
+                // RGB portion reads RGB or ALPHA; alpha portion ALPHA or BLUE. FOG has no alpha
+                // in general combiners.
+                if (reg == GL_FOG && usage == 1) continue;
+                FragmentState state = CombinersWithSignedTextures(strips);
+                state.fog = true;
+                state.fogMode = GL_LINEAR;
+                GeneralCombiner& stage = state.combiners.stages[0];
+                state.combiners.generalCombiners = 1;
+                stage.rgb.inputs[kA] = {reg, mapping, usage == 0 ? GLenum(GL_RGB) : GL_ALPHA};
+                stage.alpha.inputs[kA] = {reg == GL_FOG ? GLenum(GL_PRIMARY_COLOR_NV) : reg,
+                                          mapping, usage == 0 ? GLenum(GL_ALPHA) : GL_BLUE};
+                stage.rgb.sumOutput = stage.alpha.sumOutput = GL_SPARE1_NV;
+                ObserveThroughSpare0(&state, GL_SPARE1_NV);
+                ExpectRendersAsEvaluated("mapping " + std::to_string(mapping) + " register " +
+                                             std::to_string(reg) + " usage " +
+                                             std::to_string(usage),
+                                         state, Pointers(strips), FogEnvironment(), StripCases(7));
+            }
+        }
+    }
+}
+
+TEST(CombinerRenderTest, ProductsDotProductsSumsAndMuxWithEveryScaleAndBias) {
+    const std::vector<TestTexture> strips = {SignedStrip(3), SignedStrip(4), SignedStrip(5),
+                                             SignedStrip(6)};
+    struct Form {
+        const char* name;
+        bool abDot, cdDot, mux;
+        GLenum output;  // which of ab/cd/sum is observed (written to spare1)
+    };
+    const Form forms[] = {
+        {"AB product", false, false, false, GL_VARIABLE_A_NV},
+        {"AB dot", true, false, false, GL_VARIABLE_A_NV},
+        {"CD product", false, false, false, GL_VARIABLE_C_NV},
+        {"CD dot", false, true, false, GL_VARIABLE_C_NV},
+        {"sum of products", false, false, false, GL_NONE},
+        {"sum of dot products", true, true, false, GL_NONE},
+        {"mux of products", false, false, true, GL_NONE},
+    };
+    for (const Form& form : forms) {
+        for (const auto& sb : kScaleBias) {
+            FragmentState state = CombinersWithSignedTextures(strips);
+            state.combiners.generalCombiners = 2;
+            // Stage 0 puts primary alpha into spare0 alpha for the mux of stage 1.
+            GeneralCombiner& stage = state.combiners.stages[1];
+            const GLenum textures[] = {GL_TEXTURE0, GL_TEXTURE1, GL_TEXTURE2, GL_TEXTURE3};
+            for (int v = 0; v < 4; ++v) {
+                stage.rgb.inputs[v] = {textures[v], GL_SIGNED_IDENTITY_NV, GL_RGB};
+                stage.alpha.inputs[v] = {textures[3 - v], GL_SIGNED_IDENTITY_NV,
+                                         v % 2 ? GLenum(GL_BLUE) : GL_ALPHA};
+            }
+            for (CombinerPortion* p : {&stage.rgb, &stage.alpha}) {
+                p->scale = sb[0];
+                p->bias = sb[1];
+                p->muxSum = form.mux;
+                p->abOutput = form.output == GL_VARIABLE_A_NV ? GL_SPARE1_NV : GL_DISCARD_NV;
+                p->cdOutput = form.output == GL_VARIABLE_C_NV ? GL_SPARE1_NV : GL_DISCARD_NV;
+                p->sumOutput = form.output == GL_NONE ? GL_SPARE1_NV : GL_DISCARD_NV;
+            }
+            stage.rgb.abDotProduct = form.abDot;
+            stage.rgb.cdDotProduct = form.cdDot;
+            ObserveThroughSpare0(&state, GL_SPARE1_NV);
+            ExpectRendersAsEvaluated(std::string(form.name) + " scale " + std::to_string(sb[0]) +
+                                         " bias " + std::to_string(sb[1]),
+                                     state, Pointers(strips), Environment(), StripCases(11));
+        }
+    }
+}
+
+TEST(CombinerRenderTest, MuxChoosesOnSpare0AlphaFromBeforeTheStage) {
+    const std::vector<TestTexture> strips = {SignedStrip(8)};
+    FragmentState state = CombinersWithSignedTextures(strips);
+    state.combiners.generalCombiners = 2;
+    // Stage 0: spare0 alpha = primary alpha, and its RGB mux reads texture 0's alpha (the
+    // initial spare0 alpha), choosing between constant 0 (AB) and constant 1 (CD).
+    GeneralCombiner& first = state.combiners.stages[0];
+    first.rgb.inputs[kA] = {GL_CONSTANT_COLOR0_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+    first.rgb.inputs[kB] = {GL_ZERO, GL_UNSIGNED_INVERT_NV, GL_RGB};
+    first.rgb.inputs[kC] = {GL_CONSTANT_COLOR1_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+    first.rgb.inputs[kD] = {GL_ZERO, GL_UNSIGNED_INVERT_NV, GL_RGB};
+    first.rgb.muxSum = true;
+    first.rgb.sumOutput = GL_SPARE1_NV;
+    // Stage 1 muxes on the primary alpha now in spare0, writing spare0 again.
+    GeneralCombiner& second = state.combiners.stages[1];
+    second.rgb = first.rgb;
+    second.rgb.inputs[kA] = {GL_SPARE1_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+    second.rgb.inputs[kC] = {GL_PRIMARY_COLOR_NV, GL_UNSIGNED_INVERT_NV, GL_RGB};
+    second.rgb.sumOutput = GL_SPARE0_NV;
+    second.alpha.muxSum = true;
+    second.alpha.inputs[kC] = {GL_TEXTURE0, GL_UNSIGNED_INVERT_NV, GL_ALPHA};
+    state.combiners.final = FinalCombiner();
+    std::vector<Case> cases = StripCases(12);
+    const float alphas[] = {0.0f, 0.25f, 0.4999999f, 0.5f, 0.5000001f, 0.75f, 1.0f};
+    for (size_t n = 0; n < cases.size(); ++n) cases[n].fragment.primary[3] = alphas[n % 7];
+    ExpectRendersAsEvaluated("mux", state, Pointers(strips), Environment(), cases);
+}
+
+TEST(CombinerRenderTest, FinalCombinerFormsWithFogAndColorSumClamp) {
+    const std::vector<TestTexture> strips = {SignedStrip(13), SignedStrip(14)};
+    struct Form {
+        const char* name;
+        CombinerInput a, b, c, d, e, f, g;
+    };
+    const CombinerInput zero{GL_ZERO, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+    const Form forms[] = {
+        {"initial (colour sum, fog)",
+         {GL_FOG, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA},
+         {GL_SPARE0_PLUS_SECONDARY_COLOR_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB},
+         {GL_FOG, GL_UNSIGNED_IDENTITY_NV, GL_RGB},
+         zero,
+         zero,
+         zero,
+         {GL_SPARE0_NV, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA}},
+        {"E x F in A and D",
+         {GL_E_TIMES_F_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB},
+         {GL_PRIMARY_COLOR_NV, GL_UNSIGNED_INVERT_NV, GL_RGB},
+         {GL_TEXTURE0, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA},
+         {GL_E_TIMES_F_NV, GL_UNSIGNED_INVERT_NV, GL_RGB},
+         {GL_TEXTURE1, GL_UNSIGNED_IDENTITY_NV, GL_RGB},
+         {GL_SECONDARY_COLOR_NV, GL_UNSIGNED_INVERT_NV, GL_ALPHA},
+         {GL_TEXTURE1, GL_UNSIGNED_INVERT_NV, GL_BLUE}},
+        {"sum in D and C, constants",
+         {GL_CONSTANT_COLOR0_NV, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA},
+         {GL_CONSTANT_COLOR1_NV, GL_UNSIGNED_INVERT_NV, GL_RGB},
+         {GL_SPARE0_PLUS_SECONDARY_COLOR_NV, GL_UNSIGNED_INVERT_NV, GL_RGB},
+         {GL_SPARE0_PLUS_SECONDARY_COLOR_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB},
+         zero,
+         zero,
+         {GL_FOG, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA}},
+        {"fog factor in G, spare1 in B",
+         {GL_PRIMARY_COLOR_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB},
+         {GL_SPARE1_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB},
+         {GL_FOG, GL_UNSIGNED_INVERT_NV, GL_RGB},
+         {GL_SECONDARY_COLOR_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB},
+         zero,
+         zero,
+         {GL_FOG, GL_UNSIGNED_INVERT_NV, GL_ALPHA}},
+    };
+    const GLenum fogModes[] = {GL_LINEAR, GL_EXP, GL_EXP2};
+    for (const Form& form : forms) {
+        for (int fog = 0; fog < 4; ++fog) {
+            for (bool clamp : {true, false}) {
+                FragmentState state = CombinersWithSignedTextures(strips);
+                state.combiners.generalCombiners = 1;
+                state.combiners.colorSumClamp = clamp;
+                // spare0 = primary + texture 0 (may exceed one before the final combiner).
+                GeneralCombiner& stage = state.combiners.stages[0];
+                stage.rgb.inputs[kC] = {GL_TEXTURE0, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+                stage.rgb.inputs[kD] = {GL_ZERO, GL_UNSIGNED_INVERT_NV, GL_RGB};
+                stage.rgb.abOutput = GL_SPARE1_NV;
+                state.fog = fog < 3;
+                state.fogMode = fogModes[fog % 3];
+                FinalCombiner& f = state.combiners.final;
+                f.inputs = {form.a, form.b, form.c, form.d, form.e, form.f, form.g};
+                // The exponential fog modes go through the driver's EX2.
+                const float tolerance = fog == 1 || fog == 2 ? 2e-5f : kTolerance;
+                ExpectRendersAsEvaluated(std::string(form.name) + " fog " + std::to_string(fog) +
+                                             (clamp ? " clamped" : " unclamped"),
+                                         state, Pointers(strips), FogEnvironment(), StripCases(15),
+                                         tolerance);
+            }
+        }
+    }
+}
+
+TEST(CombinerRenderTest, PerStageConstantsOnlyWhenEnabledAndNeverInTheFinalCombiner) {
+    const std::vector<TestTexture> strips = {SignedStrip(16)};
+    for (bool perStage : {false, true}) {
+        FragmentState state = CombinersWithSignedTextures(strips);
+        CombinerState& c = state.combiners;
+        c.perStageConstants = perStage;
+        c.generalCombiners = 3;
+        for (int s = 0; s < 3; ++s) {
+            c.stages[s].constant0 = {0.1f * s, 0.2f, 0.3f + 0.1f * s, 0.5f};
+            c.stages[s].constant1 = {0.9f, 0.1f * s, 0.05f, 0.25f * s};
+            // spare0 += constant0 * constant1 (RGB), spare0 alpha = constant1 alpha.
+            GeneralCombiner& stage = c.stages[s];
+            stage.rgb.inputs[kA] = {GL_CONSTANT_COLOR0_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+            stage.rgb.inputs[kB] = {GL_CONSTANT_COLOR1_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+            stage.rgb.inputs[kC] = {s == 0 ? GLenum(GL_PRIMARY_COLOR_NV) : GL_SPARE0_NV,
+                                    GL_SIGNED_IDENTITY_NV, GL_RGB};
+            stage.rgb.inputs[kD] = {GL_ZERO, GL_UNSIGNED_INVERT_NV, GL_RGB};
+            stage.alpha.inputs[kA] = {GL_CONSTANT_COLOR1_NV, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA};
+        }
+        c.final.inputs[kD] = {GL_CONSTANT_COLOR0_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB};
+        c.final.inputs[kG] = {GL_CONSTANT_COLOR1_NV, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA};
+        ExpectRendersAsEvaluated(perStage ? "per-stage constants" : "global constants", state,
+                                 Pointers(strips), Environment(), StripCases(17));
+        // The same program serves other constant values: only the parameters change.
+        c.constant0 = {0.5f, 0.25f, 0.0f, 0.125f};
+        c.stages[1].constant1 = {0.0f, 0.75f, 0.5f, 1.0f};
+        ExpectRendersAsEvaluated(
+            perStage ? "per-stage constants, new values" : "global constants, new values", state,
+            Pointers(strips), Environment(), StripCases(18));
+    }
+}
+
+// A random valid combiner set-up over all registers.
+FragmentState RandomCombiners(std::mt19937& random, const std::vector<TestTexture>& strips) {
+    FragmentState state = CombinersWithSignedTextures(strips);
+    CombinerState& c = state.combiners;
+    auto pick = [&random](int n) { return int(random() % unsigned(n)); };
+    const GLenum readable[] = {GL_ZERO,      GL_CONSTANT_COLOR0_NV, GL_CONSTANT_COLOR1_NV,
+                               GL_FOG,       GL_PRIMARY_COLOR_NV,   GL_SECONDARY_COLOR_NV,
+                               GL_SPARE0_NV, GL_SPARE1_NV,          GL_TEXTURE0,
+                               GL_TEXTURE1,  GL_TEXTURE2,           GL_TEXTURE3};
+    const GLenum writable[] = {
+        GL_PRIMARY_COLOR_NV, GL_SECONDARY_COLOR_NV, GL_SPARE0_NV, GL_SPARE1_NV,
+        GL_TEXTURE0,         GL_TEXTURE1,           GL_TEXTURE2,  GL_TEXTURE3};
+    c.generalCombiners = 1 + pick(kMaxGeneralCombiners);
+    c.perStageConstants = pick(2) == 1;
+    c.colorSumClamp = pick(2) == 1;
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (Vec4* v : {&c.constant0, &c.constant1})
+        *v = {unit(random), unit(random), unit(random), unit(random)};
+    for (int s = 0; s < c.generalCombiners; ++s) {
+        GeneralCombiner& stage = c.stages[s];
+        for (Vec4* v : {&stage.constant0, &stage.constant1}) {
+            *v = {unit(random), unit(random), unit(random), unit(random)};
+        }
+        for (int portion = 0; portion < 2; ++portion) {
+            CombinerPortion& p = portion == 0 ? stage.rgb : stage.alpha;
+            for (CombinerInput& in : p.inputs) {
+                in.input = readable[pick(12)];
+                in.mapping = kMappings[pick(8)];
+                if (portion == 0) {
+                    in.usage = in.input == GL_FOG || pick(2) ? GL_RGB : GL_ALPHA;
+                } else {
+                    if (in.input == GL_FOG) in.input = GL_PRIMARY_COLOR_NV;
+                    in.usage = pick(2) ? GL_ALPHA : GL_BLUE;
+                }
+            }
+            const auto& sb = kScaleBias[pick(6)];
+            p.scale = sb[0];
+            p.bias = sb[1];
+            p.muxSum = pick(3) == 0;
+            if (portion == 0) {
+                p.abDotProduct = pick(3) == 0;
+                p.cdDotProduct = pick(3) == 0;
+            }
+            // Three distinct registers or DISCARD.
+            int order[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+            std::shuffle(order, order + 8, random);
+            p.abOutput = pick(3) ? GLenum(GL_DISCARD_NV) : writable[order[0]];
+            p.cdOutput = pick(3) ? GLenum(GL_DISCARD_NV) : writable[order[1]];
+            p.sumOutput = pick(4) ? writable[order[2]] : GLenum(GL_DISCARD_NV);
+        }
+    }
+    FinalCombiner& f = c.final;
+    for (int v = 0; v < 7; ++v) {
+        CombinerInput& in = f.inputs[v];
+        in.mapping = pick(2) ? GL_UNSIGNED_IDENTITY_NV : GL_UNSIGNED_INVERT_NV;
+        in.input = readable[pick(12)];
+        if (v == kG) {
+            in.usage = pick(2) ? GL_ALPHA : GL_BLUE;
+            continue;
+        }
+        in.usage = pick(2) ? GL_RGB : GL_ALPHA;
+        const int special = pick(5);
+        if (special == 0 && v < kE) {
+            in.input = GL_E_TIMES_F_NV;
+            in.usage = GL_RGB;
+        } else if (special == 1 && v != kA && v < kE) {
+            in.input = GL_SPARE0_PLUS_SECONDARY_COLOR_NV;
+            in.usage = GL_RGB;
+        }
+    }
+    state.fog = pick(2) == 1;
+    state.fogMode = GL_LINEAR;
+    return state;
+}
+
+TEST(CombinerRenderTest, RandomSetUpsPixelByPixel) {
+    const std::vector<TestTexture> strips = {SignedStrip(21), SignedStrip(22), SignedStrip(23),
+                                             SignedStrip(24)};
+    std::mt19937 random(2024);
+    for (int setup = 0; setup < 60; ++setup) {
+        const FragmentState state = RandomCombiners(random, strips);
+        ExpectRendersAsEvaluated("random set-up " + std::to_string(setup), state, Pointers(strips),
+                                 FogEnvironment(), StripCases(100 + setup, 256));
+    }
+}
+
+}  // namespace
+}  // namespace fragmenttest
