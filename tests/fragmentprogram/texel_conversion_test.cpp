@@ -1,0 +1,182 @@
+// Conversions of the signed, HILO and DSDT formats into float images.
+#include "fragmentprogram/texel_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace fragmentprogram {
+namespace {
+
+TEST(TexelConversionTest, ComponentRules) {
+    EXPECT_EQ(FromSignedByte(-128), -1.0f);
+    EXPECT_EQ(FromSignedByte(127), 0.9921875f);
+    EXPECT_EQ(FromSignedByte(0), 0.0f);
+    EXPECT_EQ(FromSignedByte(64), 0.5f);
+    EXPECT_EQ(FromSignedShort(-32768), -1.0f);
+    EXPECT_EQ(FromSignedShort(32767), 32767.0f / 32768.0f);
+    EXPECT_EQ(FromUnsigned(255, 8), 1.0f);
+    EXPECT_EQ(FromUnsigned(0, 16), 0.0f);
+    EXPECT_EQ(FromUnsigned(65535, 16), 1.0f);
+}
+
+TEST(TexelConversionTest, SignedBytesKeepTheLegacyValuesExactly) {
+    const int8_t texel[4] = {127, -128, -127, 64};
+    FloatImage image;
+    ASSERT_EQ(ConvertTexels(GL_SIGNED_RGBA8_NV, GL_RGBA, GL_BYTE, texel, 1, &image), "");
+    EXPECT_EQ(image.internalFormat, GLenum(GL_RGBA32F));
+    EXPECT_EQ(image.format, GLenum(GL_RGBA));
+    EXPECT_EQ(image.texels, (std::vector<float>{0.9921875f, -1.0f, -0.9921875f, 0.5f}));
+}
+
+TEST(TexelConversionTest, EachFormatStoresItsComponentsClampedToTheirRange) {
+    struct Row {
+        GLenum internal, format, type;
+        std::vector<uint8_t> bytes;
+        GLenum storage, layout;
+        std::vector<float> expected;
+    };
+    const Row rows[] = {
+        // Unsigned bytes into a signed format stay in [0, 1].
+        {GL_SIGNED_RGB8_NV,
+         GL_RGB,
+         GL_UNSIGNED_BYTE,
+         {255, 0, 51},
+         GL_RGB32F,
+         GL_RGB,
+         {1.0f, 0.0f, 0.2f}},
+        // Mixed signedness: a negative alpha clamps to zero.
+        {GL_SIGNED_RGB8_UNSIGNED_ALPHA8_NV,
+         GL_RGBA,
+         GL_BYTE,
+         {0x80, 0x40, 0x00, 0xC0},
+         GL_RGBA32F,
+         GL_RGBA,
+         {-1.0f, 0.5f, 0.0f, 0.0f}},
+        {GL_SIGNED_LUMINANCE8_ALPHA8_NV,
+         GL_LUMINANCE_ALPHA,
+         GL_BYTE,
+         {0xE0, 0x20},
+         GL_LUMINANCE_ALPHA32F_ARB,
+         GL_LUMINANCE_ALPHA,
+         {-0.25f, 0.25f}},
+        {GL_SIGNED_ALPHA8_NV, GL_ALPHA, GL_BYTE, {0xF0}, GL_ALPHA32F_ARB, GL_ALPHA, {-0.125f}},
+        {GL_SIGNED_INTENSITY8_NV,
+         GL_LUMINANCE,
+         GL_BYTE,
+         {0x10},
+         GL_INTENSITY32F_ARB,
+         GL_RED,
+         {0.125f}},
+        // An RGB pixel into a luminance format keeps red.
+        {GL_SIGNED_LUMINANCE8_NV,
+         GL_RGB,
+         GL_BYTE,
+         {0x20, 0x7F, 0x7F},
+         GL_LUMINANCE32F_ARB,
+         GL_LUMINANCE,
+         {0.25f}},
+        {GL_HILO16_NV,
+         GL_HILO_NV,
+         GL_UNSIGNED_SHORT,
+         {0xFF, 0xFF, 0x00, 0x00},
+         GL_RG32F,
+         GL_RG,
+         {1.0f, 0.0f}},
+        {GL_SIGNED_HILO16_NV,
+         GL_HILO_NV,
+         GL_SHORT,
+         {0x00, 0x80, 0x00, 0x40},
+         GL_RG32F,
+         GL_RG,
+         {-1.0f, 0.5f}},
+        {GL_DSDT8_NV, GL_DSDT_NV, GL_BYTE, {0x80, 0x7F}, GL_RG32F, GL_RG, {-1.0f, 0.9921875f}},
+        // mag is unsigned: a negative byte clamps to zero.
+        {GL_DSDT8_MAG8_NV,
+         GL_DSDT_MAG_NV,
+         GL_BYTE,
+         {0x40, 0xC0, 0x80},
+         GL_RGB32F,
+         GL_RGB,
+         {0.5f, -0.5f, 0.0f}},
+        // Packed: ds, dt signed in the high bytes, mag and vib unsigned below.
+        {GL_DSDT8_MAG8_INTENSITY8_NV,
+         GL_DSDT_MAG_VIB_NV,
+         GL_UNSIGNED_INT_S8_S8_8_8_NV,
+         {0x33, 0xFF, 0x7F, 0x80},
+         GL_RGBA32F,
+         GL_RGBA,
+         {-1.0f, 0.9921875f, 1.0f, 0.2f}},
+        {GL_DSDT8_MAG8_INTENSITY8_NV,
+         GL_DSDT_MAG_VIB_NV,
+         GL_UNSIGNED_INT_8_8_S8_S8_REV_NV,
+         {0x80, 0x7F, 0xFF, 0x33},
+         GL_RGBA32F,
+         GL_RGBA,
+         {-1.0f, 0.9921875f, 1.0f, 0.2f}},
+    };
+    for (const Row& row : rows) {
+        FloatImage image;
+        ASSERT_EQ(ConvertTexels(row.internal, row.format, row.type, row.bytes.data(), 1, &image),
+                  "")
+            << row.internal;
+        EXPECT_EQ(image.internalFormat, row.storage) << row.internal;
+        EXPECT_EQ(image.format, row.layout) << row.internal;
+        EXPECT_EQ(image.texels, row.expected) << row.internal;
+    }
+}
+
+TEST(TexelConversionTest, FloatsAreClampedAndSeveralPixelsConvert) {
+    const float pixels[] = {2.0f, -3.0f, 0.25f, -0.5f};
+    FloatImage image;
+    ASSERT_EQ(ConvertTexels(GL_SIGNED_HILO_NV, GL_HILO_NV, GL_FLOAT, pixels, 2, &image), "");
+    EXPECT_EQ(image.texels, (std::vector<float>{1.0f, -1.0f, 0.25f, -0.5f}));
+    ASSERT_EQ(ConvertTexels(GL_HILO_NV, GL_HILO_NV, GL_FLOAT, pixels, 2, &image), "");
+    EXPECT_EQ(image.texels, (std::vector<float>{1.0f, 0.0f, 0.25f, 0.0f}));
+}
+
+TEST(TexelConversionTest, RefusedCombinations) {
+    const uint8_t bytes[4] = {};
+    FloatImage image;
+    EXPECT_NE(ConvertTexels(GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, bytes, 1, &image), "");
+    EXPECT_NE(ConvertTexels(GL_SIGNED_RGBA8_NV, GL_HILO_NV, GL_BYTE, bytes, 1, &image), "");
+    EXPECT_NE(ConvertTexels(GL_HILO16_NV, GL_RGBA, GL_SHORT, bytes, 1, &image), "");
+    EXPECT_NE(ConvertTexels(GL_DSDT8_NV, GL_DSDT_MAG_NV, GL_BYTE, bytes, 1, &image), "");
+    EXPECT_NE(ConvertTexels(GL_DSDT8_MAG8_NV, GL_DSDT_MAG_NV, GL_UNSIGNED_INT_S8_S8_8_8_NV, bytes,
+                            1, &image),
+              "");
+    EXPECT_NE(ConvertTexels(GL_SIGNED_RGBA8_NV, GL_RGBA, GL_UNSIGNED_INT_8_8_8_8, bytes, 1, &image),
+              "");
+    EXPECT_NE(ConvertTexels(GL_SIGNED_RGBA8_NV, GL_BGRA, GL_BYTE, bytes, 1, &image), "");
+    EXPECT_NE(ConvertTexels(GL_SIGNED_RGBA8_NV, GL_RGBA, GL_BYTE, nullptr, 1, &image), "");
+}
+
+TEST(TexelConversionTest, DescribesLegacyAndConventionalFormats) {
+    struct Row {
+        GLenum internal, base;
+        Signedness sign;
+        bool legacy;
+    };
+    const Row rows[] = {
+        {GL_RGB8, GL_RGB, Signedness::kUnsigned, false},
+        {GL_LUMINANCE8_ALPHA8, GL_LUMINANCE_ALPHA, Signedness::kUnsigned, false},
+        {GL_SIGNED_INTENSITY_NV, GL_INTENSITY, Signedness::kSigned, true},
+        {GL_SIGNED_RGB_UNSIGNED_ALPHA_NV, GL_RGBA, Signedness::kMixed, true},
+        {GL_SIGNED_HILO16_NV, GL_HILO_NV, Signedness::kSigned, true},
+        {GL_HILO_NV, GL_HILO_NV, Signedness::kUnsigned, true},
+        {GL_DSDT8_MAG8_INTENSITY8_NV, GL_DSDT_MAG_INTENSITY_NV, Signedness::kMixed, true},
+        {GL_RGBA32F, GL_NONE, Signedness::kUnsigned, false},
+    };
+    for (const Row& row : rows) {
+        const TextureFormat f = DescribeInternalFormat(row.internal);
+        EXPECT_EQ(f.base, row.base) << row.internal;
+        if (row.base != GL_NONE) {
+            EXPECT_EQ(f.sign, row.sign) << row.internal;
+        }
+        EXPECT_EQ(IsLegacyInternalFormat(row.internal), row.legacy) << row.internal;
+    }
+}
+
+}  // namespace
+}  // namespace fragmentprogram
