@@ -479,5 +479,120 @@ TEST(ShaderRenderTest, SignedNormalMapLitByDotProduct) {
     ExpectRendersAsEvaluated("signed normal map", state, {&normals}, Environment(), cases);
 }
 
+TEST(ShaderRenderTest, HiloAndOffsetTexturesReadAsTheCombinerTableSays) {
+    // Fetched directly (texture shaders) or conventionally, HILO and DSDT textures give zero and
+    // DSDT_MAG_INTENSITY its intensity: alone in alpha for the combiners, as INTENSITY for the
+    // texture environment.
+    struct Format {
+        GLenum internal, format;
+    };
+    const Format formats[] = {{GL_HILO16_NV, GL_HILO_NV},
+                              {GL_DSDT8_NV, GL_DSDT_NV},
+                              {GL_DSDT8_MAG8_NV, GL_DSDT_MAG_NV},
+                              {GL_DSDT8_MAG8_INTENSITY8_NV, GL_DSDT_MAG_VIB_NV}};
+    unsigned seed = 120;
+    for (const Format& f : formats) {
+        const TestTexture t =
+            Legacy(seed++, f.internal, f.format, f.internal == GL_HILO16_NV ? GL_SHORT : GL_BYTE);
+        for (bool shaders : {true, false}) {
+            FragmentState state = Shaders({GL_TEXTURE_2D});
+            state.textureShaders = shaders;
+            state.textureUnits = 1;
+            state.units[0].enabledTarget = GL_TEXTURE_2D;
+            Attach(&state, 0, t);
+            const auto cases =
+                Cases(seed, 64, [](std::mt19937& r, int, int) { return CentreCoord(r, 4, false); });
+            ExpectBothPaths(std::string(shaders ? "shader fetch of " : "conventional fetch of ") +
+                                std::to_string(f.internal),
+                            state, {&t}, cases);
+        }
+    }
+}
+
+TEST(ShaderRenderTest, ProgramsLoadWhateverTheState) {
+    // Tokens from every list, valid where they are or not: the text must always load, and the
+    // evaluator must give colours in [0, 1].
+    const GLenum tokens[] = {GL_NONE,
+                             GL_ZERO,
+                             GL_RGB,
+                             GL_ALPHA,
+                             GL_BLUE,
+                             GL_FOG,
+                             GL_TEXTURE0,
+                             GL_TEXTURE0 + 3,
+                             GL_TEXTURE0 + 7,
+                             GL_TEXTURE0 + 9,
+                             GL_PRIMARY_COLOR_NV,
+                             GL_SPARE0_NV,
+                             GL_DISCARD_NV,
+                             GL_E_TIMES_F_NV,
+                             GL_SPARE0_PLUS_SECONDARY_COLOR_NV,
+                             GL_CONSTANT_COLOR1_NV,
+                             GL_SIGNED_NEGATE_NV,
+                             GL_SCALE_BY_FOUR_NV,
+                             GL_TEXTURE_2D,
+                             GL_TEXTURE_CUBE_MAP,
+                             GL_DOT_PRODUCT_NV,
+                             GL_DOT_PRODUCT_REFLECT_CUBE_MAP_NV,
+                             GL_DOT_PRODUCT_DIFFUSE_CUBE_MAP_NV,
+                             GL_DOT_PRODUCT_DEPTH_REPLACE_NV,
+                             GL_OFFSET_TEXTURE_2D_SCALE_NV,
+                             GL_CULL_FRAGMENT_NV,
+                             GL_LESS,
+                             GL_MODULATE,
+                             GL_DECAL,
+                             GL_EXP2,
+                             0x12345};
+    std::mt19937 random(99);
+    auto token = [&]() { return tokens[random() % (sizeof tokens / sizeof *tokens)]; };
+    GlHarness& gl = Harness();
+    ASSERT_EQ(gl.Failure(), "");
+    Environment env;
+    env.sample = [](int, int, const Vec4&) { return Vec4{0.5f, -0.5f, 2.0f, -2.0f}; };
+    for (int trial = 0; trial < 300; ++trial) {
+        FragmentState state;
+        state.combiners.enabled = random() % 2;
+        state.combiners.generalCombiners = int(random() % 12) - 2;
+        state.textureShaders = random() % 2;
+        state.textureUnits = int(random() % 12) - 2;
+        state.colorSum = random() % 2;
+        state.fog = random() % 2;
+        state.fogMode = token();
+        for (GeneralCombiner& stage : state.combiners.stages) {
+            for (CombinerPortion* p : {&stage.rgb, &stage.alpha}) {
+                for (CombinerInput& in : p->inputs) in = {token(), token(), token()};
+                p->abOutput = token();
+                p->cdOutput = token();
+                p->sumOutput = token();
+                p->scale = token();
+                p->bias = token();
+                p->abDotProduct = random() % 2;
+                p->muxSum = random() % 2;
+            }
+        }
+        for (CombinerInput& in : state.combiners.final.inputs) in = {token(), token(), token()};
+        for (TextureUnit& unit : state.units) {
+            unit.shader.operation = token();
+            unit.shader.previousInput = token();
+            unit.shader.dotMapping = token();
+            unit.shader.cullModes = {token(), token(), token(), token()};
+            unit.enabledTarget = token();
+            unit.envMode = token();
+            for (BoundTexture& t : unit.targets) {
+                t = {random() % 2 == 0, {token(), Signedness(random() % 3)}};
+            }
+        }
+        const std::string text = GenerateProgram(state);
+        ASSERT_EQ(gl.Load(text), "") << "trial " << trial << "\n" << text;
+        Fragment f;
+        f.primary = {0.25f, 0.5f, 0.75f, 1};
+        for (Vec4& c : f.texcoord) c = {0.5f, -0.25f, 1.5f, 1};
+        const Outcome out = Evaluate(state, env, f);
+        for (float v : out.color) {
+            ASSERT_TRUE(v >= 0 && v <= 1) << "trial " << trial << ": " << v;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace fragmenttest
