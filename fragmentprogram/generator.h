@@ -2,6 +2,12 @@
 // texture shaders and the conventional texture environments they feed define for a FragmentState.
 // Pure: no GL calls. Constants never appear in the text; they are program.local parameters whose
 // values come from ProgramLocals, so one compiled program serves every constant value.
+//
+// At a draw: look the ProgramKey up in a cache of program objects; on a miss, load
+// GenerateProgram's text into a newly generated object (in our tests, re-loading a string into
+// an object llvmpipe had drawn with crashed it at the next draw); then set the ProgramLocals of
+// the bound object. Undefined register contents (spare0 RGB, spare1, disabled texture units) read
+// as zero.
 #pragma once
 
 #include <array>
