@@ -114,14 +114,14 @@ FragmentState Shaders(std::initializer_list<GLenum> operations) {
     return state;
 }
 
-void Attach(FragmentState* state, int unit, const TestTexture& t) {
-    state->units[unit].targets[t.target] = {true, t.described};
-}
-
 // Both the generator and the evaluator judge the stage as the test expects.
 void ExpectStage(const FragmentState& state, int unit, bool consistent) {
     EXPECT_EQ(ShaderConsistency(state)[unit], consistent) << "generator, unit " << unit;
     EXPECT_EQ(ReferenceStageConsistent(state, unit), consistent) << "evaluator, unit " << unit;
+}
+
+void Attach(FragmentState* state, int unit, const TestTexture& t) {
+    state->units[unit].targets[t.target] = {true, t.described};
 }
 
 // Draws the set-up twice: through the texture environments (MODULATE everywhere, colour sum and
@@ -191,6 +191,12 @@ TEST(ShaderRenderTest, ConventionalTargetsEveryBaseFormatSignedAndUnsigned) {
                 ExpectBothPaths("operation " + std::to_string(op) + " format " +
                                     std::to_string(f.base) + (isSigned ? " signed" : ""),
                                 state, {&t}, cases);
+                if (f.base == GL_RGBA && !isSigned) {
+                    // An incomplete texture makes the stage inconsistent: it reads as NONE.
+                    state.units[0].targets[target].complete = false;
+                    ExpectStage(state, 0, false);
+                    ExpectBothPaths("incomplete " + std::to_string(op), state, {&t}, cases);
+                }
             }
         }
     }
