@@ -266,12 +266,9 @@ TEST(CombinerRenderTest, FinalCombinerFormsWithFogAndColorSumClamp) {
                 state.fogMode = fogModes[fog % 3];
                 FinalCombiner& f = state.combiners.final;
                 f.inputs = {form.a, form.b, form.c, form.d, form.e, form.f, form.g};
-                // The exponential fog modes go through the driver's EX2.
-                const float tolerance = fog == 1 || fog == 2 ? 2e-5f : kTolerance;
                 ExpectRendersAsEvaluated(std::string(form.name) + " fog " + std::to_string(fog) +
                                              (clamp ? " clamped" : " unclamped"),
-                                         state, Pointers(strips), FogEnvironment(), StripCases(15),
-                                         tolerance);
+                                         state, Pointers(strips), FogEnvironment(), StripCases(15));
             }
         }
     }
