@@ -621,11 +621,15 @@ class Emitter {
 
     // Variables of both portions share one temporary: RGB in xyz, alpha in w.
     void EmitVariable(const std::string& dst, const CombinerInput& rgb, const CombinerInput& alpha,
-                      int stage) {
-        EmitMapped(dst, "xyz", Register(rgb.input, stage), rgb.usage == GL_ALPHA ? "wwww" : "xyzz",
-                   rgb.mapping);
-        EmitMapped(dst, "w", Register(alpha.input, stage), alpha.usage == GL_BLUE ? "z" : "w",
-                   alpha.mapping);
+                      int stage, bool rgbUsed, bool alphaUsed) {
+        if (rgbUsed) {
+            EmitMapped(dst, "xyz", Register(rgb.input, stage),
+                       rgb.usage == GL_ALPHA ? "wwww" : "xyzz", rgb.mapping);
+        }
+        if (alphaUsed) {
+            EmitMapped(dst, "w", Register(alpha.input, stage), alpha.usage == GL_BLUE ? "z" : "w",
+                       alpha.mapping);
+        }
     }
 
     static float ScaleOf(GLenum scale) {
@@ -643,61 +647,73 @@ class Emitter {
 
     static float BiasOf(GLenum bias) { return bias == GL_BIAS_BY_NEGATIVE_ONE_HALF_NV ? -0.5f : 0; }
 
-    void EmitOutputs(const CombinerPortion& portion, const char* mask) {
-        const GLenum outputs[3] = {portion.abOutput, portion.cdOutput, portion.sumOutput};
-        const char* values[3] = {"ab", "cd", "sum"};
-        for (int o = 0; o < 3; ++o) {
-            if (outputs[o] == GL_DISCARD_NV) continue;
-            const std::string reg = Register(outputs[o], 0);
-            if (reg == "pri" || reg == "sec" || reg == "sp0" || reg == "sp1" ||
-                reg.compare(0, 3, "tex") == 0) {
-                Line("MOV %s.%s, %s;", reg.c_str(), mask, values[o]);
-            }
-        }
+    // The temporary a general-combiner output writes, "" for DISCARD and read-only registers.
+    std::string OutputRegister(GLenum output) {
+        const std::string reg = Register(output, 0);
+        const bool writable = reg == "pri" || reg == "sec" || reg == "sp0" || reg == "sp1" ||
+                              reg.compare(0, 3, "tex") == 0;
+        return writable ? reg : "";
     }
 
+    // Write mask of the components a value needs ("" for none).
+    static std::string Mask(bool rgb, bool alpha) {
+        return std::string(rgb ? "xyz" : "") + (alpha ? "w" : "");
+    }
+
+    // Only what some output writes is computed: products feed their own output or the sum.
     void EmitGeneralCombiner(int s) {
         const GeneralCombiner& stage = state_.combiners.stages[s];
         const CombinerPortion& rgb = stage.rgb;
         const CombinerPortion& alpha = stage.alpha;
         Line("# general combiner %d", s);
-        EmitVariable("va", rgb.inputs[kA], alpha.inputs[kA], s);
-        EmitVariable("vb", rgb.inputs[kB], alpha.inputs[kB], s);
-        EmitVariable("vc", rgb.inputs[kC], alpha.inputs[kC], s);
-        EmitVariable("vd", rgb.inputs[kD], alpha.inputs[kD], s);
-        Line("%s ab.xyz, va, vb;", rgb.abDotProduct ? "DP3" : "MUL");
-        Line("MUL ab.w, va, vb;");
-        Line("%s cd.xyz, vc, vd;", rgb.cdDotProduct ? "DP3" : "MUL");
-        Line("MUL cd.w, vc, vd;");
+        const std::string out[2][3] = {
+            {OutputRegister(rgb.abOutput), OutputRegister(rgb.cdOutput),
+             OutputRegister(rgb.sumOutput)},
+            {OutputRegister(alpha.abOutput), OutputRegister(alpha.cdOutput),
+             OutputRegister(alpha.sumOutput)}};
+        bool needAb[2], needCd[2];
+        for (int p = 0; p < 2; ++p) {
+            needAb[p] = !out[p][0].empty() || !out[p][2].empty();
+            needCd[p] = !out[p][1].empty() || !out[p][2].empty();
+        }
+        EmitVariable("va", rgb.inputs[kA], alpha.inputs[kA], s, needAb[0], needAb[1]);
+        EmitVariable("vb", rgb.inputs[kB], alpha.inputs[kB], s, needAb[0], needAb[1]);
+        EmitVariable("vc", rgb.inputs[kC], alpha.inputs[kC], s, needCd[0], needCd[1]);
+        EmitVariable("vd", rgb.inputs[kD], alpha.inputs[kD], s, needCd[0], needCd[1]);
+        if (needAb[0]) Line("%s ab.xyz, va, vb;", rgb.abDotProduct ? "DP3" : "MUL");
+        if (needAb[1]) Line("MUL ab.w, va, vb;");
+        if (needCd[0]) Line("%s cd.xyz, vc, vd;", rgb.cdDotProduct ? "DP3" : "MUL");
+        if (needCd[1]) Line("MUL cd.w, vc, vd;");
         // The sum (or mux) combines what the AB and CD slots produced, dot products included.
         // The mux reads spare0 alpha from before this stage: AB below one half, else CD.
-        if (rgb.muxSum || alpha.muxSum) Line("SUB t.x, sp0.w, k.w;");
-        if (rgb.muxSum) {
-            Line("CMP sum.xyz, t.x, ab, cd;");
-        } else {
-            Line("ADD sum.xyz, ab, cd;");
-        }
-        if (alpha.muxSum) {
-            Line("CMP sum.w, t.x, ab, cd;");
-        } else {
-            Line("ADD sum.w, ab, cd;");
-        }
+        const bool sumRgb = !out[0][2].empty(), sumAlpha = !out[1][2].empty();
+        if ((sumRgb && rgb.muxSum) || (sumAlpha && alpha.muxSum)) Line("SUB t.x, sp0.w, k.w;");
+        if (sumRgb) Line(rgb.muxSum ? "CMP sum.xyz, t.x, ab, cd;" : "ADD sum.xyz, ab, cd;");
+        if (sumAlpha) Line(alpha.muxSum ? "CMP sum.w, t.x, ab, cd;" : "ADD sum.w, ab, cd;");
         const float biasRgb = BiasOf(rgb.bias), biasAlpha = BiasOf(alpha.bias);
         const float scaleRgb = ScaleOf(rgb.scale), scaleAlpha = ScaleOf(alpha.scale);
-        for (const char* value : {"ab", "cd", "sum"}) {
-            if (biasRgb != 0 || biasAlpha != 0) {
-                Line("ADD %s, %s, {%g, %g, %g, %g};", value, value, biasRgb, biasRgb, biasRgb,
+        const char* values[3] = {"ab", "cd", "sum"};
+        for (int o = 0; o < 3; ++o) {
+            const bool toRgb = !out[0][o].empty(), toAlpha = !out[1][o].empty();
+            const std::string mask = Mask(toRgb, toAlpha);
+            if (mask.empty()) continue;
+            const char* v = values[o];
+            const char* m = mask.c_str();
+            if ((toRgb && biasRgb != 0) || (toAlpha && biasAlpha != 0)) {
+                Line("ADD %s.%s, %s, {%g, %g, %g, %g};", v, m, v, biasRgb, biasRgb, biasRgb,
                      biasAlpha);
             }
-            if (scaleRgb != 1 || scaleAlpha != 1) {
-                Line("MUL %s, %s, {%g, %g, %g, %g};", value, value, scaleRgb, scaleRgb, scaleRgb,
+            if ((toRgb && scaleRgb != 1) || (toAlpha && scaleAlpha != 1)) {
+                Line("MUL %s.%s, %s, {%g, %g, %g, %g};", v, m, v, scaleRgb, scaleRgb, scaleRgb,
                      scaleAlpha);
             }
-            Line("MAX %s, %s, -k.y;", value, value);
-            Line("MIN %s, %s, k.y;", value, value);
+            Line("MAX %s.%s, %s, -k.y;", v, m, v);
+            Line("MIN %s.%s, %s, k.y;", v, m, v);
         }
-        EmitOutputs(rgb, "xyz");
-        EmitOutputs(alpha, "w");
+        for (int o = 0; o < 3; ++o) {
+            if (!out[0][o].empty()) Line("MOV %s.xyz, %s;", out[0][o].c_str(), values[o]);
+            if (!out[1][o].empty()) Line("MOV %s.w, %s;", out[1][o].c_str(), values[o]);
+        }
     }
 
     void EmitCombiners() {
@@ -715,14 +731,22 @@ class Emitter {
             EmitMapped(dst, "xyz", Register(input.input, -1),
                        input.usage == GL_ALPHA ? "wwww" : "xyzz", input.mapping);
         };
-        variable("fe", in[kE]);
-        variable("ff", in[kF]);
-        Line("MUL ef, fe, ff;");
-        Line("MOV ef.w, k.x;");
-        Line("MAX t, sp0, k.x;");
-        Line("MAX u, sec, k.x;");
-        Line("%s ps, t, u;", combiners.colorSumClamp ? "ADD_SAT" : "ADD");
-        Line("MOV ps.w, k.x;");
+        auto reads = [&](GLenum pseudo) {
+            return in[kA].input == pseudo || in[kB].input == pseudo || in[kC].input == pseudo ||
+                   in[kD].input == pseudo;
+        };
+        if (reads(GL_E_TIMES_F_NV)) {
+            variable("fe", in[kE]);
+            variable("ff", in[kF]);
+            Line("MUL ef, fe, ff;");
+            Line("MOV ef.w, k.x;");
+        }
+        if (reads(GL_SPARE0_PLUS_SECONDARY_COLOR_NV)) {
+            Line("MAX t, sp0, k.x;");
+            Line("MAX u, sec, k.x;");
+            Line("%s ps, t, u;", combiners.colorSumClamp ? "ADD_SAT" : "ADD");
+            Line("MOV ps.w, k.x;");
+        }
         variable("fa", in[kA]);
         variable("fb", in[kB]);
         variable("fc", in[kC]);
