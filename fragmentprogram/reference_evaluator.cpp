@@ -633,6 +633,8 @@ Vec4 Combine(const FragmentState& state, const Environment& env, const Fragment&
         Registers next = r;
         GeneralStage(stage, r, &next);
         r = next;
+        // Units that do not take part have no texture registers to keep values in.
+        for (int i = units; i < kMaxTextureUnits; ++i) r[kTexture0 + i] = {0, 0, 0, 0};
     }
     // The final combiner always reads the global constants.
     r[kConst0] = cs.constant0;
