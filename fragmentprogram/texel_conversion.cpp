@@ -56,11 +56,14 @@ const LegacyFormat* FindLegacy(GLenum internalFormat) {
     return nullptr;
 }
 
+bool IsColorGroup(const LegacyFormat& f) {
+    return f.base != GL_HILO_NV && f.base != GL_DSDT_NV && f.base != GL_DSDT_MAG_NV &&
+           f.base != GL_DSDT_MAG_INTENSITY_NV;
+}
+
 // Whether component c (0..3 of the stored layout) of a legacy format is signed.
 bool ComponentSigned(const LegacyFormat& f, int c) {
-    if (f.base == GL_DSDT_NV || f.base == GL_DSDT_MAG_NV || f.base == GL_DSDT_MAG_INTENSITY_NV) {
-        return c < 2;  // ds, dt signed; mag, vib unsigned
-    }
+    if (!IsColorGroup(f) && f.base != GL_HILO_NV) return c < 2;  // ds, dt signed; mag, vib not
     if (f.sign == Signedness::kMixed) return c < 3;
     return f.sign == Signedness::kSigned;
 }
@@ -244,7 +247,7 @@ TextureFormat DescribeInternalFormat(GLenum internalFormat) {
 bool IsLegacyInternalFormat(GLenum internalFormat) { return FindLegacy(internalFormat) != nullptr; }
 
 std::string ConvertTexels(GLenum internalFormat, GLenum format, GLenum type, const void* pixels,
-                          size_t count, FloatImage* image) {
+                          size_t count, FloatImage* image, const GroupTransfer& transfer) {
     const LegacyFormat* f = FindLegacy(internalFormat);
     if (f == nullptr) return "not a signed, HILO or DSDT internal format";
     int slots[4];
@@ -275,6 +278,9 @@ std::string ConvertTexels(GLenum internalFormat, GLenum format, GLenum type, con
             for (int c = 0; c < components; ++c) {
                 group[slots[c]] = ReadComponent(type, in + (p * components + c) * size);
             }
+        }
+        if (!IsColorGroup(*f)) {
+            for (int c = 0; c < 4; ++c) group[c] = group[c] * transfer.scale[c] + transfer.bias[c];
         }
         Store(*f, group, &image->texels[p * f->components]);
     }

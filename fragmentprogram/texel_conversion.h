@@ -40,11 +40,21 @@ struct FloatImage {
     std::vector<float> texels;
 };
 
+// The per-component scale and bias of pixel transfer for HILO and texture offset groups:
+// (HI, LO, -, -) or (DS, DT, MAGNITUDE, VIBRANCE) _SCALE_NV / _BIAS_NV. Colours take no part.
+struct GroupTransfer {
+    float scale[4] = {1, 1, 1, 1};
+    float bias[4] = {0, 0, 0, 0};
+};
+
 // Converts `count` pixels given as (format, type) for a legacy internal format: unpacking,
-// conversion of each component by its type, then clamping to [-1, 1] for the format's signed
-// components and [0, 1] for the unsigned ones. Returns "" on success, else why the combination
-// is refused (the caller raises the GL error).
+// conversion of each component by its type, the group transfer for HILO and offset groups, then
+// clamping to [-1, 1] for the format's signed components and [0, 1] for the unsigned ones.
+// Returns "" on success, else why the combination is refused (the caller raises the GL error).
+// The float image must be uploaded with pixel transfer at its defaults: the colour scales and
+// biases have no business with HILO and offset components.
 std::string ConvertTexels(GLenum internalFormat, GLenum format, GLenum type, const void* pixels,
-                          size_t count, FloatImage* image);
+                          size_t count, FloatImage* image,
+                          const GroupTransfer& transfer = GroupTransfer());
 
 }  // namespace fragmentprogram

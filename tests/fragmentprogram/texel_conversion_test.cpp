@@ -136,6 +136,27 @@ TEST(TexelConversionTest, FloatsAreClampedAndSeveralPixelsConvert) {
     EXPECT_EQ(image.texels, (std::vector<float>{1.0f, 0.0f, 0.25f, 0.0f}));
 }
 
+TEST(TexelConversionTest, GroupTransferScalesAndBiasesBeforeTheClamp) {
+    GroupTransfer transfer;
+    transfer.scale[0] = 2;
+    transfer.bias[1] = -0.25f;
+    transfer.scale[2] = 0.5f;
+    transfer.bias[3] = 0.5f;
+    const uint8_t dsdtMagVib[4] = {64, 0, 64, 200};  // packed below as ds, dt, mag, vib
+    uint32_t word = 0;
+    for (int c = 0; c < 4; ++c) word |= uint32_t(dsdtMagVib[c]) << (8 * c);
+    FloatImage image;
+    ASSERT_EQ(ConvertTexels(GL_DSDT8_MAG8_INTENSITY8_NV, GL_DSDT_MAG_VIB_NV,
+                            GL_UNSIGNED_INT_8_8_S8_S8_REV_NV, &word, 1, &image, transfer),
+              "");
+    // ds 0.5 * 2 = 1; dt 0 - 0.25; mag 64/255 * 0.5; vib 200/255 + 0.5 clamps to 1.
+    EXPECT_EQ(image.texels, (std::vector<float>{1.0f, -0.25f, 64.0f / 255.0f * 0.5f, 1.0f}));
+    // Colour formats ignore it.
+    const int8_t rgb[3] = {64, 0, 64};
+    ASSERT_EQ(ConvertTexels(GL_SIGNED_RGB8_NV, GL_RGB, GL_BYTE, rgb, 1, &image, transfer), "");
+    EXPECT_EQ(image.texels, (std::vector<float>{0.5f, 0.0f, 0.5f}));
+}
+
 TEST(TexelConversionTest, RefusedCombinations) {
     const uint8_t bytes[4] = {};
     FloatImage image;
