@@ -392,5 +392,19 @@ TEST(CombinerRenderTest, RandomSetUpsPixelByPixel) {
     }
 }
 
+TEST(CombinerRenderTest, RandomSetUpsInAnEightBitFramebuffer) {
+    const std::vector<TestTexture> strips = {SignedStrip(31), SignedStrip(32), SignedStrip(33),
+                                             SignedStrip(34)};
+    std::mt19937 random(4096);
+    Harness().UseEightBitColors(true);
+    for (int setup = 0; setup < 20; ++setup) {
+        const FragmentState state = RandomCombiners(random, strips);
+        ExpectRendersAsEvaluated("8-bit random set-up " + std::to_string(setup), state,
+                                 Pointers(strips), FogEnvironment(), StripCases(300 + setup, 256),
+                                 1.0f / 255 + 1e-6f);
+    }
+    Harness().UseEightBitColors(false);
+}
+
 }  // namespace
 }  // namespace fragmenttest

@@ -146,6 +146,8 @@ struct GlHarness::Impl {
     GLXPbuffer pbuffer = 0;
     Procs gl;
     GLuint program = 0;
+    GLuint framebuffers[2] = {};  // float colours, 8-bit colours
+    bool eightBit = false;
     GLuint textures[kMaxTextureUnits][fragmentprogram::kTargetCount] = {};
 };
 
@@ -181,21 +183,27 @@ GlHarness::GlHarness() : impl_(new Impl) {
 #define HARNESS_FETCH(type, name) d.gl.name = reinterpret_cast<type>(platform::LookupGlProc(#name));
     HARNESS_PROCS(HARNESS_FETCH)
 #undef HARNESS_FETCH
-    GLuint framebuffer, color, depth;
-    d.gl.glGenFramebuffers(1, &framebuffer);
-    d.gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    d.gl.glGenRenderbuffers(1, &color);
-    d.gl.glBindRenderbuffer(GL_RENDERBUFFER, color);
-    d.gl.glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA32F, kSize, kSize);
-    d.gl.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color);
-    d.gl.glGenRenderbuffers(1, &depth);
-    d.gl.glBindRenderbuffer(GL_RENDERBUFFER, depth);
-    d.gl.glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT32F, kSize, kSize);
-    d.gl.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
-    if (d.gl.glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        failure_ = "float framebuffer incomplete";
-        return;
+    // Float colours for exact values, 8-bit ones as a window holds them; both with float depth.
+    const GLenum colorFormats[2] = {GL_RGBA32F, GL_RGBA8};
+    for (int f = 0; f < 2; ++f) {
+        GLuint color, depth;
+        d.gl.glGenFramebuffers(1, &d.framebuffers[f]);
+        d.gl.glBindFramebuffer(GL_FRAMEBUFFER, d.framebuffers[f]);
+        d.gl.glGenRenderbuffers(1, &color);
+        d.gl.glBindRenderbuffer(GL_RENDERBUFFER, color);
+        d.gl.glRenderbufferStorage(GL_RENDERBUFFER, colorFormats[f], kSize, kSize);
+        d.gl.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                       color);
+        d.gl.glGenRenderbuffers(1, &depth);
+        d.gl.glBindRenderbuffer(GL_RENDERBUFFER, depth);
+        d.gl.glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT32F, kSize, kSize);
+        d.gl.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+        if (d.gl.glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+            failure_ = "framebuffer incomplete";
+            return;
+        }
     }
+    d.gl.glBindFramebuffer(GL_FRAMEBUFFER, d.framebuffers[0]);
     d.gl.glClampColor(GL_CLAMP_READ_COLOR, GL_FALSE);
     d.gl.glClampColor(GL_CLAMP_FRAGMENT_COLOR, GL_FALSE);
     glViewport(0, 0, kSize, kSize);
@@ -304,6 +312,11 @@ void GlHarness::SetEnvironment(const Environment& env) {
     d.gl.glActiveTexture(GL_TEXTURE0);
 }
 
+void GlHarness::UseEightBitColors(bool eightBit) {
+    impl_->eightBit = eightBit;
+    impl_->gl.glBindFramebuffer(GL_FRAMEBUFFER, impl_->framebuffers[eightBit ? 1 : 0]);
+}
+
 std::vector<Rendered> GlHarness::Draw(const std::vector<Case>& cases) {
     Impl& d = *impl_;
     std::vector<Rendered> results;
@@ -340,7 +353,7 @@ std::vector<Rendered> GlHarness::Draw(const std::vector<Case>& cases) {
         for (size_t n = 0; n < count; ++n) {
             Rendered r;
             for (int k = 0; k < 4; ++k) r.color[k] = pixels[n * 4 + k];
-            r.drawn = r.color[0] != -7.0f;
+            r.drawn = d.eightBit || r.color[0] != -7.0f;
             r.depth = depths[n];
             results.push_back(r);
         }

@@ -55,6 +55,10 @@ class GlHarness {
     void Unbind(int unit);
     void SetEnvironment(const fragmentprogram::Environment& env);
 
+    // Draws into an 8-bit colour buffer instead of the float one. There the clear colour cannot
+    // mark discarded fragments: every case reads as drawn.
+    void UseEightBitColors(bool eightBit);
+
     // One quad per case; every vertex of a quad carries the case's attributes.
     std::vector<Rendered> Draw(const std::vector<Case>& cases);
 
