@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 
 namespace fragmentprogram {
 
@@ -267,9 +266,10 @@ class Emitter {
         }
         std::string text = "!!ARBfp1.0\nPARAM k = {0, 1, 2, 0.5};\nPARAM zero = {0, 0, 0, 0};\n";
         for (int i = 0; i < kLocalCount; ++i) {
-            if (usedLocals_[i])
+            if (usedLocals_[i]) {
                 text += "PARAM l" + std::to_string(i) + " = program.local[" + std::to_string(i) +
                         "];\n";
+            }
         }
         text += "TEMP pri, sec, fogr, t, u, v";
         for (int i = 0; i < Units(state_); ++i) {
