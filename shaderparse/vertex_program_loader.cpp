@@ -26,8 +26,9 @@ struct ExcerptRange {
     long end;    // one past the last character shown
 };
 
-// The statement around position p (0 <= p < length): from just after the previous ';' (or from
-// that ';' when p is next to one) to the next ';', at most 30 characters either side.
+// The statement around position p (0 <= p <= length): from just after the previous ';' (or from
+// that ';' when p is next to one) to the next ';' or the end of the text, at most 30 characters
+// either side. At p == length the terminating zero stands at p.
 ExcerptRange StatementAround(const char* text, long length, long p) {
     bool nextToSemicolon = (p > 0 && text[p - 1] == ';') || text[p] == ';';
     long start = 0;
@@ -61,16 +62,10 @@ void LoadVertexProgramText(GLenum target, GLuint id, const char* text) {
     GLint reported = 0;
     glGetIntegerv(GL_PROGRAM_ERROR_POSITION_NV, &reported);
 
-    // A position before the text counts as its start; one at or past its end as the place just
-    // after its last character, shown with the text's last 30 characters.
-    long p = reported < 0 ? 0 : reported;
-    ExcerptRange excerpt;
-    if (p >= length) {
-        p = length;
-        excerpt = {p > kExcerptReach ? p - kExcerptReach : 0, length};
-    } else {
-        excerpt = StatementAround(text, length, p);
-    }
+    // A position before the text counts as its start; one past its end as its end, the place
+    // just after its last character.
+    const long p = std::clamp<long>(reported, 0, length);
+    const ExcerptRange excerpt = StatementAround(text, length, p);
 
     int line = 1;
     int character = 1;

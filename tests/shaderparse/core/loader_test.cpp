@@ -67,9 +67,16 @@ TEST_F(LoaderTest, ExcerptAroundTheErrorPositionStaysInsideTheText) {
         {long(two.rfind(';')), two, Excerpt(3, 13, ";\nMOV R1, v[1];", 14)},
         // Inside a statement: the excerpt starts after the ';' and its line end.
         {long(bad.find('x')), bad, Excerpt(3, 12, "MOV R1, v[9x];", 11)},
-        // At or past the end: the place after the last character, with the last 30 before it.
-        {37, open, Excerpt(3, 16, open.substr(7), 30)},
-        {5000, open, Excerpt(3, 16, open.substr(7), 30)},
+        // At the end (no END, no o[HPOS] write) and beyond it, taken as the end: the last
+        // statement, from after the last ';' up to the end of the text.
+        {37, open, Excerpt(3, 16, "MOV o[HPOS], R0", 15)},
+        {5000, open, Excerpt(3, 16, "MOV o[HPOS], R0", 15)},
+        {38, two.substr(0, 38), Excerpt(4, 3, "EN", 2)},
+        {36, two.substr(0, 36), Excerpt(4, 1, "", 0)},
+        // Ending with a ';', the end is next to it: from the previous statement's ';'.
+        {35, two.substr(0, 35), Excerpt(3, 14, ";\nMOV R1, v[1];", 15)},
+        // A last statement longer than 30 characters: 30 characters before the end.
+        {102, text.substr(0, 102), Excerpt(1, 103, text.substr(72, 30), 30)},
         {3, "", Excerpt(1, 1, "", 0)},
     };
     for (const Case& c : cases) EXPECT_EQ(c.excerpt, Load(c.p, c.text)) << c.text;

@@ -21,7 +21,6 @@ const std::string kVp = "!!VP1.0\nMOV o[HPOS], v[OPOS];\nEND\n";  // 34 characte
 // Each option reaches the profile of the recording GL: its effect shows in the trace or in the
 // error list, and the status tells whether the list is empty.
 TEST(ShadercheckTest, OptionsShapeTheParseAndTheStatus) {
-    const std::string caret = std::string(30, ' ');  // under the 31st character of the line
     const struct {
         const char* args;
         int status;
@@ -34,9 +33,8 @@ TEST(ShadercheckTest, OptionsShapeTheParseAndTheStatus) {
         {"--pending-gl-error --bound-program=3 --trace=-", 1,
          "glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 3, 34, 34)\nPrevious GL_ERROR prior to vertex "
          "program parsing.\n"},
-        {"--reject-load-at=100", 1,
-         "error at line 4 character 1\n\"" + kVp.substr(4) + "\"\n" + caret + "|\n" + caret +
-             "^\n"},
+        // Beyond the end: taken as the end, after the last statement "END\n".
+        {"--reject-load-at=100", 1, "error at line 4 character 1\n\"END\n\"\n    |\n    ^\n"},
         {"--extensions=GL_ARB_multitexture", 1, "unable to initialize GL_NV_vertex_program"},
     };
     for (const auto& c : cases) {
