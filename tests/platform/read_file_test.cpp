@@ -1,0 +1,88 @@
+// Bounded reading: regular files up to the cap, everything else refused without waiting.
+#include "platform/read_file.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+using platform::ReadStatus;
+
+class ReadFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = ::testing::TempDir() + "read_file_" + std::to_string(getpid());
+        mkdir(dir_.c_str(), 0755);
+    }
+    void TearDown() override {
+        for (const char* name : {"/text", "/fifo"}) std::remove((dir_ + name).c_str());
+        rmdir(dir_.c_str());
+    }
+    std::string Path(const char* name) const { return dir_ + "/" + name; }
+    std::string dir_;
+};
+
+TEST_F(ReadFileTest, RegularFilesUpToTheCap) {
+    std::ofstream(Path("text"), std::ios::binary) << std::string("ab\0cd", 5);
+    std::string bytes = "old";
+    EXPECT_EQ(platform::ReadRegularFile(Path("text").c_str(), 5, bytes).status, ReadStatus::Ok);
+    EXPECT_EQ(bytes, std::string("ab\0cd", 5));
+    const platform::ReadResult over = platform::ReadRegularFile(Path("text").c_str(), 4, bytes);
+    EXPECT_EQ(over.status, ReadStatus::TooLarge);
+    EXPECT_EQ(bytes, "");
+    EXPECT_EQ(platform::ReadFailureText(over, 4), "is larger than 4 bytes");
+
+    const platform::ReadResult missing =
+        platform::ReadRegularFile(Path("missing").c_str(), 5, bytes);
+    EXPECT_EQ(missing.status, ReadStatus::CannotOpen);
+    EXPECT_EQ(missing.error, ENOENT);
+    EXPECT_EQ(platform::ReadFailureText(missing, 5), "No such file or directory");
+}
+
+// Each read runs in a child with an alarm, so that a read that waits forever fails the test.
+TEST_F(ReadFileTest, DirectoriesFifosAndDevicesAreRefusedAtOnce) {
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+    for (const std::string& path : {dir_, Path("fifo"), std::string("/dev/zero")}) {
+        EXPECT_EXIT(
+            {
+                alarm(10);
+                std::string bytes;
+                const platform::ReadResult r =
+                    platform::ReadRegularFile(path.c_str(), 1 << 20, bytes);
+                std::fprintf(stderr, "[%s]", platform::ReadFailureText(r, 1 << 20).c_str());
+                std::exit(r.status == ReadStatus::NotRegular && bytes.empty() ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "\\[is not a regular file\\]")
+            << path;
+    }
+}
+
+TEST_F(ReadFileTest, StreamsStopAtTheCap) {
+    EXPECT_EXIT(
+        {
+            alarm(10);
+            const int zero = open("/dev/zero", O_RDONLY);
+            std::string bytes;
+            const platform::ReadResult r = platform::ReadStream(zero, 100000, bytes);
+            std::exit(r.status == ReadStatus::TooLarge && bytes.empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(write(fds[1], "abc", 3), 3);
+    close(fds[1]);
+    std::string bytes;
+    EXPECT_EQ(platform::ReadStream(fds[0], 3, bytes).status, ReadStatus::Ok);
+    EXPECT_EQ(bytes, "abc");
+    close(fds[0]);
+}
+
+}  // namespace
