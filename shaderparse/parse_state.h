@@ -2,6 +2,7 @@
 // vs.1.0 translation buffer.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Up to 32 owned message texts, kept in a null-terminated array of 33 slots.
@@ -34,3 +35,8 @@ extern int parseLineNumber;
 
 // The !!VP1.0 text a vs.1.0 shader is translated into before it is loaded.
 extern std::string translatedProgramText;
+
+// The largest program text or vs.1.0 include file that is read from a file (16 MiB): far above
+// real shader texts, which run to some kilobytes, and low enough that a device or an endless
+// stream given as a text cannot exhaust memory.
+constexpr size_t kMaxProgramTextBytes = size_t(16) << 20;

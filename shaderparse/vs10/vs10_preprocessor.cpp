@@ -10,8 +10,10 @@
 #include <string_view>
 #include <unordered_map>
 
-#include <sys/stat.h>
+#include <string>
 
+#include "platform/read_file.h"
+#include "shaderparse/parse_state.h"
 #include "shaderparse/vs10/vs10_scanner.h"
 
 MACROENTRY* macroList = nullptr;
@@ -23,6 +25,9 @@ namespace {
 std::unordered_map<std::string_view, MACROENTRY*> macroIndex;
 
 long allocationsLeft = -1;  // negative: no injected failures
+// Characters of include text read for the current program text: however they nest or repeat,
+// its include files cannot take more than one program text's worth of memory together.
+size_t includeBytesRead = 0;
 
 bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
@@ -397,45 +402,50 @@ char* LoadIncludeText(const char* name) {
     static const char* const includeSearchPaths[] = {".", "../../data/programs",
                                                      "../../../data/programs"};
     char path[kMaxIncludeName + 64];
-    FILE* file = nullptr;
+    std::string bytes;
+    platform::ReadResult result;
     for (const char* dir : includeSearchPaths) {
         std::snprintf(path, sizeof path, "%s/%s", dir, name);
-        file = std::fopen(path, "r");
-        if (file == nullptr) {
-            continue;
+        result = platform::ReadRegularFile(path, kMaxProgramTextBytes, bytes);
+        // Directories, FIFOs and devices hold no program text: passed over like missing files.
+        if (result.status != platform::ReadStatus::CannotOpen &&
+            result.status != platform::ReadStatus::NotRegular) {
+            break;
         }
-        // A directory opens too on this platform, but holds no program text.
-        struct stat info;
-        if (fstat(fileno(file), &info) == 0 && !S_ISREG(info.st_mode)) {
-            std::fclose(file);
-            file = nullptr;
-            continue;
-        }
-        break;
     }
-    if (file == nullptr) {
-        std::fprintf(stderr, "Cannot open \"%s\" for stat read!\n", name);
+    switch (result.status) {
+        case platform::ReadStatus::Ok:
+            break;
+        case platform::ReadStatus::CannotOpen:
+        case platform::ReadStatus::NotRegular:
+            std::fprintf(stderr, "Cannot open \"%s\" for stat read!\n", name);
+            return nullptr;
+        case platform::ReadStatus::StatFailed:
+            std::fprintf(stderr, "An fstat error occurred.\n");
+            std::fprintf(stderr, "Cannot open \"%s\" for stat read!\n", name);
+            return nullptr;
+        case platform::ReadStatus::TooLarge:
+            std::fprintf(stderr, "Include file \"%s\" is larger than %zu bytes.\n", path,
+                         kMaxProgramTextBytes);
+            return nullptr;
+        case platform::ReadStatus::ReadFailed:
+            std::fprintf(stderr, "Cannot open \"%s\" for read!\n", path);
+            return nullptr;
+    }
+    // The scanner stops at the first zero byte: nothing after it is kept.
+    const size_t length = std::strlen(bytes.c_str());
+    if (length > kMaxProgramTextBytes - includeBytesRead) {
+        std::fprintf(stderr,
+                     "Include file \"%s\" not read: the include files of one program text hold at "
+                     "most %zu bytes together.\n",
+                     path, kMaxProgramTextBytes);
         return nullptr;
     }
-    struct stat info;
-    bool statOk = fstat(fileno(file), &info) == 0;
-    std::fclose(file);
-    if (!statOk) {
-        std::fprintf(stderr, "An fstat error occurred.\n");
-        std::fprintf(stderr, "Cannot open \"%s\" for stat read!\n", name);
-        return nullptr;
-    }
-    file = std::fopen(path, "r");
-    if (file == nullptr) {
-        std::fprintf(stderr, "Cannot open \"%s\" for read!\n", path);
-        return nullptr;
-    }
-    size_t size = static_cast<size_t>(info.st_size);
-    char* text = static_cast<char*>(VS10Alloc(size + 1));
+    char* text = VS10CopyText(bytes.data(), length);
     if (text != nullptr) {
-        size_t read = std::fread(text, 1, size, file);
-        text[read] = '\0';
+        includeBytesRead += length;
     }
-    std::fclose(file);
     return text;
 }
+
+void ResetIncludeBudget() { includeBytesRead = 0; }

@@ -63,5 +63,10 @@ bool SubstituteParams(const char* line, const MACROENTRY* definition, const MACR
 bool ApplyRegisterOffset(const char* R, char op, const char* n, const char* builtin, char* out);
 
 // The whole text of an include file found through the search paths, newly allocated; null
-// (after the standard-error messages) when no readable file was found.
+// (after the standard-error messages) when no readable file was found. Only regular files are
+// read; a file beyond kMaxProgramTextBytes, or one that would take the include files read since
+// ResetIncludeBudget beyond that size together, is refused. The text ends at the file's first
+// zero byte.
 char* LoadIncludeText(const char* name);
+// Starts the include budget of a new program text (VS10SetInput does).
+void ResetIncludeBudget();
