@@ -1,8 +1,10 @@
 // shadercheck: checks one shader-program text offline. The text is parsed once with shaderparse
 // against the recording GL, whose profile the options set; the error list goes to standard
-// output exactly as shaderparse_write_errors writes it.
+// output exactly as shaderparse_write_errors writes it, also when a fatal error of the parser
+// ends the process. A failed write is a failure of its own (status 2).
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/read_file.h"
 #include "recgl/recording_gl.h"
 #include "shaderparse/parse_state.h"
 #include "shaderparse/shaderparse.h"
@@ -29,6 +32,8 @@ const char kUsage[] =
     "Reads the whole text of FILE (standard input when FILE is omitted or \"-\"), parses it once\n"
     "with shaderparse against a recording GL and writes the error list to standard output, each\n"
     "message unchanged. Whatever the parse itself prints appears before the error list.\n"
+    "FILE must be a regular file; FILE, standard input and vs.1.0 include files are read up to\n"
+    "16 MiB (16777216 bytes), a longer text is refused.\n"
     "\n"
     "options:\n"
     "  --trace=PATH              write every GL call of the parse to PATH, one per line:\n"
@@ -54,7 +59,10 @@ const char kUsage[] =
     "vs.1.0 include files are looked up relative to the working directory.\n"
     "\n"
     "exit status: 0 when the error list is empty, 1 when it holds messages, 2 for a usage\n"
-    "error or an unreadable FILE; fatal errors of the parser keep their own statuses.\n";
+    "error, an unreadable FILE or an output that cannot be written; fatal errors of the parser\n"
+    "(nesting beyond 1024 levels: 1, an expanded line beyond 4095 characters: 9, an internal\n"
+    "scanner fault: 2) keep their own statuses and end the run after the error list is written,\n"
+    "without the trace and the translation.\n";
 
 struct Options {
     std::string file = "-";
@@ -132,27 +140,24 @@ Options ParseOptions(int argc, char** argv) {
     return options;
 }
 
-bool ReadWhole(FILE* in, std::string& text) {
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-        text.append(buffer, n);
-    }
-    return !std::ferror(in);
-}
-
 std::string ReadInput(const std::string& file) {
     std::string text;
-    if (file == "-") {
-        if (!ReadWhole(stdin, text)) UsageError("cannot read standard input");
-        return text;
+    const bool standardInput = file == "-";
+    const platform::ReadResult result =
+        standardInput ? platform::ReadStream(STDIN_FILENO, kMaxProgramTextBytes, text)
+                      : platform::ReadRegularFile(file.c_str(), kMaxProgramTextBytes, text);
+    const std::string name = standardInput ? "standard input" : "'" + file + "'";
+    switch (result.status) {
+        case platform::ReadStatus::Ok:
+            return text;
+        case platform::ReadStatus::CannotOpen:
+            UsageError("cannot open " + name + ": " + std::strerror(result.error));
+        case platform::ReadStatus::NotRegular:
+        case platform::ReadStatus::TooLarge:
+            UsageError(name + " " + platform::ReadFailureText(result, kMaxProgramTextBytes));
+        default:
+            UsageError("cannot read " + name);
     }
-    FILE* in = std::fopen(file.c_str(), "rb");
-    if (in == nullptr) UsageError("cannot open '" + file + "': " + std::strerror(errno));
-    bool ok = ReadWhole(in, text);
-    std::fclose(in);
-    if (!ok) UsageError("cannot read '" + file + "'");
-    return text;
 }
 
 // An output named by an option: standard output for "-", otherwise the file, opened before the
@@ -165,8 +170,34 @@ FILE* OpenOutput(const std::string& path) {
     return out;
 }
 
-void CloseOutput(FILE* out) {
-    if (out != nullptr && out != stdout) std::fclose(out);
+// Everything written to out has reached its file; otherwise the failure is reported and the
+// run ends with the usage status, whatever the error list holds.
+void FinishOutput(FILE* out, const std::string& path) {
+    const bool written = std::fflush(out) == 0 && !std::ferror(out);
+    const int error = errno;
+    const bool closed = out == stdout || std::fclose(out) == 0;
+    if (!written || !closed) {
+        const std::string name = path == "-" ? "standard output" : "'" + path + "'";
+        std::fprintf(stderr, "shadercheck: cannot write %s: %s\n", name.c_str(),
+                     std::strerror(written ? errno : error));
+        std::_Exit(kUsageError);
+    }
+}
+
+// Set while shaderparse runs: its fatal errors end the process through exit, and the error list
+// it has collected is then still written, by the handler below.
+bool parseRunning = false;
+
+void WriteErrorList() {
+    shaderparse_write_errors(stdout);
+    FinishOutput(stdout, "-");
+}
+
+void WriteErrorListAtFatalEnd() {
+    if (parseRunning) {
+        parseRunning = false;
+        WriteErrorList();
+    }
 }
 
 }  // namespace
@@ -189,27 +220,30 @@ int main(int argc, char** argv) {
     recgl::Reset(profile);
     if (options.pendingGlError) recgl::SetPendingError(GL_INVALID_OPERATION);
 
+    // Registered after the error list was constructed, so it runs before the list is destroyed.
+    std::atexit(WriteErrorListAtFatalEnd);
     // The text is used as a C string: it ends at its first zero byte, if any.
     const char* program = text.c_str();
+    parseRunning = true;
     if (std::strncmp(program, "!!VSP1.0", 8) == 0) {
         shaderparse(program, static_cast<int>(options.vspId));
     } else {
         shaderparse(program);
     }
+    parseRunning = false;
     std::fflush(stdout);
 
     if (trace != nullptr) {
         for (const std::string& line : recgl::CallLines()) {
             std::fprintf(trace, "%s\n", line.c_str());
         }
-        CloseOutput(trace);
+        FinishOutput(trace, options.tracePath);
     }
     if (translation != nullptr) {
         // Empty unless the text was a vs.1.0 shader: only that path fills it.
         std::fputs(translatedProgramText.c_str(), translation);
-        CloseOutput(translation);
+        FinishOutput(translation, options.translationPath);
     }
-    shaderparse_write_errors(stdout);
-    std::fflush(stdout);
+    WriteErrorList();
     return parseErrors.Count() == 0 ? 0 : 1;
 }

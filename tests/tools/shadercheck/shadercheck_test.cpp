@@ -1,9 +1,13 @@
 // shadercheck through the built binary: options, outputs and exit statuses.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "tests/support/sanitizers.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -95,6 +99,92 @@ TEST(ShadercheckTest, UsageErrors) {
                                "--max-general-combiners=N", "--bound-program=ID", "--vsp-id=ID",
                                "--pending-gl-error", "--reject-load-at=P", "exit status"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+// The parser's fatal ends keep their statuses, but the error list is written first.
+TEST(ShadercheckTest, FatalEndsStillWriteTheErrorList) {
+    std::string nested = "vs.1.0\n", overrun = "vs.1.0\n#define F(a) a a a a a a a a a a\n";
+    for (int i = 0; i < 1025; ++i) nested += "#ifndef A\n";
+    overrun += "F(" + std::string(500, 'x') + ")\n";
+    const struct {
+        std::string text;
+        int status;
+        std::string out;
+    } cases[] = {
+        {nested, 1, "(1026) : Error : Out of stack space for #ifdef, aborting.\n"},
+        {overrun, 9, "(2) : Error : Macro string overrun.\n"},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunTool("", c.text);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        const Result full = RunTool(">/dev/full", c.text);  // the list cannot be written
+        EXPECT_EQ(full.status, 2);
+        EXPECT_EQ(full.err, "shadercheck: cannot write standard output: No space left on device\n");
+    }
+}
+
+// Inputs that never end or never open: refused at once (the time limit turns a hang into a
+// failure, the address-space limit an unbounded read).
+TEST(ShadercheckTest, EndlessAndSpecialInputsAreRefused) {
+    const std::string dir = ::testing::TempDir() + "shadercheck_inputs_" + std::to_string(getpid());
+    mkdir(dir.c_str(), 0755);
+    const std::string fifo = dir + "/fifo.vsh", big = dir + "/big.vsh";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(truncate((std::ofstream(big) << "", big).c_str(), (16 << 20) + 1), 0);
+#ifdef TEST_UNDER_ADDRESS_SANITIZER
+    const std::string limit = "";
+#else
+    const std::string limit = "ulimit -v 1000000; ";
+#endif
+    const std::string tool = std::string("timeout -s KILL 20 ") + SHADERCHECK;
+    const struct {
+        std::string command;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {tool + " /dev/zero", 2, "", "shadercheck: '/dev/zero' is not a regular file\n"},
+        {tool + " " + dir, 2, "", "shadercheck: '" + dir + "' is not a regular file\n"},
+        {tool + " " + fifo, 2, "", "shadercheck: '" + fifo + "' is not a regular file\n"},
+        {tool + " " + big, 2, "", "shadercheck: '" + big + "' is larger than 16777216 bytes\n"},
+        {"head -c 17000000 /dev/zero | " + tool, 2, "",
+         "shadercheck: standard input is larger than 16777216 bytes\n"},
+        {"cd " + dir + " && " + tool, 1, "(3) : Error : Unable to open include file fifo.vsh\n",
+         "Cannot open \"fifo.vsh\" for stat read!\n"},
+        {"cd " + dir + " && " + tool, 1, "(3) : Error : Unable to open include file big.vsh\n",
+         "Include file \"./big.vsh\" is larger than 16777216 bytes.\n"},
+    };
+    const std::string includes[] = {"", "", "", "", "", "fifo.vsh", "big.vsh"};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const std::string input = "vs.1.0\n#include \"" + includes[i] + "\"\nmov oPos, v0\n";
+        const Result r = testsupport::Run(limit + c.command, input);
+        EXPECT_EQ(r.status, c.status) << c.command;
+        EXPECT_EQ(r.out, c.out) << c.command;
+        EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << c.command;
+    }
+    for (const std::string& file : {fifo, big}) std::remove(file.c_str());
+    rmdir(dir.c_str());
+}
+
+// A write that fails (a full device) fails the run, whatever the error list holds.
+TEST(ShadercheckTest, FailedWritesEndWithStatusTwo) {
+    const std::string vs = "vs.1.0\nmov oPos, v0\n";
+    const struct {
+        const char* args;
+        std::string input, err;
+    } cases[] = {
+        {"--trace=/dev/full", kVp, "'/dev/full'"},
+        {"--translation=/dev/full", vs, "'/dev/full'"},
+        {"--trace=- >/dev/full", kVp, "standard output"},
+        {">/dev/full", "!!VP1.0\nEND\n", "standard output"},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunTool(c.args, c.input);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_EQ(r.err, "shadercheck: cannot write " + c.err + ": No space left on device\n")
+            << c.args;
+    }
 }
 
 }  // namespace
