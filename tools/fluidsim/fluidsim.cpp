@@ -17,7 +17,8 @@
 //   key C            key press; q ends the run with status 0
 //   tick N           N idle steps
 // The whole script is checked before anything runs; a bad line is reported as "line N: ..."
-// with exit status 2.
+// with exit status 2. The script must be a regular file (or standard input) of at most 16 MiB.
+// A dump that cannot be written ends the run with status 1, also after 'q'.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -26,14 +27,19 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "app/app_state.h"
 #include "app/idle_step.h"
 #include "app/interaction.h"
+#include "platform/read_file.h"
 #include "solver/grid.h"
 
 namespace {
 
 constexpr int kMaxGrid = 256;  // keeps (N + 2)^3 cells of eight fields within reason
+// Far more than any recorded interaction needs; keeps an endless input from exhausting memory.
+constexpr size_t kMaxScriptBytes = size_t(16) << 20;
 
 enum class Op { Reshape, Mouse, Motion, Key, Tick };
 
@@ -43,7 +49,10 @@ struct Command {
 };
 
 void Usage(FILE* out) {
-    fprintf(out, "usage: fluidsim [--grid N] [--script FILE|-] [--dump FILE]\n");
+    fprintf(out,
+            "usage: fluidsim [--grid N] [--script FILE|-] [--dump FILE]\n"
+            "The script is a regular file or standard input of at most %zu bytes (16 MiB).\n",
+            kMaxScriptBytes);
 }
 
 enum class Number { Good, NotWhole, OutOfRange };
@@ -141,22 +150,16 @@ std::string ParseLine(const std::string& line, bool* isCommand, Command* command
     return "unknown command '" + name + "'";
 }
 
-// Reads and checks the whole script; on the first bad line prints "line N: ..." and returns
-// false.
-bool ReadScript(FILE* in, std::vector<Command>* commands) {
-    std::string line;
+// Checks the whole script text; on the first bad line prints "line N: ..." and returns false.
+bool ParseScript(const std::string& text, std::vector<Command>* commands) {
     long lineNumber = 0;
-    int c;
-    bool atEnd = false;
-    while (!atEnd) {
-        line.clear();
-        while ((c = fgetc(in)) != EOF && c != '\n') {
-            line.push_back(static_cast<char>(c));
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
         }
-        atEnd = (c == EOF);
-        if (atEnd && line.empty()) {
-            break;
-        }
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
         ++lineNumber;
         if (line.find('\0') != std::string::npos) {
             fprintf(stderr, "line %ld: contains a NUL byte\n", lineNumber);
@@ -198,6 +201,7 @@ bool WriteField(FILE* out, const float* field) {
 }
 
 // Writes the dump (when asked for) and prints the summary line. False when the dump failed.
+// (The file was opened before the run, so only a write can fail here.)
 bool Report() {
     reported = true;
     bool ok = true;
@@ -229,9 +233,11 @@ bool Report() {
     return ok;
 }
 
+// After 'q' the process is ending through exit with status 0; a failed dump changes that to 1.
+// A handler may not call exit again, hence _exit (standard output is flushed by Report).
 void ReportAtExit() {
-    if (!reported) {
-        Report();
+    if (!reported && !Report()) {
+        _exit(1);
     }
 }
 
@@ -296,17 +302,17 @@ int main(int argc, char** argv) {
 
     std::vector<Command> commands;
     if (scriptPath != nullptr) {
-        const bool fromStdin = strcmp(scriptPath, "-") == 0;
-        FILE* script = fromStdin ? stdin : fopen(scriptPath, "rb");
-        if (script == nullptr) {
-            fprintf(stderr, "fluidsim: cannot read script '%s': %s\n", scriptPath, strerror(errno));
+        std::string text;
+        const platform::ReadResult read =
+            strcmp(scriptPath, "-") == 0
+                ? platform::ReadStream(STDIN_FILENO, kMaxScriptBytes, text)
+                : platform::ReadRegularFile(scriptPath, kMaxScriptBytes, text);
+        if (read.status != platform::ReadStatus::Ok) {
+            fprintf(stderr, "fluidsim: cannot read script '%s': %s\n", scriptPath,
+                    platform::ReadFailureText(read, kMaxScriptBytes).c_str());
             return 2;
         }
-        const bool good = ReadScript(script, &commands);
-        if (!fromStdin) {
-            fclose(script);
-        }
-        if (!good) {
+        if (!ParseScript(text, &commands)) {
             return 2;
         }
     }

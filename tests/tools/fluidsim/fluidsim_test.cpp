@@ -1,6 +1,7 @@
 // Runs the fluidsim tool on scripts, good and bad.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/sanitizers.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -103,6 +105,50 @@ TEST(FluidsimTest, BadScriptsAndOptionsAreRefusedBeforeAnythingRuns) {
         EXPECT_EQ(r.status, 2) << c.options << c.script;
         EXPECT_THAT(r.err, StartsWith(c.message)) << c.options << c.script;
         EXPECT_EQ(r.out, "") << c.options << c.script;
+    }
+}
+
+// Scripts that never end or never open are refused at once: the time limit turns a hang into a
+// failure, the address-space limit an unbounded read.
+TEST(FluidsimTest, EndlessAndSpecialScriptsAreRefused) {
+    const std::string dir = ::testing::TempDir() + "fluidsim_scripts_" + std::to_string(getpid());
+    mkdir(dir.c_str(), 0755);
+    const std::string fifo = dir + "/fifo", big = dir + "/big";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::fclose(std::fopen(big.c_str(), "w"));
+    ASSERT_EQ(truncate(big.c_str(), (16 << 20) + 1), 0);
+#ifdef TEST_UNDER_ADDRESS_SANITIZER
+    const std::string limit = "";
+#else
+    const std::string limit = "ulimit -v 1000000; ";
+#endif
+    const std::string tool = "timeout -s KILL 20 " + std::string(FLUIDSIM_PATH) + " --script ";
+    const struct {
+        std::string command, err;
+    } cases[] = {
+        {tool + "/dev/zero", "'/dev/zero': is not a regular file"},
+        {tool + dir, "'" + dir + "': is not a regular file"},
+        {tool + fifo, "'" + fifo + "': is not a regular file"},
+        {tool + big, "'" + big + "': is larger than 16777216 bytes"},
+        {"head -c 17000000 /dev/zero | " + tool + "-", "'-': is larger than 16777216 bytes"},
+    };
+    for (const auto& c : cases) {
+        const testsupport::RunResult r = testsupport::Run(limit + c.command);
+        EXPECT_EQ(r.status, 2) << c.command;
+        EXPECT_EQ(r.err, "fluidsim: cannot read script " + c.err + "\n") << c.command;
+        EXPECT_EQ(r.out, "") << c.command;
+    }
+    for (const std::string& file : {fifo, big}) std::remove(file.c_str());
+    rmdir(dir.c_str());
+}
+
+// The summary is printed, but a dump that cannot be written fails the run, also after 'q'.
+TEST(FluidsimTest, DumpToAFullDeviceFails) {
+    for (const char* script : {"tick 1\n", "tick 1\nkey q\ntick 1\n"}) {
+        const testsupport::RunResult r = Fluidsim("--grid 4 --dump /dev/full", script);
+        EXPECT_EQ(r.status, 1) << script;
+        EXPECT_EQ(r.err, "fluidsim: writing the dump failed\n") << script;
+        EXPECT_EQ(r.out, "ticks=1 density_sum=0 density_max=0\n") << script;
     }
 }
 
