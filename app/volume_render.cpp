@@ -71,8 +71,11 @@ unsigned char* BuildParticleTexels(const RgbImage& image) {
 void PrepareParticleTexture() { PrepareParticleTextureFrom("particle.bmp"); }
 
 void PrepareParticleTextureFrom(const char* fileName) {
-    // Without an image no texture is made: the sprites are drawn as flat squares.
-    if (RgbImage* image = LoadBmpImage(fileName)) {
+    // Without an image no texture is made: the sprites are drawn as flat squares. A picture
+    // larger than GL can take as a texture is refused by the loader, before it takes memory.
+    GLint maxTextureSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
+    if (RgbImage* image = LoadBmpImage(fileName, maxTextureSize > 0 ? maxTextureSize : INT32_MAX)) {
         GLuint name = 0;
         glGenTextures(1, &name);
         particleTexture = name;

@@ -1,15 +1,16 @@
-// BMP / bare DIB reader. The file is read whole into memory and every size and offset taken
-// from it is checked against its length before any byte is read; the pixels are decoded
-// straight into the packed R, G, B record.
+// BMP / bare DIB reader. The file (a regular file of bounded size) is read whole into memory and
+// every size and offset taken from it is checked against its length before any byte is read;
+// the picture's size is checked against the caps before its memory is taken, and the pixels are
+// decoded straight into the packed R, G, B record.
 #include "image/bmp_loader.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/read_file.h"
 
 namespace {
 
@@ -23,29 +24,25 @@ constexpr size_t kCoreHeaderSize = 12;
 constexpr size_t kInfoHeaderSize = 40;
 constexpr size_t kMaskBlockSize = 12;
 
-// The 24-bit result must stay within what a 32-bit image-size field can describe.
-constexpr uint64_t kMaxPixelBytes = 0x7FFFFFFF;
+// The largest file read: a picture at the pixel cap in 32 bits, plus 1 MiB for the headers, the
+// largest colour table and a gap before the pixel data.
+constexpr size_t kMaxFileBytes = size_t(4) * kBmpMaxPixels + (size_t(1) << 20);
 
 void ReportError(const std::string& text) { platform::ShowMessage("Error", text.c_str()); }
 
-// Reads the whole file; false when it cannot be opened or read, or holds nothing.
-bool ReadWholeFile(const char* fileName, std::vector<unsigned char>& bytes) {
-    if (fileName == nullptr) return false;
-    FILE* file = std::fopen(fileName, "rb");
-    if (file == nullptr) return false;
-    unsigned char chunk[65536];
-    bool ok = true;
-    for (;;) {
-        size_t got = std::fread(chunk, 1, sizeof chunk, file);
-        bytes.insert(bytes.end(), chunk, chunk + got);
-        if (got < sizeof chunk) {
-            ok = std::ferror(file) == 0;
-            break;
-        }
-    }
-    std::fclose(file);
-    return ok && !bytes.empty();
-}
+// The file's bytes, read-only, indexed as unsigned bytes.
+class FileBytes {
+  public:
+    explicit FileBytes(const std::string& bytes)
+        : data_(reinterpret_cast<const unsigned char*>(bytes.data())), size_(bytes.size()) {}
+    const unsigned char* data() const { return data_; }
+    size_t size() const { return size_; }
+    const unsigned char& operator[](size_t i) const { return data_[i]; }
+
+  private:
+    const unsigned char* data_;
+    size_t size_;
+};
 
 uint16_t Read16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
@@ -142,8 +139,7 @@ bool PixelDataFits(const DibLayout& dib, size_t length, uint64_t pixelOffset, ui
 
 class Decoder {
   public:
-    Decoder(const std::vector<unsigned char>& file, const DibLayout& layout, size_t pixelOffset,
-            unsigned char* out)
+    Decoder(const FileBytes& file, const DibLayout& layout, size_t pixelOffset, unsigned char* out)
         : file_(file),
           dib_(layout),
           pixelOffset_(pixelOffset),
@@ -261,7 +257,7 @@ class Decoder {
         return {};
     }
 
-    const std::vector<unsigned char>& file_;
+    const FileBytes& file_;
     const DibLayout& dib_;
     size_t pixelOffset_;
     unsigned char* out_;
@@ -269,7 +265,7 @@ class Decoder {
 };
 
 // Checks the depth and encoding and sets the channel masks; false when they cannot be read.
-bool SetUpEncoding(DibLayout& dib, const std::vector<unsigned char>& file, size_t maskOffset) {
+bool SetUpEncoding(DibLayout& dib, const FileBytes& file, size_t maskOffset) {
     const uint16_t bpp = dib.bitsPerPixel;
     switch (dib.compression) {
         case kCompressionNone:
@@ -292,12 +288,22 @@ bool SetUpEncoding(DibLayout& dib, const std::vector<unsigned char>& file, size_
     }
 }
 
-RgbImage* Load(const char* fileName) {
-    std::vector<unsigned char> file;
-    if (!ReadWholeFile(fileName, file)) {
+RgbImage* Load(const char* fileName, int32_t maxSide) {
+    // Only a regular file is read: a directory, FIFO or device counts as a file that cannot be
+    // opened, like a missing or empty one.
+    std::string bytes;
+    const platform::ReadResult read =
+        fileName != nullptr ? platform::ReadRegularFile(fileName, kMaxFileBytes, bytes)
+                            : platform::ReadResult{platform::ReadStatus::CannotOpen, 0};
+    if (read.status == platform::ReadStatus::TooLarge) {
+        ReportError("DIB file is larger than " + std::to_string(kMaxFileBytes) + " bytes.");
+        return nullptr;
+    }
+    if (read.status != platform::ReadStatus::Ok || bytes.empty()) {
         ReportError(std::string("Failed to open DIB file ") + (fileName ? fileName : "") + ".\n");
         return nullptr;
     }
+    const FileBytes file(bytes);
     const size_t length = file.size();
     const char* tooShortHeaders = "DIB file is too short for its headers.";
 
@@ -372,7 +378,10 @@ RgbImage* Load(const char* fileName) {
     }
     const uint64_t rows = dib.height < 0 ? -static_cast<int64_t>(dib.height) : dib.height;
     const uint64_t pixelBytes = 3 * static_cast<uint64_t>(dib.width) * rows;
-    if (pixelBytes > kMaxPixelBytes) {
+    // Refused before any memory is taken: a few bytes of run-length data can declare any size.
+    if (static_cast<uint64_t>(dib.width) * rows > kBmpMaxPixels ||
+        static_cast<uint64_t>(dib.width) > static_cast<uint64_t>(maxSide) ||
+        rows > static_cast<uint64_t>(maxSide)) {
         ReportError("DIB file image is too large.");
         return nullptr;
     }
@@ -411,4 +420,4 @@ RgbImage* Load(const char* fileName) {
 
 }  // namespace
 
-RgbImage* LoadBmpImage(const char* fileName) { return Load(fileName); }
+RgbImage* LoadBmpImage(const char* fileName, int32_t maxSide) { return Load(fileName, maxSide); }

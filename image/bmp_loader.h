@@ -11,5 +11,11 @@ struct RgbImage {
     unsigned char* data;
 };
 
-// Returns a new record, or null after telling the user (title "Error") why not.
-RgbImage* LoadBmpImage(const char* fileName);
+// The largest picture read: 4096 x 4096 pixels (48 MiB as 24-bit pixels), far beyond any sprite
+// and low enough that no file can make the reader take more than that.
+constexpr uint64_t kBmpMaxPixels = uint64_t(4096) * 4096;
+
+// Returns a new record, or null after telling the user (title "Error") why not. Only regular
+// files are read; pictures beyond kBmpMaxPixels, or wider or higher than maxSide (for example the
+// GL texture size limit of the caller), are refused before their memory is taken.
+RgbImage* LoadBmpImage(const char* fileName, int32_t maxSide = INT32_MAX);

@@ -232,4 +232,22 @@ TEST_F(RenderTest, ParticleTextureFromParticleBmpOrUntexturedWithoutIt) {
     free(image);
 }
 
+// A picture beyond GL's texture size is refused by the loader with one message: no texture.
+TEST_F(RenderTest, ParticleImageBeyondTheTextureLimitIsRefused) {
+    for (const GLint limit : {64, 63}) {  // particle.bmp is 64 x 64
+        recgl::CurrentProfile().integers[GL_MAX_TEXTURE_SIZE] = {limit};
+        ReleaseFields();
+        particleTexture = 0;
+        messages.clear();
+        const platform::MessageSink previous = platform::SetMessageSink(CaptureMessage);
+        PrepareParticleTexture();
+        platform::SetMessageSink(previous);
+        EXPECT_EQ(particleTexture != 0, limit == 64) << limit;
+        EXPECT_EQ(messages, limit == 64
+                                ? std::vector<std::string>{}
+                                : std::vector<std::string>{"Error: DIB file image is too large."})
+            << limit;
+    }
+}
+
 }  // namespace

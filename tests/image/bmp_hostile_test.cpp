@@ -3,6 +3,8 @@
 // refused with one message or decoded into a picture whose every pixel is checked; run under
 // AddressSanitizer a stray read or write fails the test even where the picture would not show it.
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -19,9 +21,10 @@ using namespace bmptest;
 
 class HostileBitmap : public BmpTest {
   protected:
-    // Loads with the address space limited to 1 GB, prints "[message]" and ends the process.
-    [[noreturn]] void LoadWithinOneGigabyte(const Bytes& bytes) {
-        const rlimit limit{rlim_t(1) << 30, rlim_t(1) << 30};
+    // Loads with the address space limited to `megabytes`, prints "[message]" and ends the
+    // process.
+    [[noreturn]] void LoadWithin(rlim_t megabytes, const Bytes& bytes) {
+        const rlimit limit{megabytes << 20, megabytes << 20};
         setrlimit(RLIMIT_AS, &limit);
         Load(bytes);
         std::fprintf(stderr, "[%s]\n", messages.empty() ? "" : messages[0].c_str());
@@ -74,18 +77,104 @@ TEST_F(HostileBitmap, SizesWhoseProductOverflowsAreRefused) {
     }
 }
 
-// Without a limit on the address space the allocation would succeed, so this runs in a child
+// Without a limit on the address space the allocations would succeed, so these run in a child
 // process with one, and only where no sanitizer reserves address space of its own.
 TEST_F(HostileBitmap, ShortFileDeclaringAHugePictureIsRefusedBeforeTakingMemory) {
 #ifdef TEST_UNDER_ADDRESS_SANITIZER
     GTEST_SKIP() << "address-space limit not usable with AddressSanitizer";
 #else
-    Bitmap b;  // 0x7FFFFFF0 bytes of picture, 4 bytes of data
-    b.width = 0x2AAAAAA0, b.height = 1, b.pixels = {1, 2, 3, 4};
-    const Bytes bytes = b.Make();
-    EXPECT_EXIT(LoadWithinOneGigabyte(bytes), ::testing::ExitedWithCode(0),
+    Bitmap b;  // 48 MiB of picture, 4 bytes of data
+    b.width = 4096, b.height = 4096, b.pixels = {1, 2, 3, 4};
+    EXPECT_EXIT(LoadWithin(40, b.Make()), ::testing::ExitedWithCode(0),
                 "\\[" + kTooShortPixels + "\\]");
+    // A run-length file of about a kilobyte declaring 16000 x 16000 pixels (768 MB as 24 bits).
+    Bitmap bomb;
+    bomb.bpp = 8, bomb.compression = 1, bomb.width = 16000, bomb.height = 16000;
+    bomb.colorsUsed = 2, bomb.palette = {kRed, kWhite};
+    for (int i = 0; i < 254; ++i) bomb.pixels.insert(bomb.pixels.end(), {0, 2, 255, 60});
+    bomb.pixels.insert(bomb.pixels.end(), {0, 0, 0, 1});
+    const Bytes bytes = bomb.Make();
+    ASSERT_EQ(bytes.size(), 1082u);
+    EXPECT_EXIT(LoadWithin(256, bytes), ::testing::ExitedWithCode(0), "\\[" + kTooLarge + "\\]");
 #endif
+}
+
+// The pixel cap and the caller's side limit hold for every encoding, before memory is taken.
+TEST_F(HostileBitmap, PicturesBeyondThePixelCapOrTheSideLimitAreRefused) {
+    Bitmap b;
+    b.bpp = 8, b.compression = 1, b.colorsUsed = 1, b.palette = {kRed}, b.pixels = {0, 1};
+    const struct {
+        int32_t width, height;
+        bool loads;
+    } sizes[] = {{4096, 4096, true},
+                 {4097, 4096, false},
+                 {1, 4096 * 4096 + 1, false},
+                 {65536, 256, true},
+                 {65536, 257, false}};
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(std::to_string(size.width) + " x " + std::to_string(size.height));
+        b.width = size.width, b.height = size.height;
+        if (size.loads) {
+            EXPECT_TRUE(Load(b.Make()));
+        } else {
+            EXPECT_EQ(Refusal(b.Make()), kTooLarge);
+        }
+    }
+    // A 64 x 32 picture against side limits around it.
+    b.width = 64, b.height = 32;
+    const Bytes bytes = b.Make();
+    for (int32_t maxSide : {64, 63, 31, 0}) {
+        SCOPED_TRACE(maxSide);
+        messages.clear();
+        std::FILE* f = std::fopen(path_.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        RgbImage* image = LoadBmpImage(path_.c_str(), maxSide);
+        std::remove(path_.c_str());
+        EXPECT_EQ(image != nullptr, maxSide == 64);
+        EXPECT_EQ(messages,
+                  maxSide == 64 ? std::vector<std::string>{} : std::vector<std::string>{kTooLarge});
+        if (image != nullptr) std::free(image->data), std::free(image);
+    }
+}
+
+// Files that never end or never open get the open failure (or the size refusal) once and at
+// once; each runs in a child with an alarm, so that a loader that waits fails the test.
+TEST_F(HostileBitmap, FifosDevicesDirectoriesAndHugeFilesAreRefused) {
+    const std::string dir = ::testing::TempDir() + "bmp_inputs_" + std::to_string(getpid());
+    mkdir(dir.c_str(), 0755);
+    const std::string fifo = dir + "/fifo.bmp", big = dir + "/big.bmp";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Bitmap b;
+    b.width = 4, b.height = 4, b.pixels.assign(48, 7);
+    const Bytes header = b.Make();
+    std::FILE* f = std::fopen(big.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(header.data(), 1, header.size(), f);
+    std::fclose(f);
+    ASSERT_EQ(truncate(big.c_str(), 68157441), 0);  // one byte over 65 MiB
+    const struct {
+        std::string path, message;
+    } cases[] = {
+        {fifo, "Error: Failed to open DIB file " + fifo + ".\n"},
+        {"/dev/zero", "Error: Failed to open DIB file /dev/zero.\n"},
+        {dir, "Error: Failed to open DIB file " + dir + ".\n"},
+        {big, "Error: DIB file is larger than 68157440 bytes."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EXIT(
+            {
+                alarm(10);
+                RgbImage* image = LoadBmpImage(c.path.c_str());
+                for (const std::string& m : messages) std::fprintf(stderr, "[%s]", m.c_str());
+                std::exit(image == nullptr && messages.size() == 1 ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "^\\[" + c.message + "\\]$")
+            << c.path;
+    }
+    for (const std::string& file : {fifo, big}) std::remove(file.c_str());
+    rmdir(dir.c_str());
 }
 
 // Runs, absolute runs, line ends, deltas and the end mark, in 8 and 4 bits, with a table of 16
