@@ -26,7 +26,7 @@ cmake --build build-asan -j"$jobs" || exit 1
 stage "unit tests under ASan+UBSan" ctest --test-dir build-asan -L unit --output-on-failure -j"$jobs"
 # The solver's two threads under ThreadSanitizer: only the solver tests are built there, and any
 # report makes a test fail.
-cmake -S . -B build-tsan -DFLUID3D_TSAN=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null || exit 1
+cmake -S . -B build-tsan -DFLUID3D_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
 cmake --build build-tsan -j"$jobs" --target solver_test || exit 1
 stage "solver tests under TSan" ctest --test-dir build-tsan -L unit --output-on-failure -j"$jobs"
 if [ -x fuzz/run-fuzzers.sh ]; then
