@@ -3,11 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -111,27 +107,21 @@ TEST(DemoXvfbTest, PouredDensityGlowsMovesTurnsAndQuits) {
 // A particle.bmp that is a FIFO without a writer or a link to an endless device is refused once,
 // and the demo reaches its main loop: it answers the quit key.
 TEST(DemoXvfbTest, ParticleImageThatNeverEndsIsRefusedAndTheDemoRuns) {
-    const std::string dir = ::testing::TempDir() + "demo_particle_" + std::to_string(getpid());
-    const std::string image = dir + "/particle.bmp";
     for (const bool fifo : {true, false}) {
         SCOPED_TRACE(fifo ? "FIFO" : "/dev/zero");
-        mkdir(dir.c_str(), 0755);
-        ASSERT_EQ(fifo ? mkfifo(image.c_str(), 0600) : symlink("/dev/zero", image.c_str()), 0);
-        {
-            testsupport::ProgramOnDisplay demo(dir.c_str(), FLUID3D_PATH, nullptr,
-                                               "3D volume rendering");
-            ASSERT_NE(demo.Window(), "") << demo.Err();
-            demo.Shell("xdotool key --window " + demo.Window() + " q");
-            EXPECT_EQ(demo.WaitForExit(20), 0);
-            const std::string err = demo.Err();
-            const size_t at = err.find("Error: ");
-            EXPECT_EQ(err.substr(at == std::string::npos ? err.size() : at, 45),
-                      "Error: Failed to open DIB file particle.bmp.\n")
-                << err;
-            EXPECT_EQ(err.find("Error: ", at + 1), std::string::npos) << err;
-        }
-        std::remove(image.c_str());
-        rmdir(dir.c_str());
+        testsupport::ScratchDir dir("demo_particle");
+        ASSERT_NE(fifo ? dir.Fifo("particle.bmp") : dir.Link("particle.bmp", "/dev/zero"), "");
+        testsupport::ProgramOnDisplay demo(dir.Path().c_str(), FLUID3D_PATH, nullptr,
+                                           "3D volume rendering");
+        ASSERT_NE(demo.Window(), "") << demo.Err();
+        demo.Shell("xdotool key --window " + demo.Window() + " q");
+        EXPECT_EQ(demo.WaitForExit(20), 0);
+        const std::string err = demo.Err();
+        const size_t at = err.find("Error: ");
+        EXPECT_EQ(err.substr(at == std::string::npos ? err.size() : at, 45),
+                  "Error: Failed to open DIB file particle.bmp.\n")
+            << err;
+        EXPECT_EQ(err.find("Error: ", at + 1), std::string::npos) << err;
     }
 }
 

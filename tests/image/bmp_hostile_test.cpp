@@ -3,7 +3,6 @@
 // refused with one message or decoded into a picture whose every pixel is checked; run under
 // AddressSanitizer a stray read or write fails the test even where the picture would not show it.
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -14,6 +13,7 @@
 
 #include "tests/image/bmp_builder.h"
 #include "tests/support/sanitizers.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -142,18 +142,14 @@ TEST_F(HostileBitmap, PicturesBeyondThePixelCapOrTheSideLimitAreRefused) {
 // Files that never end or never open get the open failure (or the size refusal) once and at
 // once; each runs in a child with an alarm, so that a loader that waits fails the test.
 TEST_F(HostileBitmap, FifosDevicesDirectoriesAndHugeFilesAreRefused) {
-    const std::string dir = ::testing::TempDir() + "bmp_inputs_" + std::to_string(getpid());
-    mkdir(dir.c_str(), 0755);
-    const std::string fifo = dir + "/fifo.bmp", big = dir + "/big.bmp";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    Bitmap b;
+    testsupport::ScratchDir scratch("bmp_inputs");
+    Bitmap b;  // a valid file's start, one byte over 65 MiB
     b.width = 4, b.height = 4, b.pixels.assign(48, 7);
-    const Bytes header = b.Make();
-    std::FILE* f = std::fopen(big.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(header.data(), 1, header.size(), f);
-    std::fclose(f);
-    ASSERT_EQ(truncate(big.c_str(), 68157441), 0);  // one byte over 65 MiB
+    const Bytes start = b.Make();
+    const std::string dir = scratch.Path(), fifo = scratch.Fifo("fifo.bmp"),
+                      big = scratch.SparseFile("big.bmp", 68157441, {start.begin(), start.end()});
+    ASSERT_NE(fifo, "");
+    ASSERT_NE(big, "");
     const struct {
         std::string path, message;
     } cases[] = {
@@ -173,8 +169,6 @@ TEST_F(HostileBitmap, FifosDevicesDirectoriesAndHugeFilesAreRefused) {
             ::testing::ExitedWithCode(0), "^\\[" + c.message + "\\]$")
             << c.path;
     }
-    for (const std::string& file : {fifo, big}) std::remove(file.c_str());
-    rmdir(dir.c_str());
 }
 
 // Runs, absolute runs, line ends, deltas and the end mark, in 8 and 4 bits, with a table of 16

@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
+
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -18,30 +18,21 @@ using platform::ReadStatus;
 
 class ReadFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = ::testing::TempDir() + "read_file_" + std::to_string(getpid());
-        mkdir(dir_.c_str(), 0755);
-    }
-    void TearDown() override {
-        for (const char* name : {"/text", "/fifo"}) std::remove((dir_ + name).c_str());
-        rmdir(dir_.c_str());
-    }
-    std::string Path(const char* name) const { return dir_ + "/" + name; }
-    std::string dir_;
+    testsupport::ScratchDir dir_{"read_file"};
 };
 
 TEST_F(ReadFileTest, RegularFilesUpToTheCap) {
-    std::ofstream(Path("text"), std::ios::binary) << std::string("ab\0cd", 5);
+    const std::string text = dir_.SparseFile("text", 5, std::string("ab\0cd", 5));
     std::string bytes = "old";
-    EXPECT_EQ(platform::ReadRegularFile(Path("text").c_str(), 5, bytes).status, ReadStatus::Ok);
+    EXPECT_EQ(platform::ReadRegularFile(text.c_str(), 5, bytes).status, ReadStatus::Ok);
     EXPECT_EQ(bytes, std::string("ab\0cd", 5));
-    const platform::ReadResult over = platform::ReadRegularFile(Path("text").c_str(), 4, bytes);
+    const platform::ReadResult over = platform::ReadRegularFile(text.c_str(), 4, bytes);
     EXPECT_EQ(over.status, ReadStatus::TooLarge);
     EXPECT_EQ(bytes, "");
     EXPECT_EQ(platform::ReadFailureText(over, 4), "is larger than 4 bytes");
 
     const platform::ReadResult missing =
-        platform::ReadRegularFile(Path("missing").c_str(), 5, bytes);
+        platform::ReadRegularFile((dir_.Path() + "/missing").c_str(), 5, bytes);
     EXPECT_EQ(missing.status, ReadStatus::CannotOpen);
     EXPECT_EQ(missing.error, ENOENT);
     EXPECT_EQ(platform::ReadFailureText(missing, 5), "No such file or directory");
@@ -49,8 +40,9 @@ TEST_F(ReadFileTest, RegularFilesUpToTheCap) {
 
 // Each read runs in a child with an alarm, so that a read that waits forever fails the test.
 TEST_F(ReadFileTest, DirectoriesFifosAndDevicesAreRefusedAtOnce) {
-    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
-    for (const std::string& path : {dir_, Path("fifo"), std::string("/dev/zero")}) {
+    const std::string fifo = dir_.Fifo("fifo");
+    ASSERT_NE(fifo, "");
+    for (const std::string& path : {dir_.Path(), fifo, std::string("/dev/zero")}) {
         EXPECT_EXIT(
             {
                 alarm(10);

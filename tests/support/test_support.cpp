@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,42 @@ std::string ReadFile(const std::string& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+ScratchDir::ScratchDir(const std::string& prefix) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + "_XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr) dir_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+    for (const std::string& file : files_) std::remove(file.c_str());
+    if (!dir_.empty()) rmdir(dir_.c_str());
+}
+
+std::string ScratchDir::Made(const std::string& name, bool ok) {
+    if (!ok) return "";
+    files_.push_back(dir_ + "/" + name);
+    return files_.back();
+}
+
+std::string ScratchDir::Fifo(const std::string& name) {
+    return Made(name, mkfifo((dir_ + "/" + name).c_str(), 0600) == 0);
+}
+
+std::string ScratchDir::SparseFile(const std::string& name, long long size,
+                                   const std::string& start) {
+    const std::string path = dir_ + "/" + name;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return "";
+    const bool ok = write(fd, start.data(), start.size()) == ssize_t(start.size()) &&
+                    ftruncate(fd, off_t(size)) == 0;
+    close(fd);
+    return Made(name, ok);
+}
+
+std::string ScratchDir::Link(const std::string& name, const std::string& target) {
+    return Made(name, symlink(target.c_str(), (dir_ + "/" + name).c_str()) == 0);
 }
 
 RunResult Run(const std::string& command, const std::string& input) {

@@ -10,6 +10,26 @@ namespace testsupport {
 
 std::string ReadFile(const std::string& path);
 
+// A fresh directory under $TMPDIR (or /tmp) for special files: FIFOs, sparse files, links. The
+// object removes what it made and the directory.
+class ScratchDir {
+  public:
+    explicit ScratchDir(const std::string& prefix);
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& Path() const { return dir_; }
+    // Each returns the new file's path, or "" when it could not be made.
+    std::string Fifo(const std::string& name);  // without a writer: opening it to read waits
+    std::string SparseFile(const std::string& name, long long size, const std::string& start = "");
+    std::string Link(const std::string& name, const std::string& target);
+
+  private:
+    std::string Made(const std::string& name, bool ok);
+    std::string dir_;
+    std::vector<std::string> files_;
+};
+
 struct RunResult {
     int status = -1;  // exit status, or -1 when the command did not exit normally
     std::string out, err;

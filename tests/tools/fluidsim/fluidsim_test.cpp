@@ -1,7 +1,6 @@
 // Runs the fluidsim tool on scripts, good and bad.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -111,12 +110,11 @@ TEST(FluidsimTest, BadScriptsAndOptionsAreRefusedBeforeAnythingRuns) {
 // Scripts that never end or never open are refused at once: the time limit turns a hang into a
 // failure, the address-space limit an unbounded read.
 TEST(FluidsimTest, EndlessAndSpecialScriptsAreRefused) {
-    const std::string dir = ::testing::TempDir() + "fluidsim_scripts_" + std::to_string(getpid());
-    mkdir(dir.c_str(), 0755);
-    const std::string fifo = dir + "/fifo", big = dir + "/big";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::fclose(std::fopen(big.c_str(), "w"));
-    ASSERT_EQ(truncate(big.c_str(), (16 << 20) + 1), 0);
+    testsupport::ScratchDir scratch("fluidsim_scripts");
+    const std::string dir = scratch.Path(), fifo = scratch.Fifo("fifo"),
+                      big = scratch.SparseFile("big", (16 << 20) + 1);
+    ASSERT_NE(fifo, "");
+    ASSERT_NE(big, "");
 #ifdef TEST_UNDER_ADDRESS_SANITIZER
     const std::string limit = "";
 #else
@@ -138,8 +136,6 @@ TEST(FluidsimTest, EndlessAndSpecialScriptsAreRefused) {
         EXPECT_EQ(r.err, "fluidsim: cannot read script " + c.err + "\n") << c.command;
         EXPECT_EQ(r.out, "") << c.command;
     }
-    for (const std::string& file : {fifo, big}) std::remove(file.c_str());
-    rmdir(dir.c_str());
 }
 
 // The summary is printed, but a dump that cannot be written fails the run, also after 'q'.

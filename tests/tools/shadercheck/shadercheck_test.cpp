@@ -1,9 +1,6 @@
 // shadercheck through the built binary: options, outputs and exit statuses.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -127,11 +124,11 @@ TEST(ShadercheckTest, FatalEndsStillWriteTheErrorList) {
 // Inputs that never end or never open: refused at once (the time limit turns a hang into a
 // failure, the address-space limit an unbounded read).
 TEST(ShadercheckTest, EndlessAndSpecialInputsAreRefused) {
-    const std::string dir = ::testing::TempDir() + "shadercheck_inputs_" + std::to_string(getpid());
-    mkdir(dir.c_str(), 0755);
-    const std::string fifo = dir + "/fifo.vsh", big = dir + "/big.vsh";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    ASSERT_EQ(truncate((std::ofstream(big) << "", big).c_str(), (16 << 20) + 1), 0);
+    testsupport::ScratchDir scratch("shadercheck_inputs");
+    const std::string dir = scratch.Path(), fifo = scratch.Fifo("fifo.vsh"),
+                      big = scratch.SparseFile("big.vsh", (16 << 20) + 1);
+    ASSERT_NE(fifo, "");
+    ASSERT_NE(big, "");
 #ifdef TEST_UNDER_ADDRESS_SANITIZER
     const std::string limit = "";
 #else
@@ -163,8 +160,6 @@ TEST(ShadercheckTest, EndlessAndSpecialInputsAreRefused) {
         EXPECT_EQ(r.out, c.out) << c.command;
         EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << c.command;
     }
-    for (const std::string& file : {fifo, big}) std::remove(file.c_str());
-    rmdir(dir.c_str());
 }
 
 // A write that fails (a full device) fails the run, whatever the error list holds.
