@@ -125,37 +125,48 @@ TEST(ShadercheckTest, FatalEndsStillWriteTheErrorList) {
 // failure, the address-space limit an unbounded read).
 TEST(ShadercheckTest, EndlessAndSpecialInputsAreRefused) {
     testsupport::ScratchDir scratch("shadercheck_inputs");
+    const std::string line = "; a comment line of an include file\n";
+    std::string nine;  // 9 MiB: two of them are more than the include files may hold together
+    while (nine.size() < (9u << 20)) nine += line;
     const std::string dir = scratch.Path(), fifo = scratch.Fifo("fifo.vsh"),
-                      big = scratch.SparseFile("big.vsh", (16 << 20) + 1);
+                      big = scratch.SparseFile("big.vsh", (16 << 20) + 1),
+                      nineFile = scratch.SparseFile("nine.vsh", long(nine.size()), nine);
     ASSERT_NE(fifo, "");
     ASSERT_NE(big, "");
+    ASSERT_NE(nineFile, "");
 #ifdef TEST_UNDER_ADDRESS_SANITIZER
     const std::string limit = "";
 #else
     const std::string limit = "ulimit -v 1000000; ";
 #endif
     const std::string tool = std::string("timeout -s KILL 20 ") + SHADERCHECK;
+    const auto including = [](const std::string& names) {
+        return "vs.1.0\n" + names + "mov oPos, v0\n";
+    };
     const struct {
-        std::string command;
+        std::string command, input;
         int status;
         std::string out, err;
     } cases[] = {
-        {tool + " /dev/zero", 2, "", "shadercheck: '/dev/zero' is not a regular file\n"},
-        {tool + " " + dir, 2, "", "shadercheck: '" + dir + "' is not a regular file\n"},
-        {tool + " " + fifo, 2, "", "shadercheck: '" + fifo + "' is not a regular file\n"},
-        {tool + " " + big, 2, "", "shadercheck: '" + big + "' is larger than 16777216 bytes\n"},
-        {"head -c 17000000 /dev/zero | " + tool, 2, "",
+        {tool + " /dev/zero", "", 2, "", "shadercheck: '/dev/zero' is not a regular file\n"},
+        {tool + " " + dir, "", 2, "", "shadercheck: '" + dir + "' is not a regular file\n"},
+        {tool + " " + fifo, "", 2, "", "shadercheck: '" + fifo + "' is not a regular file\n"},
+        {tool + " " + big, "", 2, "", "shadercheck: '" + big + "' is larger than 16777216 bytes\n"},
+        {"head -c 17000000 /dev/zero | " + tool, "", 2, "",
          "shadercheck: standard input is larger than 16777216 bytes\n"},
-        {"cd " + dir + " && " + tool, 1, "(3) : Error : Unable to open include file fifo.vsh\n",
+        {"cd " + dir + " && " + tool, including("#include \"fifo.vsh\"\n"), 1,
+         "(3) : Error : Unable to open include file fifo.vsh\n",
          "Cannot open \"fifo.vsh\" for stat read!\n"},
-        {"cd " + dir + " && " + tool, 1, "(3) : Error : Unable to open include file big.vsh\n",
+        {"cd " + dir + " && " + tool, including("#include \"big.vsh\"\n"), 1,
+         "(3) : Error : Unable to open include file big.vsh\n",
          "Include file \"./big.vsh\" is larger than 16777216 bytes.\n"},
+        {"cd " + dir + " && " + tool, including("#include \"nine.vsh\"\n#include \"nine.vsh\"\n"),
+         1, "(4) : Error : Unable to open include file nine.vsh\n",
+         "Include file \"./nine.vsh\" not read: the include files of one program text hold at "
+         "most 16777216 bytes together.\n"},
     };
-    const std::string includes[] = {"", "", "", "", "", "fifo.vsh", "big.vsh"};
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        const auto& c = cases[i];
-        const std::string input = "vs.1.0\n#include \"" + includes[i] + "\"\nmov oPos, v0\n";
-        const Result r = testsupport::Run(limit + c.command, input);
+    for (const auto& c : cases) {
+        const Result r = testsupport::Run(limit + c.command, c.input);
         EXPECT_EQ(r.status, c.status) << c.command;
         EXPECT_EQ(r.out, c.out) << c.command;
         EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << c.command;
