@@ -2,8 +2,8 @@
 # Builds everything and runs every test: the source format and target-graph checks, the normal
 # build (unit and integration tests), the unit tests again under AddressSanitizer +
 # UndefinedBehaviorSanitizer, the solver tests under ThreadSanitizer, and a short run of every
-# fuzz target. Ends with CTest's summary of
-# the normal build; the exit status is non-zero when any stage failed.
+# fuzz target. Ends with CTest's summary of the normal build; the exit status is non-zero when
+# any stage failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh || exit 1
