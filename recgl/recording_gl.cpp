@@ -2,6 +2,7 @@
 // only record themselves are generated from gl_functions.def.
 #define GL_GLEXT_PROTOTYPES 1
 #include "recgl/recording_gl.h"
+#include "vertexprogram/program.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -619,7 +620,8 @@ void glLoadProgramNV(GLenum target, GLuint id, GLsizei len, const GLubyte* progr
         return;
     }
     bool stateProgram = false;
-    long position = CheckVertexProgram(text.text.data(), text.text.size(), &stateProgram);
+    long position =
+        vertexprogram::Parse(text.text.data(), text.text.size(), nullptr, &stateProgram);
     // A text of the other kind than the target is refused at its header.
     if (position < 0 && stateProgram != (target == GL_VERTEX_STATE_PROGRAM_NV)) position = 0;
     if (S().profile.rejectLoadAt >= 0) position = S().profile.rejectLoadAt;

@@ -93,14 +93,6 @@ const std::map<GLuint, std::string>& LoadedPrograms();
 // The preferred GL name of an enum value, or "" when there is none.
 std::string EnumName(GLenum value);
 
-// Checks a !!VP1.0 / !!VSP1.0 text of `length` bytes. Returns -1 when it is valid, otherwise the
-// byte offset of the first offending token (the text's length when the text ends early or a
-// rule over the whole text fails: instruction count, o[HPOS] written, a parameter written).
-// A second distinct attribute or parameter register in one instruction, and an attribute other
-// than v[0] in a state program, are reported at that register. *stateProgram (if given) tells
-// whether the text starts with !!VSP1.0.
-long CheckVertexProgram(const char* text, size_t length, bool* stateProgram = nullptr);
-
 // Whether glEnable (and no later glDisable) was called for cap; glIsEnabled answers the same.
 bool IsEnabled(GLenum cap);
 

@@ -1,11 +1,8 @@
-// The !!VP1.0 / !!VSP1.0 check behind glLoadProgramNV: accepted forms and error positions.
-#define GL_GLEXT_PROTOTYPES 1
-#include "recgl/recording_gl.h"
+// The !!VP1.0 / !!VSP1.0 check behind glLoadProgramNV: accepted forms, error positions and the
+// instructions handed back.
+#include "vertexprogram/program.h"
 
 #include <gtest/gtest.h>
-
-#include <GL/gl.h>
-#include <GL/glext.h>
 
 #include <string>
 
@@ -17,13 +14,13 @@ void ExpectCheck(std::string text) {
     const size_t at = text.find('@');
     if (at != std::string::npos) text.erase(at, 1);
     const long expected = at == std::string::npos ? -1 : static_cast<long>(at);
-    EXPECT_EQ(recgl::CheckVertexProgram(text.data(), text.size()), expected) << text;
+    EXPECT_EQ(vertexprogram::Parse(text.data(), text.size()), expected) << text;
 }
 
 const std::string kHead = "!!VP1.0\n";
 std::string Vp(const std::string& body) { return kHead + body + "MOV o[HPOS], v[OPOS];\nEND\n"; }
 
-TEST(VertexProgramCheck, AcceptsEveryInstructionAndOperandForm) {
+TEST(VertexProgramParse, AcceptsEveryInstructionAndOperandForm) {
     ExpectCheck(Vp(
         "ARL A0.x, v[WGHT].y; ARL A0.x, -c[95].w; MOV R0, v[0]; MOV R1.xyzw, -v[15].wzyx;\n"
         "LIT R2.xw, c[A0.x].xxyy; RCP R3.y, c[A0.x+63].z; RSQ R4.z, -R3.y; EXP R5.xz, "
@@ -49,7 +46,7 @@ TEST(VertexProgramCheck, AcceptsEveryInstructionAndOperandForm) {
     ExpectCheck(Vp(body + "ADD R0, R0, R0;\n") + "@");
 }
 
-TEST(VertexProgramCheck, RejectsAtTheOffendingToken) {
+TEST(VertexProgramParse, RejectsAtTheOffendingToken) {
     for (const char* text :
          {"@!!VP2.0\nMOV o[HPOS], v[0];\nEND", "@ !!VP1.0\nMOV o[HPOS], v[0];\nEND",
           "@!!vp1.0\nMOV o[HPOS], v[0];\nEND", "@",
@@ -83,64 +80,52 @@ TEST(VertexProgramCheck, RejectsAtTheOffendingToken) {
     // A NUL byte inside the text is a character like any other; only `length` bytes count.
     std::string withNul = Vp("MOV R0, v[0];\n");
     withNul.insert(withNul.find(";\n") + 1, 1, '\0');
-    EXPECT_EQ(recgl::CheckVertexProgram(withNul.data(), withNul.size()),
+    EXPECT_EQ(vertexprogram::Parse(withNul.data(), withNul.size()),
               static_cast<long>(withNul.find('\0')));
     const char full[] = "!!VP1.0 MOV o[HPOS], v[0]; END";
-    EXPECT_EQ(recgl::CheckVertexProgram(full, sizeof full - 1), -1);
-    EXPECT_EQ(recgl::CheckVertexProgram(full, 26), 26);
-    EXPECT_EQ(recgl::CheckVertexProgram(nullptr, 10), 0);
+    EXPECT_EQ(vertexprogram::Parse(full, sizeof full - 1), -1);
+    EXPECT_EQ(vertexprogram::Parse(full, 26), 26);
+    EXPECT_EQ(vertexprogram::Parse(nullptr, 10), 0);
 }
 
-GLint ErrorPosition() {
-    GLint position = 0;
-    glGetIntegerv(GL_PROGRAM_ERROR_POSITION_NV, &position);
-    return position;
-}
+TEST(VertexProgramParse, HandsBackTheInstructions) {
+    const std::string text =
+        "!!VP1.0\nARL A0.x, -v[WGHT].y;\nMAD o[TEX3].yw, -c[A0.x-2].wzyx, v[1].z, R11;\n"
+        "MOV o[HPOS], v[0];\nEND";
+    vertexprogram::Program program;
+    ASSERT_EQ(vertexprogram::Parse(text.data(), text.size(), &program), -1);
+    ASSERT_EQ(program.code.size(), 3u);
+    EXPECT_FALSE(program.stateProgram);
+    const vertexprogram::Instruction& arl = program.code[0];
+    EXPECT_EQ(arl.op, vertexprogram::Opcode::ARL);
+    ASSERT_EQ(arl.sources, 1);
+    EXPECT_TRUE(arl.src[0].negate);
+    EXPECT_EQ(arl.src[0].file, vertexprogram::File::Attribute);
+    EXPECT_EQ(arl.src[0].index, 1);
+    EXPECT_EQ(arl.src[0].swizzle[0], 1);
+    const vertexprogram::Instruction& mad = program.code[1];
+    EXPECT_EQ(mad.op, vertexprogram::Opcode::MAD);
+    EXPECT_EQ(mad.dst.file, vertexprogram::File::Result);
+    EXPECT_EQ(mad.dst.index, vertexprogram::TEX0 + 3);
+    EXPECT_EQ(mad.dst.mask, vertexprogram::kMaskY | vertexprogram::kMaskW);
+    ASSERT_EQ(mad.sources, 3);
+    EXPECT_TRUE(mad.src[0].relative);
+    EXPECT_EQ(mad.src[0].index, -2);
+    EXPECT_EQ(std::string(mad.src[0].swizzle, mad.src[0].swizzle + 4), std::string("\3\2\1\0", 4));
+    EXPECT_EQ(std::string(mad.src[1].swizzle, mad.src[1].swizzle + 4), std::string("\2\2\2\2", 4));
+    EXPECT_FALSE(mad.src[1].negate);
+    EXPECT_EQ(mad.src[2].file, vertexprogram::File::Temporary);
+    EXPECT_EQ(mad.src[2].index, 11);
+    EXPECT_EQ(program.code[2].dst.mask, vertexprogram::kMaskAll);
 
-// Each load in turn: the error it raises and, where it checked a text, the error position.
-TEST(VertexProgramLoad, ErrorsPositionsAndLoadedPrograms) {
-    recgl::Reset();
-    const std::string good = "!!VP1.0 MOV o[HPOS], v[0]; END",
-                      state = "!!VSP1.0 MOV c[4], v[0]; END";
-    const struct {
-        GLenum target;
-        GLuint id;
-        const std::string text;
-        GLenum error;
-        GLint position;
-    } loads[] = {
-        {GL_VERTEX_PROGRAM_NV, 1, good, GL_NO_ERROR, -1},
-        {GL_VERTEX_STATE_PROGRAM_NV, 9, state, GL_NO_ERROR, -1},
-        {GL_VERTEX_PROGRAM_NV, 2, "!!VP1.0 MOV o[HPOS], v[0] END", GL_INVALID_OPERATION, 26},
-        {GL_VERTEX_PROGRAM_NV, 3, state, GL_INVALID_OPERATION,
-         0},  // a state program for the vertex program target
-        {GL_VERTEX_PROGRAM_NV, 0, good, GL_INVALID_VALUE, 0},  // the position stays
-        {GL_TEXTURE_2D, 4, good, GL_INVALID_ENUM, 0},
-    };
-    for (const auto& l : loads) {
-        glLoadProgramNV(l.target, l.id, GLsizei(l.text.size()),
-                        reinterpret_cast<const GLubyte*>(l.text.data()));
-        EXPECT_EQ(glGetError(), l.error) << l.id;
-        EXPECT_EQ(ErrorPosition(), l.position) << l.id;
-    }
-    glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 5, -1, nullptr);
-    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_VALUE));
-    EXPECT_EQ(recgl::LoadedPrograms(), (std::map<GLuint, std::string>{{1, good}, {9, state}}));
-    const std::vector<std::string> lines = recgl::CallLines();
-    ASSERT_EQ(lines.size(), 7u);
-    EXPECT_EQ(lines[0], "glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 1, 30, 30)");
-    EXPECT_EQ(lines[1], "glLoadProgramNV(GL_VERTEX_STATE_PROGRAM_NV, 9, 28, 28)");
-    EXPECT_EQ(lines[6], "glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 5, -1, null)");
-
-    // The profile can make every load fail at a chosen position, even beyond the text.
-    recgl::Profile p;
-    p.rejectLoadAt = 1000;
-    recgl::Reset(p);
-    glLoadProgramNV(GL_VERTEX_PROGRAM_NV, 1, GLsizei(good.size()),
-                    reinterpret_cast<const GLubyte*>(good.data()));
-    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
-    EXPECT_EQ(ErrorPosition(), 1000);
-    EXPECT_TRUE(recgl::LoadedPrograms().empty());
+    // A state program's parameter destination; a rejected text leaves the program untouched.
+    const std::string state = "!!VSP1.0 MOV c[7].z, v[0]; END";
+    ASSERT_EQ(vertexprogram::Parse(state.data(), state.size(), &program), -1);
+    EXPECT_TRUE(program.stateProgram);
+    EXPECT_EQ(program.code[0].dst.file, vertexprogram::File::Parameter);
+    EXPECT_EQ(program.code[0].dst.index, 7);
+    EXPECT_EQ(vertexprogram::Parse("!!VP1.0 END", 11, &program), 11);
+    EXPECT_EQ(program.code.size(), 1u);
 }
 
 }  // namespace

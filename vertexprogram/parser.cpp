@@ -1,6 +1,8 @@
 // Checks vertex program (!!VP1.0) and vertex state program (!!VSP1.0) texts the way a driver does
 // on glLoadProgramNV: a small scanner and a recursive-descent parser that stop at the first token
-// breaking the language and report its byte offset.
+// breaking the language and report its byte offset, and otherwise hand back the instructions.
+#include "vertexprogram/program.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -10,14 +12,11 @@
 #include <tuple>
 #include <utility>
 
-#include "recgl/recording_gl.h"
-
-namespace recgl {
+namespace vertexprogram {
 namespace {
 
-constexpr size_t kMaxInstructions = 128;
-constexpr int kParamRegisters = 96;
-constexpr int kTempRegisters = 12;
+constexpr int kParamRegisters = kParameterRegisters;
+constexpr int kTempRegisters = kTemporaryRegisters;
 
 struct Token {
     enum Kind { Word, Number, Punct, Bad, EndOfText } kind = EndOfText;
@@ -82,10 +81,9 @@ class Scanner {
 
 // A register read by a source operand, for the one-attribute / one-parameter rule.
 struct SourceRegister {
-    enum File { Attribute, Parameter, Temporary } file;
+    File file;
     bool relative = false;
     int index = 0;
-    long pos = 0;
     bool operator<(const SourceRegister& o) const {
         return std::tie(file, relative, index) < std::tie(o.file, o.relative, o.index);
     }
@@ -93,12 +91,13 @@ struct SourceRegister {
 
 class Checker {
   public:
-    Checker(std::string_view text, bool stateProgram, size_t headerLength)
-        : text_(text), stateProgram_(stateProgram), scanner_(text, headerLength) {
+    Checker(std::string_view text, bool stateProgram, size_t headerLength,
+            vertexprogram::Program& out)
+        : text_(text), stateProgram_(stateProgram), scanner_(text, headerLength), out_(out) {
         Advance();
     }
 
-    void Program() {
+    void Run() {
         size_t instructions = 0;
         while (!IsWord("END")) {
             Instruction();
@@ -116,69 +115,74 @@ class Checker {
     using Operands = std::set<SourceRegister>;
 
     void Instruction() {
-        static const char* const kSwizzleOps[] = {"MOV", "LIT"};
-        static const char* const kScalarOps[] = {"RCP", "RSQ", "EXP", "LOG"};
-        static const char* const kBinaryOps[] = {"MUL", "ADD", "DP3", "DP4", "DST",
-                                                 "MIN", "MAX", "SLT", "SGE"};
-        Operands reads;
-        if (IsWord("ARL")) {
-            Advance();
+        struct Form {
+            const char* name;
+            Opcode op;
+            bool scalar;  // the sources take one component
+            int sources;
+        };
+        static const Form kForms[] = {
+            {"ARL", Opcode::ARL, true, 1},  {"MOV", Opcode::MOV, false, 1},
+            {"LIT", Opcode::LIT, false, 1}, {"RCP", Opcode::RCP, true, 1},
+            {"RSQ", Opcode::RSQ, true, 1},  {"EXP", Opcode::EXP, true, 1},
+            {"LOG", Opcode::LOG, true, 1},  {"MUL", Opcode::MUL, false, 2},
+            {"ADD", Opcode::ADD, false, 2}, {"DP3", Opcode::DP3, false, 2},
+            {"DP4", Opcode::DP4, false, 2}, {"DST", Opcode::DST, false, 2},
+            {"MIN", Opcode::MIN, false, 2}, {"MAX", Opcode::MAX, false, 2},
+            {"SLT", Opcode::SLT, false, 2}, {"SGE", Opcode::SGE, false, 2},
+            {"MAD", Opcode::MAD, false, 3}};
+        const Form* form = nullptr;
+        for (const Form& f : kForms)
+            if (IsWord(f.name)) form = &f;
+        if (form == nullptr) Fail();
+        Advance();
+        vertexprogram::Instruction ins;
+        ins.op = form->op;
+        if (form->op == Opcode::ARL) {
             ExpectWord("A0");
             Expect(".");
             ExpectWord("x");
-            Expect(",");
-            ScalarSource(reads);
-        } else if (IsOneOf(kSwizzleOps)) {
-            Advance();
-            MaskedDestination();
-            Expect(",");
-            SwizzleSource(reads);
-        } else if (IsOneOf(kScalarOps)) {
-            Advance();
-            MaskedDestination();
-            Expect(",");
-            ScalarSource(reads);
-        } else if (IsOneOf(kBinaryOps)) {
-            Advance();
-            MaskedDestination();
-            Expect(",");
-            SwizzleSource(reads);
-            Expect(",");
-            SwizzleSource(reads);
-        } else if (IsWord("MAD")) {
-            Advance();
-            MaskedDestination();
-            for (int i = 0; i < 3; ++i) {
-                Expect(",");
-                SwizzleSource(reads);
-            }
         } else {
-            Fail();
+            MaskedDestination(ins.dst);
+        }
+        Operands reads;
+        for (int i = 0; i < form->sources; ++i) {
+            Expect(",");
+            Source& src = ins.src[ins.sources++];
+            if (form->scalar)
+                ScalarSource(reads, src);
+            else
+                SwizzleSource(reads, src);
         }
         Expect(";");
+        out_.code.push_back(ins);
     }
 
-    void MaskedDestination() {
+    void MaskedDestination(Destination& dst) {
         if (IsWord("o") && !stateProgram_) {
             Advance();
             Expect("[");
             static const char* const kResults[] = {"HPOS", "COL0", "COL1", "BFC0", "BFC1",
                                                    "FOGC", "PSIZ", "TEX0", "TEX1", "TEX2",
                                                    "TEX3", "TEX4", "TEX5", "TEX6", "TEX7"};
-            if (!IsOneOf(kResults)) Fail();
-            const bool position = token_.text == "HPOS";
+            dst.file = File::Result;
+            dst.index = IndexOf(kResults);
+            if (dst.index < 0) Fail();
+            const bool position = dst.index == HPOS;
             Advance();
             Expect("]");
             if (position) writesPosition_ = true;
         } else if (IsWord("c") && stateProgram_) {
             Advance();
             Expect("[");
-            ExpectNumber(0, kParamRegisters - 1);
+            dst.file = File::Parameter;
+            dst.index = ExpectNumber(0, kParamRegisters - 1);
             Expect("]");
             writesParameter_ = true;
-        } else if (TemporaryIndex() < 0) {
+        } else if ((dst.index = TemporaryIndex()) < 0) {
             Fail();
         } else {
+            dst.file = File::Temporary;
             Advance();
         }
         if (!IsPunct(".")) return;
@@ -187,44 +191,59 @@ class Checker {
         static constexpr std::string_view kOrder = "xyzw";
         if (token_.kind != Token::Word || token_.text.size() > 4) Fail();
         size_t next = 0;
+        dst.mask = 0;
         for (char c : token_.text) {
             size_t at = kOrder.find(c, next);
             if (at == std::string_view::npos) Fail();
+            dst.mask |= static_cast<uint8_t>(1 << at);
             next = at + 1;
         }
         Advance();
     }
 
-    void ScalarSource(Operands& reads) {
-        if (IsPunct("-")) Advance();
-        SourceRegisterOperand(reads);
+    void ScalarSource(Operands& reads, Source& src) {
+        src.negate = IsPunct("-");
+        if (src.negate) Advance();
+        SourceRegisterOperand(reads, src);
         Expect(".");
         if (!IsComponents(1)) Fail();
-        Advance();
+        Swizzle(src);
     }
 
-    void SwizzleSource(Operands& reads) {
-        if (IsPunct("-")) Advance();
-        SourceRegisterOperand(reads);
+    void SwizzleSource(Operands& reads, Source& src) {
+        src.negate = IsPunct("-");
+        if (src.negate) Advance();
+        SourceRegisterOperand(reads, src);
         if (!IsPunct(".")) return;
         Advance();
         if (!IsComponents(1) && !IsComponents(4)) Fail();
+        Swizzle(src);
+    }
+
+    // The current token's components as the source's swizzle; one component is replicated.
+    void Swizzle(Source& src) {
+        static constexpr std::string_view kComponents = "xyzw";
+        for (size_t i = 0; i < 4; ++i) {
+            const char c = token_.text[token_.text.size() == 1 ? 0 : i];
+            src.swizzle[i] = static_cast<uint8_t>(kComponents.find(c));
+        }
         Advance();
     }
 
-    void SourceRegisterOperand(Operands& reads) {
-        SourceRegister reg{SourceRegister::Temporary, false, 0, token_.pos};
+    void SourceRegisterOperand(Operands& reads, Source& src) {
+        const long pos = token_.pos;
+        SourceRegister reg{File::Temporary, false, 0};
         if (IsWord("v")) {
             Advance();
             Expect("[");
-            reg.file = SourceRegister::Attribute;
+            reg.file = File::Attribute;
             reg.index = AttributeIndex();
             Expect("]");
-            if (stateProgram_ && reg.index != 0) throw Rejected{reg.pos};
+            if (stateProgram_ && reg.index != 0) throw Rejected{pos};
         } else if (IsWord("c")) {
             Advance();
             Expect("[");
-            reg.file = SourceRegister::Parameter;
+            reg.file = File::Parameter;
             if (IsWord("A0")) {
                 Advance();
                 Expect(".");
@@ -246,12 +265,15 @@ class Checker {
         } else {
             Fail();
         }
-        if (reg.file == SourceRegister::Temporary) return;
+        src.file = reg.file;
+        src.relative = reg.relative;
+        src.index = reg.index;
+        if (reg.file == File::Temporary) return;
         // One distinct attribute and one distinct parameter register per instruction.
         reads.insert(reg);
         int sameFile = 0;
         for (const SourceRegister& r : reads) sameFile += r.file == reg.file;
-        if (sameFile > 1) throw Rejected{reg.pos};
+        if (sameFile > 1) throw Rejected{pos};
     }
 
     int AttributeIndex() {
@@ -291,9 +313,12 @@ class Checker {
         return static_cast<int>(value);
     }
 
+    // The position of the current word in `words`, or -1.
     template <size_t N>
-    bool IsOneOf(const char* const (&words)[N]) const {
-        return std::any_of(words, words + N, [this](const char* w) { return IsWord(w); });
+    int IndexOf(const char* const (&words)[N]) const {
+        for (size_t i = 0; i < N; ++i)
+            if (IsWord(words[i])) return static_cast<int>(i);
+        return -1;
     }
     bool IsWord(std::string_view w) const { return token_.kind == Token::Word && token_.text == w; }
     bool IsPunct(std::string_view p) const {
@@ -314,24 +339,28 @@ class Checker {
     bool stateProgram_;
     Scanner scanner_;
     Token token_;
+    vertexprogram::Program& out_;
     bool writesPosition_ = false;
     bool writesParameter_ = false;
 };
 
 }  // namespace
 
-long CheckVertexProgram(const char* text, size_t length, bool* stateProgram) {
+long Parse(const char* text, size_t length, Program* program, bool* stateProgram) {
     std::string_view source(text ? text : "", text ? length : 0);
     static constexpr std::string_view kVertex = "!!VP1.0", kState = "!!VSP1.0";
     bool state = source.substr(0, kState.size()) == kState;
     if (stateProgram) *stateProgram = state;
     if (!state && source.substr(0, kVertex.size()) != kVertex) return 0;
+    Program parsed;
+    parsed.stateProgram = state;
     try {
-        Checker(source, state, state ? kState.size() : kVertex.size()).Program();
+        Checker(source, state, state ? kState.size() : kVertex.size(), parsed).Run();
     } catch (const Rejected& r) {
         return r.pos;
     }
+    if (program) *program = std::move(parsed);
     return -1;
 }
 
-}  // namespace recgl
+}  // namespace vertexprogram
