@@ -1,0 +1,215 @@
+#include "legacygl/layer.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace legacygl {
+namespace {
+
+// Whether the blank-separated list holds the whole name.
+bool Lists(const char* list, const char* name) {
+    const size_t length = std::strlen(name);
+    for (const char* p = list; (p = std::strstr(p, name)) != nullptr; p += length) {
+        const bool starts = p == list || p[-1] == ' ';
+        const bool ends = p[length] == ' ' || p[length] == '\0';
+        if (starts && ends) return true;
+    }
+    return false;
+}
+
+LayerLookup layerLookup = nullptr;
+
+}  // namespace
+
+void SetLayerLookup(LayerLookup lookup) { layerLookup = lookup; }
+
+Layer* CurrentLayer() { return layerLookup != nullptr ? layerLookup() : nullptr; }
+
+bool SwitchedOffByEnvironment() {
+    const char* value = std::getenv("FLUID3D_LEGACYGL");
+    return value != nullptr && (std::strcmp(value, "0") == 0 || std::strcmp(value, "off") == 0);
+}
+
+Layer::Layer(const NextGl& next, bool switchedOn) : next_(next) {
+    if (!switchedOn || next_.glGetString == nullptr) return;
+    const GLubyte* driver = next_.glGetString(GL_EXTENSIONS);
+    if (driver == nullptr) return;  // no context, or a core profile
+    extensions_ = reinterpret_cast<const char*>(driver);
+    for (size_t i = 0; i < kModuleCount; ++i) {
+        const ModuleEntry& entry = kModules[i];
+        if (Lists(extensions_.c_str(), entry.extension)) continue;  // the driver's own
+        if (!Lists(extensions_.c_str(), entry.needs)) continue;
+        modules_.push_back(entry.create(*this));
+        added_.push_back(entry.extension);
+    }
+    for (const std::string& name : added_) {
+        if (!extensions_.empty() && extensions_.back() != ' ') extensions_ += ' ';
+        extensions_ += name;
+    }
+}
+
+Layer::~Layer() = default;
+
+void Layer::RaiseError(GLenum error) {
+    if (error_ == GL_NO_ERROR) error_ = error;
+}
+
+NextGl::Proc Layer::GetProcAddress(const GLubyte* name) {
+    if (name == nullptr) return nullptr;
+    for (const auto& m : modules_) {
+        if (NextGl::Proc p = m->Lookup(reinterpret_cast<const char*>(name))) return p;
+    }
+    return next_.getProcAddress ? next_.getProcAddress(name) : nullptr;
+}
+
+const GLubyte* Layer::GetString(GLenum name) {
+    if (name == GL_EXTENSIONS && Active()) {
+        return reinterpret_cast<const GLubyte*>(extensions_.c_str());
+    }
+    return next_.glGetString ? next_.glGetString(name) : nullptr;
+}
+
+const GLubyte* Layer::GetStringi(GLenum name, GLuint index) {
+    if (next_.glGetStringi == nullptr) return nullptr;
+    if (name == GL_EXTENSIONS && Active() && next_.glGetIntegerv != nullptr) {
+        GLint count = 0;
+        next_.glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+        if (index >= GLuint(count) && index - GLuint(count) < added_.size()) {
+            return reinterpret_cast<const GLubyte*>(added_[index - count].c_str());
+        }
+    }
+    return next_.glGetStringi(name, index);
+}
+
+bool Layer::ModuleIntegers(GLenum pname, GLint* out) const {
+    for (const auto& m : modules_)
+        if (m->GetIntegers(pname, out)) return true;
+    return false;
+}
+
+void Layer::GetIntegerv(GLenum pname, GLint* data) {
+    if (data == nullptr || !next_.glGetIntegerv) return;
+    if (ModuleIntegers(pname, data)) return;
+    next_.glGetIntegerv(pname, data);
+    if (pname == GL_NUM_EXTENSIONS && Active()) *data += static_cast<GLint>(added_.size());
+}
+
+void Layer::GetFloatv(GLenum pname, GLfloat* data) {
+    GLint values[16];
+    if (data != nullptr && ModuleIntegers(pname, values)) {
+        data[0] = static_cast<GLfloat>(values[0]);
+    } else if (next_.glGetFloatv) {
+        next_.glGetFloatv(pname, data);
+    }
+}
+
+void Layer::GetBooleanv(GLenum pname, GLboolean* data) {
+    GLint values[16];
+    if (data != nullptr && ModuleIntegers(pname, values)) {
+        data[0] = values[0] != 0 ? GL_TRUE : GL_FALSE;
+    } else if (next_.glGetBooleanv) {
+        next_.glGetBooleanv(pname, data);
+    }
+}
+
+void Layer::GetDoublev(GLenum pname, GLdouble* data) {
+    GLint values[16];
+    if (data != nullptr && ModuleIntegers(pname, values)) {
+        data[0] = values[0];
+    } else if (next_.glGetDoublev) {
+        next_.glGetDoublev(pname, data);
+    }
+}
+
+GLenum Layer::GetError() {
+    if (error_ != GL_NO_ERROR) {
+        const GLenum e = error_;
+        error_ = GL_NO_ERROR;
+        return e;
+    }
+    return next_.glGetError ? next_.glGetError() : GL_NO_ERROR;
+}
+
+void Layer::Enable(GLenum cap) {
+    for (const auto& m : modules_)
+        if (m->SetCapability(cap, true)) return;
+    if (next_.glEnable) next_.glEnable(cap);
+}
+
+void Layer::Disable(GLenum cap) {
+    for (const auto& m : modules_)
+        if (m->SetCapability(cap, false)) return;
+    if (next_.glDisable) next_.glDisable(cap);
+}
+
+GLboolean Layer::IsEnabled(GLenum cap) {
+    GLboolean on = GL_FALSE;
+    for (const auto& m : modules_)
+        if (m->IsEnabled(cap, &on)) return on;
+    return next_.glIsEnabled ? next_.glIsEnabled(cap) : GL_FALSE;
+}
+
+void Layer::EnableClientState(GLenum cap) {
+    for (const auto& m : modules_)
+        if (m->SetClientCapability(cap, true)) return;
+    if (next_.glEnableClientState) next_.glEnableClientState(cap);
+}
+
+void Layer::DisableClientState(GLenum cap) {
+    for (const auto& m : modules_)
+        if (m->SetClientCapability(cap, false)) return;
+    if (next_.glDisableClientState) next_.glDisableClientState(cap);
+}
+
+void Layer::MatrixMode(GLenum mode) {
+    for (const auto& m : modules_) mode = m->DriverMatrixMode(mode);
+    if (next_.glMatrixMode) next_.glMatrixMode(mode);
+}
+
+void Layer::BindProgramARB(GLenum target, GLuint program) {
+    for (const auto& m : modules_) m->ArbProgramBound(target);
+    if (next_.glBindProgramARB) next_.glBindProgramARB(target, program);
+}
+
+bool Layer::BeforeDraw() {
+    for (const auto& m : modules_)
+        if (!m->BeforeDraw()) return false;
+    return true;
+}
+
+void Layer::Begin(GLenum mode) {
+    beginSkipped_ = !BeforeDraw();
+    if (!beginSkipped_ && next_.glBegin) next_.glBegin(mode);
+}
+
+void Layer::End() {
+    if (beginSkipped_) {
+        beginSkipped_ = false;
+        return;
+    }
+    if (next_.glEnd) next_.glEnd();
+}
+
+void Layer::DrawArrays(GLenum mode, GLint first, GLsizei count) {
+    if (BeforeDraw() && next_.glDrawArrays) next_.glDrawArrays(mode, first, count);
+}
+
+void Layer::DrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices) {
+    if (BeforeDraw() && next_.glDrawElements) next_.glDrawElements(mode, count, type, indices);
+}
+
+void Layer::DrawRangeElements(GLenum mode, GLuint start, GLuint end, GLsizei count, GLenum type,
+                              const void* indices) {
+    if (BeforeDraw() && next_.glDrawRangeElements) {
+        next_.glDrawRangeElements(mode, start, end, count, type, indices);
+    }
+}
+
+void NextGl::Load(Resolver resolve) {
+#define NEXT_GL(name) name = reinterpret_cast<decltype(name)>(resolve(#name));
+#include "legacygl/next_gl.def"
+#undef NEXT_GL
+    getProcAddress = reinterpret_cast<decltype(getProcAddress)>(resolve("glXGetProcAddressARB"));
+}
+
+}  // namespace legacygl

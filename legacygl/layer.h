@@ -1,0 +1,113 @@
+// The emulation layer of one GL context: legacy extensions supplied on top of what the driver
+// has. Each emulated extension is a Module, listed in one table with the condition under which
+// it can run; a module takes part only where the driver lacks its extension. The layer answers
+// what the modules add to core calls (enables, queries, errors, the extension strings, entry
+// point lookup) and lets them prepare every draw; everything else goes to the driver untouched.
+// This core exports no gl* names: the shim (or a test) calls it with a NextGl of its choice.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "legacygl/next_gl.h"
+
+namespace legacygl {
+
+class Layer;
+
+// One emulated extension.
+class Module {
+  public:
+    virtual ~Module() = default;
+    // The entry point of this extension called `name`, or null.
+    virtual NextGl::Proc Lookup(const char* name) const = 0;
+    // glEnable/glDisable of a capability the module owns: true when handled here.
+    virtual bool SetCapability(GLenum, bool) { return false; }
+    virtual bool IsEnabled(GLenum, GLboolean*) const { return false; }
+    virtual bool SetClientCapability(GLenum, bool) { return false; }
+    // An integer state value the module answers (count values written to out).
+    virtual bool GetIntegers(GLenum, GLint*) const { return false; }
+    // glMatrixMode: the mode to hand to the driver instead.
+    virtual GLenum DriverMatrixMode(GLenum mode) const { return mode; }
+    // Called before every draw; false when the draw must not happen (the module raised an
+    // error).
+    virtual bool BeforeDraw() { return true; }
+    // The application bound an ARB program of `target` itself.
+    virtual void ArbProgramBound(GLenum) {}
+};
+
+struct ModuleEntry {
+    const char* extension;  // the name added to the extension strings
+    const char* needs;      // a driver extension the module is built on
+    std::unique_ptr<Module> (*create)(Layer& layer);
+};
+
+// Every module, in the order they are offered.
+extern const ModuleEntry kModules[];
+extern const size_t kModuleCount;
+
+class Layer {
+  public:
+    // With switchedOn false, or without a current context's extension string, the layer has no
+    // modules and forwards everything.
+    Layer(const NextGl& next, bool switchedOn);
+    ~Layer();
+
+    const NextGl& Next() const { return next_; }
+    bool Active() const { return !modules_.empty(); }
+    // Records an error of an emulated call; glGetError reports it before the driver's.
+    void RaiseError(GLenum error);
+
+    template <class T>
+    T* Get() const {
+        for (const auto& m : modules_)
+            if (T* t = dynamic_cast<T*>(m.get())) return t;
+        return nullptr;
+    }
+
+    // What the exported GL functions do.
+    NextGl::Proc GetProcAddress(const GLubyte* name);
+    const GLubyte* GetString(GLenum name);
+    const GLubyte* GetStringi(GLenum name, GLuint index);
+    void GetIntegerv(GLenum pname, GLint* data);
+    void GetFloatv(GLenum pname, GLfloat* data);
+    void GetBooleanv(GLenum pname, GLboolean* data);
+    void GetDoublev(GLenum pname, GLdouble* data);
+    GLenum GetError();
+    void Enable(GLenum cap);
+    void Disable(GLenum cap);
+    GLboolean IsEnabled(GLenum cap);
+    void EnableClientState(GLenum cap);
+    void DisableClientState(GLenum cap);
+    void MatrixMode(GLenum mode);
+    void BindProgramARB(GLenum target, GLuint program);
+    void Begin(GLenum mode);
+    void End();
+    void DrawArrays(GLenum mode, GLint first, GLsizei count);
+    void DrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices);
+    void DrawRangeElements(GLenum mode, GLuint start, GLuint end, GLsizei count, GLenum type,
+                           const void* indices);
+
+  private:
+    bool BeforeDraw();
+    bool ModuleIntegers(GLenum pname, GLint* out) const;
+
+    NextGl next_;
+    std::vector<std::unique_ptr<Module>> modules_;
+    std::vector<std::string> added_;  // extension names of the modules
+    std::string extensions_;          // the driver's string with the added names
+    GLenum error_ = GL_NO_ERROR;
+    bool beginSkipped_ = false;  // a glBegin drew nothing: its glEnd is dropped too
+};
+
+// The layer of the calling thread's current context, or null; the shim and tests install how
+// it is found.
+using LayerLookup = Layer* (*)();
+void SetLayerLookup(LayerLookup lookup);
+Layer* CurrentLayer();
+
+// Whether the environment switches the layer off (FLUID3D_LEGACYGL=0 or "off").
+bool SwitchedOffByEnvironment();
+
+}  // namespace legacygl

@@ -1,0 +1,130 @@
+// libfluid3d_legacygl.so: exports the GL and GLX functions the layer wraps and hands each call to
+// the layer of the calling thread's current context. The driver's functions are found after
+// this library (dlsym with RTLD_NEXT), so it works both preloaded and linked ahead of libGL.
+#include <dlfcn.h>
+
+#include <cstring>
+
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include <GL/glx.h>
+
+#include "legacygl/layer.h"
+
+namespace {
+
+using legacygl::Layer;
+using legacygl::NextGl;
+
+NextGl::Proc ResolveNext(const char* name) {
+    if (void* symbol = dlsym(RTLD_NEXT, name)) return reinterpret_cast<NextGl::Proc>(symbol);
+    static auto driverLookup = reinterpret_cast<decltype(&::glXGetProcAddressARB)>(
+        dlsym(RTLD_NEXT, "glXGetProcAddressARB"));
+    return driverLookup ? driverLookup(reinterpret_cast<const GLubyte*>(name)) : nullptr;
+}
+
+// The GLX functions the shim itself needs from below.
+struct NextGlx {
+    decltype(&::glXGetCurrentContext) getCurrentContext =
+        reinterpret_cast<decltype(&::glXGetCurrentContext)>(ResolveNext("glXGetCurrentContext"));
+    decltype(&::glXDestroyContext) destroyContext =
+        reinterpret_cast<decltype(&::glXDestroyContext)>(ResolveNext("glXDestroyContext"));
+};
+
+const NextGlx& Glx() {
+    static const NextGlx glx;
+    return glx;
+}
+
+const NextGl& Next() {
+    static const NextGl next = [] {
+        NextGl n;
+        n.Load(ResolveNext);
+        return n;
+    }();
+    return next;
+}
+
+std::mutex layersLock;
+std::unordered_map<GLXContext, std::unique_ptr<Layer>>& Layers() {
+    static auto* layers = new std::unordered_map<GLXContext, std::unique_ptr<Layer>>();
+    return *layers;
+}
+
+thread_local GLXContext cachedContext = nullptr;
+thread_local Layer* cachedLayer = nullptr;
+
+// The layer of the current context, made when a context is first seen current.
+Layer* ForCurrentContext() {
+    const NextGl& next = Next();
+    GLXContext context = Glx().getCurrentContext ? Glx().getCurrentContext() : nullptr;
+    if (context == nullptr) return nullptr;
+    if (context == cachedContext) return cachedLayer;
+    std::lock_guard<std::mutex> hold(layersLock);
+    std::unique_ptr<Layer>& layer = Layers()[context];
+    if (!layer) layer = std::make_unique<Layer>(next, !legacygl::SwitchedOffByEnvironment());
+    cachedContext = context;
+    cachedLayer = layer.get();
+    return cachedLayer;
+}
+
+const bool installed = (legacygl::SetLayerLookup(&ForCurrentContext), true);
+
+}  // namespace
+
+// Each wrapped function goes to the layer, or straight to the driver when no context is current.
+#define LEGACYGL_WRAP(ret, name, method, params, args)                     \
+    extern "C" ret name params {                                           \
+        if (Layer* layer = ForCurrentContext()) return layer->method args; \
+        if (Next().name == nullptr) return static_cast<ret>(0);            \
+        return Next().name args;                                           \
+    }
+#include "legacygl/wrapped.def"
+#undef LEGACYGL_WRAP
+
+namespace {
+
+NextGl::Proc OwnWrapper(const char* name) {
+    struct Wrapper {
+        const char* name;
+        NextGl::Proc proc;
+    };
+    static const Wrapper kWrappers[] = {
+#define LEGACYGL_WRAP(ret, name, method, params, args) \
+    {#name, reinterpret_cast<NextGl::Proc>(&::name)},
+#include "legacygl/wrapped.def"
+#undef LEGACYGL_WRAP
+    };
+    for (const Wrapper& w : kWrappers)
+        if (std::strcmp(w.name, name) == 0) return w.proc;
+    return nullptr;
+}
+
+}  // namespace
+
+extern "C" __GLXextFuncPtr glXGetProcAddressARB(const GLubyte* name) {
+    Layer* layer = ForCurrentContext();
+    if (name != nullptr && layer != nullptr && layer->Active()) {
+        if (NextGl::Proc own = OwnWrapper(reinterpret_cast<const char*>(name))) return own;
+        return layer->GetProcAddress(name);
+    }
+    return Next().getProcAddress ? Next().getProcAddress(name) : nullptr;
+}
+
+extern "C" __GLXextFuncPtr glXGetProcAddress(const GLubyte* name) {
+    return glXGetProcAddressARB(name);
+}
+
+extern "C" void glXDestroyContext(Display* display, GLXContext context) {
+    {
+        std::lock_guard<std::mutex> hold(layersLock);
+        Layers().erase(context);
+        if (cachedContext == context) {
+            cachedContext = nullptr;
+            cachedLayer = nullptr;
+        }
+    }
+    if (Glx().destroyContext) Glx().destroyContext(display, context);
+}

@@ -1,0 +1,801 @@
+#include "legacygl/vertex_program_module.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace legacygl {
+
+using vertexprogram::kParameterRegisters;
+using vertexprogram::Vec4;
+
+namespace {
+
+constexpr GLenum kArrayBase = GL_VERTEX_ATTRIB_ARRAY0_NV;
+constexpr int kProgramMatrices = 8;
+
+// Column-major 4x4 matrices as the GL stores them.
+using Matrix = GLfloat[16];
+
+void Multiply(const Matrix a, const Matrix b, Matrix out) {
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) {
+            float sum = 0;
+            for (int k = 0; k < 4; ++k) sum += a[k * 4 + r] * b[c * 4 + k];
+            out[c * 4 + r] = sum;
+        }
+}
+
+// Gauss-Jordan inversion with partial pivoting; a singular matrix gives zeros.
+void Invert(const Matrix m, Matrix out) {
+    double a[4][8];
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            a[r][c] = m[c * 4 + r];
+            a[r][c + 4] = r == c ? 1 : 0;
+        }
+    for (int col = 0; col < 4; ++col) {
+        int pivot = col;
+        for (int r = col + 1; r < 4; ++r)
+            if (std::abs(a[r][col]) > std::abs(a[pivot][col])) pivot = r;
+        if (a[pivot][col] == 0) {
+            std::fill(out, out + 16, 0.0f);
+            return;
+        }
+        std::swap(a[pivot], a[col]);
+        const double scale = a[col][col];
+        for (double& v : a[col]) v /= scale;
+        for (int r = 0; r < 4; ++r) {
+            if (r == col) continue;
+            const double f = a[r][col];
+            for (int c = 0; c < 8; ++c) a[r][c] -= f * a[col][c];
+        }
+    }
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) out[c * 4 + r] = static_cast<float>(a[r][c + 4]);
+}
+
+VertexProgramModule* Current() {
+    Layer* layer = CurrentLayer();
+    return layer != nullptr ? layer->Get<VertexProgramModule>() : nullptr;
+}
+
+// The entry points. Each converts its arguments and hands them to the current context's module.
+#define WITH_MODULE(call)                                \
+    do {                                                 \
+        if (VertexProgramModule* m = Current()) m->call; \
+    } while (0)
+
+void APIENTRY LoadProgramNV(GLenum target, GLuint id, GLsizei len, const GLubyte* program) {
+    WITH_MODULE(LoadProgram(target, id, len, program));
+}
+void APIENTRY BindProgramNV(GLenum target, GLuint id) { WITH_MODULE(BindProgram(target, id)); }
+void APIENTRY DeleteProgramsNV(GLsizei n, const GLuint* ids) {
+    WITH_MODULE(DeletePrograms(n, ids));
+}
+void APIENTRY GenProgramsNV(GLsizei n, GLuint* ids) { WITH_MODULE(GenPrograms(n, ids)); }
+GLboolean APIENTRY IsProgramNV(GLuint id) {
+    VertexProgramModule* m = Current();
+    return m != nullptr ? m->IsProgram(id) : GL_FALSE;
+}
+GLboolean APIENTRY AreProgramsResidentNV(GLsizei n, const GLuint* ids, GLboolean* residences) {
+    VertexProgramModule* m = Current();
+    return m != nullptr ? m->AreProgramsResident(n, ids, residences) : GL_FALSE;
+}
+void APIENTRY RequestResidentProgramsNV(GLsizei n, const GLuint*) {
+    WITH_MODULE(RequestResidentPrograms(n));
+}
+void APIENTRY GetProgramivNV(GLuint id, GLenum pname, GLint* params) {
+    WITH_MODULE(GetProgramiv(id, pname, params));
+}
+void APIENTRY GetProgramStringNV(GLuint id, GLenum pname, GLubyte* program) {
+    WITH_MODULE(GetProgramString(id, pname, program));
+}
+void APIENTRY ExecuteProgramNV(GLenum target, GLuint id, const GLfloat* params) {
+    WITH_MODULE(ExecuteProgram(target, id, params));
+}
+void APIENTRY TrackMatrixNV(GLenum target, GLuint address, GLenum matrix, GLenum transform) {
+    WITH_MODULE(TrackMatrix(target, address, matrix, transform));
+}
+void APIENTRY GetTrackMatrixivNV(GLenum target, GLuint address, GLenum pname, GLint* params) {
+    WITH_MODULE(GetTrackMatrixiv(target, address, pname, params));
+}
+
+template <typename T>
+void APIENTRY ParametersNV(GLenum target, GLuint index, GLsizei count, const T* values) {
+    VertexProgramModule* m = Current();
+    if (m == nullptr) return;
+    if (count < 0) return m->RaiseError(GL_INVALID_VALUE);
+    std::vector<GLfloat> floats(values != nullptr ? size_t(count) * 4 : 0);
+    for (size_t i = 0; i < floats.size(); ++i) floats[i] = static_cast<GLfloat>(values[i]);
+    m->SetParameters(target, index, values != nullptr ? count : 0, floats.data());
+}
+template <typename T>
+void APIENTRY ParameterVNV(GLenum target, GLuint index, const T* values) {
+    ParametersNV<T>(target, index, 1, values);
+}
+template <typename T>
+void APIENTRY ParameterNV(GLenum target, GLuint index, T x, T y, T z, T w) {
+    const T values[4] = {x, y, z, w};
+    ParametersNV<T>(target, index, 1, values);
+}
+template <typename T>
+void APIENTRY GetParameterNV(GLenum target, GLuint index, GLenum pname, T* params) {
+    GLfloat values[4];
+    VertexProgramModule* m = Current();
+    if (m == nullptr || params == nullptr) return;
+    m->GetParameter(target, index, pname, values);
+    for (int i = 0; i < 4; ++i) params[i] = static_cast<T>(values[i]);
+}
+
+// Attribute values: unsigned bytes are normalized, everything else converted as is.
+template <typename T>
+GLfloat AttribValue(T v) {
+    return std::is_same<T, GLubyte>::value ? static_cast<GLfloat>(v) / 255.0f
+                                           : static_cast<GLfloat>(v);
+}
+template <int N, typename T>
+void APIENTRY AttribVNV(GLuint index, const T* v) {
+    VertexProgramModule* m = Current();
+    if (m == nullptr || v == nullptr) return;
+    GLfloat values[4] = {0, 0, 0, 1};
+    for (int i = 0; i < N; ++i) values[i] = AttribValue(v[i]);
+    m->VertexAttrib(index, values);
+}
+template <typename T, typename... A>
+void APIENTRY AttribNV(GLuint index, A... a) {
+    const T values[] = {static_cast<T>(a)...};
+    AttribVNV<sizeof...(A), T>(index, values);
+}
+// The plural forms set the highest index first, so that v[0] (which draws) comes last.
+template <int N, typename T>
+void APIENTRY AttribsNV(GLuint index, GLsizei n, const T* v) {
+    VertexProgramModule* m = Current();
+    if (m == nullptr) return;
+    if (n < 0) return m->RaiseError(GL_INVALID_VALUE);
+    for (GLsizei i = n - 1; i >= 0; --i) AttribVNV<N, T>(index + i, v + i * N);
+}
+void APIENTRY VertexAttribPointerNV(GLuint index, GLint size, GLenum type, GLsizei stride,
+                                    const void* pointer) {
+    WITH_MODULE(VertexAttribPointer(index, size, type, stride, pointer));
+}
+template <typename T>
+void APIENTRY GetVertexAttribNV(GLuint index, GLenum pname, T* params) {
+    GLfloat values[4];
+    VertexProgramModule* m = Current();
+    if (m == nullptr || params == nullptr || !m->GetVertexAttrib(index, pname, values)) return;
+    const int count = pname == GL_CURRENT_ATTRIB_NV ? 4 : 1;
+    for (int i = 0; i < count; ++i) params[i] = static_cast<T>(values[i]);
+}
+void APIENTRY GetVertexAttribPointervNV(GLuint index, GLenum pname, void** pointer) {
+    WITH_MODULE(GetVertexAttribPointerv(index, pname, pointer));
+}
+
+#undef WITH_MODULE
+
+struct NamedProc {
+    const char* name;
+    NextGl::Proc proc;
+};
+
+template <typename F>
+NextGl::Proc P(F f) {
+    return reinterpret_cast<NextGl::Proc>(f);
+}
+
+const NamedProc kEntryPoints[] = {
+    {"glAreProgramsResidentNV", P(&AreProgramsResidentNV)},
+    {"glBindProgramNV", P(&BindProgramNV)},
+    {"glDeleteProgramsNV", P(&DeleteProgramsNV)},
+    {"glExecuteProgramNV", P(&ExecuteProgramNV)},
+    {"glGenProgramsNV", P(&GenProgramsNV)},
+    {"glGetProgramParameterdvNV", P(&GetParameterNV<GLdouble>)},
+    {"glGetProgramParameterfvNV", P(&GetParameterNV<GLfloat>)},
+    {"glGetProgramivNV", P(&GetProgramivNV)},
+    {"glGetProgramStringNV", P(&GetProgramStringNV)},
+    {"glGetTrackMatrixivNV", P(&GetTrackMatrixivNV)},
+    {"glGetVertexAttribdvNV", P(&GetVertexAttribNV<GLdouble>)},
+    {"glGetVertexAttribfvNV", P(&GetVertexAttribNV<GLfloat>)},
+    {"glGetVertexAttribivNV", P(&GetVertexAttribNV<GLint>)},
+    {"glGetVertexAttribPointervNV", P(&GetVertexAttribPointervNV)},
+    {"glIsProgramNV", P(&IsProgramNV)},
+    {"glLoadProgramNV", P(&LoadProgramNV)},
+    {"glProgramParameter4dNV", P(&ParameterNV<GLdouble>)},
+    {"glProgramParameter4dvNV", P(&ParameterVNV<GLdouble>)},
+    {"glProgramParameter4fNV", P(&ParameterNV<GLfloat>)},
+    {"glProgramParameter4fvNV", P(&ParameterVNV<GLfloat>)},
+    {"glProgramParameters4dvNV", P(&ParametersNV<GLdouble>)},
+    {"glProgramParameters4fvNV", P(&ParametersNV<GLfloat>)},
+    {"glRequestResidentProgramsNV", P(&RequestResidentProgramsNV)},
+    {"glTrackMatrixNV", P(&TrackMatrixNV)},
+    {"glVertexAttribPointerNV", P(&VertexAttribPointerNV)},
+    {"glVertexAttrib1dNV", P(&AttribNV<GLdouble, GLdouble>)},
+    {"glVertexAttrib1dvNV", P(&AttribVNV<1, GLdouble>)},
+    {"glVertexAttrib1fNV", P(&AttribNV<GLfloat, GLfloat>)},
+    {"glVertexAttrib1fvNV", P(&AttribVNV<1, GLfloat>)},
+    {"glVertexAttrib1sNV", P(&AttribNV<GLshort, GLshort>)},
+    {"glVertexAttrib1svNV", P(&AttribVNV<1, GLshort>)},
+    {"glVertexAttrib2dNV", P(&AttribNV<GLdouble, GLdouble, GLdouble>)},
+    {"glVertexAttrib2dvNV", P(&AttribVNV<2, GLdouble>)},
+    {"glVertexAttrib2fNV", P(&AttribNV<GLfloat, GLfloat, GLfloat>)},
+    {"glVertexAttrib2fvNV", P(&AttribVNV<2, GLfloat>)},
+    {"glVertexAttrib2sNV", P(&AttribNV<GLshort, GLshort, GLshort>)},
+    {"glVertexAttrib2svNV", P(&AttribVNV<2, GLshort>)},
+    {"glVertexAttrib3dNV", P(&AttribNV<GLdouble, GLdouble, GLdouble, GLdouble>)},
+    {"glVertexAttrib3dvNV", P(&AttribVNV<3, GLdouble>)},
+    {"glVertexAttrib3fNV", P(&AttribNV<GLfloat, GLfloat, GLfloat, GLfloat>)},
+    {"glVertexAttrib3fvNV", P(&AttribVNV<3, GLfloat>)},
+    {"glVertexAttrib3sNV", P(&AttribNV<GLshort, GLshort, GLshort, GLshort>)},
+    {"glVertexAttrib3svNV", P(&AttribVNV<3, GLshort>)},
+    {"glVertexAttrib4dNV", P(&AttribNV<GLdouble, GLdouble, GLdouble, GLdouble, GLdouble>)},
+    {"glVertexAttrib4dvNV", P(&AttribVNV<4, GLdouble>)},
+    {"glVertexAttrib4fNV", P(&AttribNV<GLfloat, GLfloat, GLfloat, GLfloat, GLfloat>)},
+    {"glVertexAttrib4fvNV", P(&AttribVNV<4, GLfloat>)},
+    {"glVertexAttrib4sNV", P(&AttribNV<GLshort, GLshort, GLshort, GLshort, GLshort>)},
+    {"glVertexAttrib4svNV", P(&AttribVNV<4, GLshort>)},
+    {"glVertexAttrib4ubNV", P(&AttribNV<GLubyte, GLubyte, GLubyte, GLubyte, GLubyte>)},
+    {"glVertexAttrib4ubvNV", P(&AttribVNV<4, GLubyte>)},
+    {"glVertexAttribs1dvNV", P(&AttribsNV<1, GLdouble>)},
+    {"glVertexAttribs1fvNV", P(&AttribsNV<1, GLfloat>)},
+    {"glVertexAttribs1svNV", P(&AttribsNV<1, GLshort>)},
+    {"glVertexAttribs2dvNV", P(&AttribsNV<2, GLdouble>)},
+    {"glVertexAttribs2fvNV", P(&AttribsNV<2, GLfloat>)},
+    {"glVertexAttribs2svNV", P(&AttribsNV<2, GLshort>)},
+    {"glVertexAttribs3dvNV", P(&AttribsNV<3, GLdouble>)},
+    {"glVertexAttribs3fvNV", P(&AttribsNV<3, GLfloat>)},
+    {"glVertexAttribs3svNV", P(&AttribsNV<3, GLshort>)},
+    {"glVertexAttribs4dvNV", P(&AttribsNV<4, GLdouble>)},
+    {"glVertexAttribs4fvNV", P(&AttribsNV<4, GLfloat>)},
+    {"glVertexAttribs4svNV", P(&AttribsNV<4, GLshort>)},
+    {"glVertexAttribs4ubvNV", P(&AttribsNV<4, GLubyte>)},
+};
+
+bool ValidMatrix(GLenum m) {
+    return m == GL_NONE || m == GL_MODELVIEW || m == GL_PROJECTION || m == GL_TEXTURE ||
+           m == GL_MODELVIEW_PROJECTION_NV || (m >= GL_TEXTURE0 && m < GL_TEXTURE0 + 8) ||
+           (m >= GL_MATRIX0_NV && m < GL_MATRIX0_NV + kProgramMatrices);
+}
+
+bool ValidTransform(GLenum t) {
+    return t == GL_IDENTITY_NV || t == GL_INVERSE_NV || t == GL_TRANSPOSE_NV ||
+           t == GL_INVERSE_TRANSPOSE_NV;
+}
+
+}  // namespace
+
+std::unique_ptr<Module> CreateVertexProgramModule(Layer& layer) {
+    return std::make_unique<VertexProgramModule>(layer);
+}
+
+VertexProgramModule::VertexProgramModule(Layer& layer) : layer_(layer), next_(layer.Next()) {
+    if (next_.glIsEnabled) {
+        appColorSum_ = driverColorSum_ = next_.glIsEnabled(GL_COLOR_SUM);
+        appFog_ = driverFog_ = next_.glIsEnabled(GL_FOG);
+    }
+}
+
+NextGl::Proc VertexProgramModule::Lookup(const char* name) const {
+    for (const NamedProc& e : kEntryPoints)
+        if (std::strcmp(e.name, name) == 0) return e.proc;
+    return nullptr;
+}
+
+bool VertexProgramModule::SetCapability(GLenum cap, bool on) {
+    switch (cap) {
+        case GL_VERTEX_PROGRAM_NV:
+            enabled_ = on;
+            break;
+        case GL_VERTEX_PROGRAM_POINT_SIZE_NV:
+            pointSize_ = on;
+            break;
+        case GL_VERTEX_PROGRAM_TWO_SIDE_NV:
+            twoSide_ = on;
+            break;
+        case GL_COLOR_SUM:
+            appColorSum_ = on;
+            dirty_ = true;
+            return true;
+        case GL_FOG:
+            appFog_ = on;
+            dirty_ = true;
+            return true;
+        default:
+            return false;
+    }
+    // The driver's ARB enables share these values: they are the enables of the translation.
+    dirty_ = true;
+    if (on && next_.glEnable) next_.glEnable(cap);
+    if (!on && next_.glDisable) next_.glDisable(cap);
+    return true;
+}
+
+bool VertexProgramModule::IsEnabled(GLenum cap, GLboolean* on) const {
+    bool value;
+    switch (cap) {
+        case GL_VERTEX_PROGRAM_NV:
+            value = enabled_;
+            break;
+        case GL_VERTEX_PROGRAM_POINT_SIZE_NV:
+            value = pointSize_;
+            break;
+        case GL_VERTEX_PROGRAM_TWO_SIDE_NV:
+            value = twoSide_;
+            break;
+        case GL_COLOR_SUM:
+            value = appColorSum_;
+            break;
+        case GL_FOG:
+            value = appFog_;
+            break;
+        default:
+            if (cap < kArrayBase || cap >= kArrayBase + 16) return false;
+            value = arrays_ & (1 << (cap - kArrayBase));
+    }
+    *on = value ? GL_TRUE : GL_FALSE;
+    return true;
+}
+
+bool VertexProgramModule::SetClientCapability(GLenum cap, bool on) {
+    if (cap < kArrayBase || cap >= kArrayBase + 16) return false;
+    const GLuint index = cap - kArrayBase;
+    const uint16_t bit = static_cast<uint16_t>(1 << index);
+    arrays_ = on ? (arrays_ | bit) : (arrays_ & ~bit);
+    dirty_ = true;
+    if (on && next_.glEnableVertexAttribArrayARB) next_.glEnableVertexAttribArrayARB(index);
+    if (!on && next_.glDisableVertexAttribArrayARB) next_.glDisableVertexAttribArrayARB(index);
+    return true;
+}
+
+bool VertexProgramModule::GetIntegers(GLenum pname, GLint* out) const {
+    switch (pname) {
+        case GL_VERTEX_PROGRAM_BINDING_NV:
+            *out = static_cast<GLint>(bound_);
+            return true;
+        case GL_PROGRAM_ERROR_POSITION_NV:
+            if (!loadedAny_) return false;  // the application's own ARB loads
+            *out = errorPosition_;
+            return true;
+        case GL_MATRIX_MODE: {
+            if (!next_.glGetIntegerv) return false;
+            next_.glGetIntegerv(GL_MATRIX_MODE, out);
+            const GLint first = GL_MATRIX0_ARB;
+            if (*out >= first && *out < first + kProgramMatrices)
+                *out = GL_MATRIX0_NV + (*out - first);
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+GLenum VertexProgramModule::DriverMatrixMode(GLenum mode) const {
+    if (mode >= GL_MATRIX0_NV && mode < GL_MATRIX0_NV + kProgramMatrices)
+        return GL_MATRIX0_ARB + (mode - GL_MATRIX0_NV);
+    return mode;
+}
+
+void VertexProgramModule::ArbProgramBound(GLenum target) {
+    if (target == GL_VERTEX_PROGRAM_ARB) {
+        ownsBinding_ = false;
+        dirty_ = true;
+    }
+}
+
+bool VertexProgramModule::BeforeDraw() {
+    if (dirty_) Commit();
+    if (!drawable_) layer_.RaiseError(GL_INVALID_OPERATION);
+    return drawable_;
+}
+
+void VertexProgramModule::SetDriverCapability(GLenum cap, bool on, bool& driverState) {
+    if (on == driverState) return;
+    if (on && next_.glEnable) next_.glEnable(cap);
+    if (!on && next_.glDisable) next_.glDisable(cap);
+    driverState = on;
+}
+
+void VertexProgramModule::Commit() {
+    dirty_ = false;
+    drawable_ = true;
+    auto found = programs_.find(bound_);
+    StoredProgram* p = found != programs_.end() ? &found->second : nullptr;
+    if (!enabled_ || !ownsBinding_) {
+        SetDriverCapability(GL_COLOR_SUM, appColorSum_, driverColorSum_);
+        SetDriverCapability(GL_FOG, appFog_, driverFog_);
+        return;
+    }
+    if (p == nullptr || p->target != GL_VERTEX_PROGRAM_NV) {
+        drawable_ = false;
+        dirty_ = true;  // every draw raises its error
+        return;
+    }
+    // In program mode the color sum always applies, and an unwritten fog coordinate means no
+    // fog.
+    SetDriverCapability(GL_COLOR_SUM, true, driverColorSum_);
+    SetDriverCapability(GL_FOG, appFog_ && p->writesFog, driverFog_);
+    state_.attributeArrays = arrays_;
+    const GLuint arb = Translation(*p);
+    if (next_.glBindProgramARB) next_.glBindProgramARB(GL_VERTEX_PROGRAM_ARB, arb);
+}
+
+GLuint VertexProgramModule::Translation(StoredProgram& p) {
+    for (const auto& t : p.translations)
+        if (t.first == state_) return t.second;
+    if (!next_.glGenProgramsARB || !next_.glBindProgramARB || !next_.glProgramStringARB) return 0;
+    const std::string text = TranslateToArb(p.program, state_);
+    GLuint arb = 0;
+    next_.glGenProgramsARB(1, &arb);
+    next_.glBindProgramARB(GL_VERTEX_PROGRAM_ARB, arb);
+    next_.glProgramStringARB(GL_VERTEX_PROGRAM_ARB, GL_PROGRAM_FORMAT_ASCII_ARB,
+                             static_cast<GLsizei>(text.size()), text.data());
+    GLint position = -1;
+    if (next_.glGetIntegerv) next_.glGetIntegerv(GL_PROGRAM_ERROR_POSITION_ARB, &position);
+    if (position != -1) {
+        std::fprintf(stderr, "legacygl: the driver refused a translation at %d:\n%s", position,
+                     text.c_str());
+    }
+    p.translations.emplace_back(state_, arb);
+    return arb;
+}
+
+void VertexProgramModule::DropTranslations(StoredProgram& p) {
+    for (const auto& t : p.translations)
+        if (next_.glDeleteProgramsARB) next_.glDeleteProgramsARB(1, &t.second);
+    p.translations.clear();
+}
+
+void VertexProgramModule::LoadProgram(GLenum target, GLuint id, GLsizei length,
+                                      const GLubyte* text) {
+    if (target != GL_VERTEX_PROGRAM_NV && target != GL_VERTEX_STATE_PROGRAM_NV)
+        return RaiseError(GL_INVALID_ENUM);
+    if (id == 0 || length < 0 || (text == nullptr && length > 0))
+        return RaiseError(GL_INVALID_VALUE);
+    auto existing = programs_.find(id);
+    if (existing != programs_.end() && existing->second.target != target)
+        return RaiseError(GL_INVALID_OPERATION);
+    const char* chars = reinterpret_cast<const char*>(text);
+    StoredProgram p;
+    bool stateProgram = false;
+    long position = vertexprogram::Parse(chars, size_t(length), &p.program, &stateProgram);
+    // A text of the other kind than the target is refused at its header.
+    if (position < 0 && stateProgram != (target == GL_VERTEX_STATE_PROGRAM_NV)) position = 0;
+    loadedAny_ = true;
+    errorPosition_ = static_cast<GLint>(position);
+    if (position >= 0) return RaiseError(GL_INVALID_OPERATION);
+    p.target = target;
+    p.text.assign(chars, size_t(length));
+    p.writesFog = WritesResult(p.program, vertexprogram::FOGC);
+    if (existing != programs_.end()) DropTranslations(existing->second);
+    programs_[id] = std::move(p);
+    generated_.insert(id);
+    dirty_ = true;
+}
+
+void VertexProgramModule::BindProgram(GLenum target, GLuint id) {
+    if (target != GL_VERTEX_PROGRAM_NV) return RaiseError(GL_INVALID_ENUM);
+    auto p = programs_.find(id);
+    if (p != programs_.end() && p->second.target != GL_VERTEX_PROGRAM_NV)
+        return RaiseError(GL_INVALID_OPERATION);
+    bound_ = id;
+    ownsBinding_ = true;
+    dirty_ = true;
+}
+
+void VertexProgramModule::DeletePrograms(GLsizei n, const GLuint* ids) {
+    if (n < 0) return RaiseError(GL_INVALID_VALUE);
+    for (GLsizei i = 0; ids != nullptr && i < n; ++i) {
+        auto p = programs_.find(ids[i]);
+        if (p != programs_.end()) {
+            DropTranslations(p->second);
+            programs_.erase(p);
+        }
+        generated_.erase(ids[i]);
+        if (ids[i] == bound_) bound_ = 0;
+    }
+    dirty_ = true;
+}
+
+void VertexProgramModule::GenPrograms(GLsizei n, GLuint* ids) {
+    if (n < 0) return RaiseError(GL_INVALID_VALUE);
+    GLuint next = 1;
+    for (GLsizei i = 0; ids != nullptr && i < n; ++i) {
+        while (generated_.count(next) || programs_.count(next)) ++next;
+        generated_.insert(next);
+        ids[i] = next;
+    }
+}
+
+GLboolean VertexProgramModule::IsProgram(GLuint id) const {
+    return programs_.count(id) ? GL_TRUE : GL_FALSE;
+}
+
+GLboolean VertexProgramModule::AreProgramsResident(GLsizei n, const GLuint* ids, GLboolean*) {
+    if (n < 0) {
+        RaiseError(GL_INVALID_VALUE);
+        return GL_FALSE;
+    }
+    // Every program is resident; only a name that holds none is an error.
+    for (GLsizei i = 0; ids != nullptr && i < n; ++i) {
+        if (!programs_.count(ids[i])) {
+            RaiseError(GL_INVALID_VALUE);
+            return GL_FALSE;
+        }
+    }
+    return GL_TRUE;
+}
+
+void VertexProgramModule::RequestResidentPrograms(GLsizei n) {
+    if (n < 0) RaiseError(GL_INVALID_VALUE);
+}
+
+void VertexProgramModule::GetProgramiv(GLuint id, GLenum pname, GLint* params) {
+    auto p = programs_.find(id);
+    if (p == programs_.end()) return RaiseError(GL_INVALID_OPERATION);
+    if (params == nullptr) return;
+    switch (pname) {
+        case GL_PROGRAM_TARGET_NV:
+            *params = static_cast<GLint>(p->second.target);
+            break;
+        case GL_PROGRAM_LENGTH_NV:
+            *params = static_cast<GLint>(p->second.text.size());
+            break;
+        case GL_PROGRAM_RESIDENT_NV:
+            *params = GL_TRUE;
+            break;
+        default:
+            RaiseError(GL_INVALID_ENUM);
+    }
+}
+
+void VertexProgramModule::GetProgramString(GLuint id, GLenum pname, GLubyte* program) {
+    auto p = programs_.find(id);
+    if (p == programs_.end()) return RaiseError(GL_INVALID_OPERATION);
+    if (pname != GL_PROGRAM_STRING_NV) return RaiseError(GL_INVALID_ENUM);
+    if (program != nullptr) std::memcpy(program, p->second.text.data(), p->second.text.size());
+}
+
+bool VertexProgramModule::Tracked(GLuint index) const {
+    return state_.tracking[index / 4].matrix != GL_NONE;
+}
+
+void VertexProgramModule::WriteParameter(GLuint index, const Vec4& value) {
+    parameters_[index] = value;
+    if (next_.glProgramEnvParameter4fvARB)
+        next_.glProgramEnvParameter4fvARB(GL_VERTEX_PROGRAM_ARB, index, value.data());
+}
+
+void VertexProgramModule::ExecuteProgram(GLenum target, GLuint id, const GLfloat* params) {
+    if (target != GL_VERTEX_STATE_PROGRAM_NV && target != GL_VERTEX_PROGRAM_NV)
+        return RaiseError(GL_INVALID_ENUM);
+    auto found = programs_.find(id);
+    if (found == programs_.end() || found->second.target != GL_VERTEX_STATE_PROGRAM_NV ||
+        target != GL_VERTEX_STATE_PROGRAM_NV || params == nullptr)
+        return RaiseError(GL_INVALID_OPERATION);
+    const vertexprogram::Program& program = found->second.program;
+    bool written[kParameterRegisters] = {};
+    for (const vertexprogram::Instruction& ins : program.code) {
+        if (ins.op == vertexprogram::Opcode::ARL || ins.dst.file != vertexprogram::File::Parameter)
+            continue;
+        if (Tracked(GLuint(ins.dst.index))) return RaiseError(GL_INVALID_OPERATION);
+        written[ins.dst.index] = true;
+    }
+    // The program reads tracked registers at their current values.
+    for (int slot = 0; slot < kTrackingSlots; ++slot) {
+        if (state_.tracking[slot].matrix == GL_NONE) continue;
+        Vec4 rows[4];
+        TrackedValues(state_.tracking[slot], rows);
+        std::copy(rows, rows + 4, parameters_ + slot * 4);
+    }
+    vertexprogram::RunStateProgram(program, {params[0], params[1], params[2], params[3]},
+                                   parameters_);
+    for (int i = 0; i < kParameterRegisters; ++i)
+        if (written[i]) WriteParameter(GLuint(i), parameters_[i]);
+}
+
+void VertexProgramModule::SetParameters(GLenum target, GLuint index, GLsizei count,
+                                        const GLfloat* values) {
+    if (target != GL_VERTEX_PROGRAM_NV) return RaiseError(GL_INVALID_ENUM);
+    if (index >= GLuint(kParameterRegisters) || GLuint(count) > kParameterRegisters - index)
+        return RaiseError(GL_INVALID_VALUE);
+    for (GLsizei i = 0; i < count; ++i)
+        if (Tracked(index + GLuint(i))) return RaiseError(GL_INVALID_OPERATION);
+    for (GLsizei i = 0; i < count; ++i) {
+        const GLfloat* v = values + i * 4;
+        WriteParameter(index + GLuint(i), {v[0], v[1], v[2], v[3]});
+    }
+}
+
+void VertexProgramModule::GetParameter(GLenum target, GLuint index, GLenum pname, GLfloat* values) {
+    if (target != GL_VERTEX_PROGRAM_NV || pname != GL_PROGRAM_PARAMETER_NV)
+        return RaiseError(GL_INVALID_ENUM);
+    if (index >= GLuint(kParameterRegisters)) return RaiseError(GL_INVALID_VALUE);
+    Vec4 value = parameters_[index];
+    if (Tracked(index)) {
+        Vec4 rows[4];
+        TrackedValues(state_.tracking[index / 4], rows);
+        value = rows[index % 4];
+    }
+    std::copy(value.begin(), value.end(), values);
+}
+
+void VertexProgramModule::TrackedValues(const TrackedMatrix& tracked, Vec4 (&rows)[4]) const {
+    Matrix m = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const GLenum which = tracked.matrix;
+    if (next_.glGetFloatv && next_.glGetIntegerv) {
+        if (which == GL_MODELVIEW) {
+            next_.glGetFloatv(GL_MODELVIEW_MATRIX, m);
+        } else if (which == GL_PROJECTION) {
+            next_.glGetFloatv(GL_PROJECTION_MATRIX, m);
+        } else if (which == GL_MODELVIEW_PROJECTION_NV) {
+            Matrix mv, p;
+            next_.glGetFloatv(GL_MODELVIEW_MATRIX, mv);
+            next_.glGetFloatv(GL_PROJECTION_MATRIX, p);
+            Multiply(p, mv, m);
+        } else if (which >= GL_TEXTURE0 && which < GL_TEXTURE0 + 8 && next_.glActiveTexture) {
+            GLint active = GL_TEXTURE0;
+            next_.glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+            next_.glActiveTexture(which);
+            next_.glGetFloatv(GL_TEXTURE_MATRIX, m);
+            next_.glActiveTexture(GLenum(active));
+        } else if (which >= GL_MATRIX0_NV && next_.glMatrixMode) {
+            GLint mode = GL_MODELVIEW;
+            next_.glGetIntegerv(GL_MATRIX_MODE, &mode);
+            next_.glMatrixMode(GL_MATRIX0_ARB + (which - GL_MATRIX0_NV));
+            next_.glGetFloatv(GL_CURRENT_MATRIX_ARB, m);
+            next_.glMatrixMode(GLenum(mode));
+        }
+    }
+    Matrix t;
+    const bool invert =
+        tracked.transform == GL_INVERSE_NV || tracked.transform == GL_INVERSE_TRANSPOSE_NV;
+    const bool transpose =
+        tracked.transform == GL_TRANSPOSE_NV || tracked.transform == GL_INVERSE_TRANSPOSE_NV;
+    if (invert) {
+        Invert(m, t);
+        std::copy(t, t + 16, m);
+    }
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) rows[r][c] = transpose ? m[r * 4 + c] : m[c * 4 + r];
+}
+
+void VertexProgramModule::TrackMatrix(GLenum target, GLuint address, GLenum matrix,
+                                      GLenum transform) {
+    if (target != GL_VERTEX_PROGRAM_NV) return RaiseError(GL_INVALID_ENUM);
+    if (address % 4 != 0 || address >= GLuint(kParameterRegisters))
+        return RaiseError(GL_INVALID_VALUE);
+    if (!ValidMatrix(matrix) || !ValidTransform(transform)) return RaiseError(GL_INVALID_ENUM);
+    if (matrix == GL_TEXTURE) {
+        // The texture matrix of the unit active now.
+        GLint active = GL_TEXTURE0;
+        if (next_.glGetIntegerv) next_.glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+        matrix = GLenum(active);
+    }
+    TrackedMatrix& slot = state_.tracking[address / 4];
+    if (matrix == GL_NONE && slot.matrix != GL_NONE) {
+        // Untracked registers keep the last tracked values.
+        Vec4 rows[4];
+        TrackedValues(slot, rows);
+        for (GLuint k = 0; k < 4; ++k) WriteParameter(address + k, rows[k]);
+    }
+    slot.matrix = matrix;
+    slot.transform = transform;
+    dirty_ = true;
+}
+
+void VertexProgramModule::GetTrackMatrixiv(GLenum target, GLuint address, GLenum pname,
+                                           GLint* params) {
+    if (target != GL_VERTEX_PROGRAM_NV) return RaiseError(GL_INVALID_ENUM);
+    if (address % 4 != 0 || address >= GLuint(kParameterRegisters))
+        return RaiseError(GL_INVALID_VALUE);
+    const TrackedMatrix& slot = state_.tracking[address / 4];
+    if (params == nullptr) return;
+    if (pname == GL_TRACK_MATRIX_NV) {
+        *params = static_cast<GLint>(slot.matrix);
+    } else if (pname == GL_TRACK_MATRIX_TRANSFORM_NV) {
+        *params = static_cast<GLint>(slot.transform);
+    } else {
+        RaiseError(GL_INVALID_ENUM);
+    }
+}
+
+void VertexProgramModule::VertexAttrib(GLuint index, const GLfloat (&v)[4]) {
+    if (index >= GLuint(vertexprogram::kAttributeRegisters)) return RaiseError(GL_INVALID_VALUE);
+    // Aliased attributes are the conventional state itself, so both ways agree.
+    switch (index) {
+        case 0:
+            if (next_.glVertex4f) next_.glVertex4f(v[0], v[1], v[2], v[3]);
+            return;
+        case 2:
+            if (next_.glNormal3f) next_.glNormal3f(v[0], v[1], v[2]);
+            return;
+        case 3:
+            if (next_.glColor4f) next_.glColor4f(v[0], v[1], v[2], v[3]);
+            return;
+        case 4:
+            if (next_.glSecondaryColor3f) next_.glSecondaryColor3f(v[0], v[1], v[2]);
+            return;
+        case 5:
+            if (next_.glFogCoordf) next_.glFogCoordf(v[0]);
+            return;
+        default:
+            if (index >= 8) {
+                if (next_.glMultiTexCoord4f)
+                    next_.glMultiTexCoord4f(GL_TEXTURE0 + index - 8, v[0], v[1], v[2], v[3]);
+            } else if (next_.glVertexAttrib4fARB) {
+                next_.glVertexAttrib4fARB(index, v[0], v[1], v[2], v[3]);
+            }
+    }
+}
+
+void VertexProgramModule::VertexAttribPointer(GLuint index, GLint size, GLenum type, GLsizei stride,
+                                              const void* pointer) {
+    if (index >= GLuint(vertexprogram::kAttributeRegisters) || size < 1 || size > 4 || stride < 0)
+        return RaiseError(GL_INVALID_VALUE);
+    if (type != GL_SHORT && type != GL_FLOAT && type != GL_DOUBLE && type != GL_UNSIGNED_BYTE)
+        return RaiseError(GL_INVALID_ENUM);
+    if (type == GL_UNSIGNED_BYTE && size != 4) return RaiseError(GL_INVALID_OPERATION);
+    if (next_.glVertexAttribPointerARB) {
+        next_.glVertexAttribPointerARB(index, size, type, type == GL_UNSIGNED_BYTE, stride,
+                                       pointer);
+    }
+}
+
+bool VertexProgramModule::GetVertexAttrib(GLuint index, GLenum pname, GLfloat* values) {
+    if (index >= GLuint(vertexprogram::kAttributeRegisters)) {
+        RaiseError(GL_INVALID_VALUE);
+        return false;
+    }
+    if (pname == GL_ATTRIB_ARRAY_SIZE_NV || pname == GL_ATTRIB_ARRAY_STRIDE_NV ||
+        pname == GL_ATTRIB_ARRAY_TYPE_NV) {
+        GLint value = 0;
+        if (next_.glGetVertexAttribivARB) next_.glGetVertexAttribivARB(index, pname, &value);
+        values[0] = static_cast<GLfloat>(value);
+        return true;
+    }
+    if (pname != GL_CURRENT_ATTRIB_NV) {
+        RaiseError(GL_INVALID_ENUM);
+        return false;
+    }
+    if (index == 0) {
+        RaiseError(GL_INVALID_VALUE);
+        return false;
+    }
+    Vec4 v = {0, 0, 0, 1};
+    if (!next_.glGetFloatv || !next_.glGetIntegerv) return false;
+    switch (index) {
+        case 2:
+            next_.glGetFloatv(GL_CURRENT_NORMAL, v.data());
+            break;
+        case 3:
+            next_.glGetFloatv(GL_CURRENT_COLOR, v.data());
+            break;
+        case 4:
+            next_.glGetFloatv(GL_CURRENT_SECONDARY_COLOR, v.data());
+            v[3] = 1;
+            break;
+        case 5:
+            next_.glGetFloatv(GL_CURRENT_FOG_COORD, v.data());
+            break;
+        default:
+            if (index >= 8 && next_.glActiveTexture) {
+                GLint active = GL_TEXTURE0;
+                next_.glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+                next_.glActiveTexture(GL_TEXTURE0 + index - 8);
+                next_.glGetFloatv(GL_CURRENT_TEXTURE_COORDS, v.data());
+                next_.glActiveTexture(GLenum(active));
+            } else if (next_.glGetVertexAttribfvARB) {
+                next_.glGetVertexAttribfvARB(index, GL_CURRENT_VERTEX_ATTRIB_ARB, v.data());
+            }
+    }
+    std::copy(v.begin(), v.end(), values);
+    return true;
+}
+
+void VertexProgramModule::GetVertexAttribPointerv(GLuint index, GLenum pname, void** pointer) {
+    if (index >= GLuint(vertexprogram::kAttributeRegisters)) return RaiseError(GL_INVALID_VALUE);
+    if (pname != GL_ATTRIB_ARRAY_POINTER_NV) return RaiseError(GL_INVALID_ENUM);
+    if (next_.glGetVertexAttribPointervARB && pointer != nullptr)
+        next_.glGetVertexAttribPointervARB(index, GL_VERTEX_ATTRIB_ARRAY_POINTER_ARB, pointer);
+}
+
+}  // namespace legacygl

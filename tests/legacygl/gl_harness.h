@@ -1,0 +1,54 @@
+// A GL context on a virtual display for the layer's tests: a 1x1 RGBA32F framebuffer object read
+// back unclamped, a fragment program that writes o[TEX0] as the colour, and the legacy entry
+// points fetched through glXGetProcAddressARB (that is, from the layer).
+#pragma once
+
+#define GL_GLEXT_PROTOTYPES 1
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <GL/glx.h>
+
+#include <memory>
+#include <string>
+
+#include "tests/support/test_support.h"
+#include "vertexprogram/interpreter.h"
+
+namespace legacygltest {
+
+struct LegacyEntryPoints {
+    PFNGLLOADPROGRAMNVPROC LoadProgram;
+    PFNGLBINDPROGRAMNVPROC BindProgram;
+    PFNGLPROGRAMPARAMETER4FVNVPROC ProgramParameter4fv;
+    PFNGLGETPROGRAMPARAMETERFVNVPROC GetProgramParameterfv;
+    PFNGLTRACKMATRIXNVPROC TrackMatrix;
+    PFNGLEXECUTEPROGRAMNVPROC ExecuteProgram;
+    PFNGLVERTEXATTRIB4FVNVPROC VertexAttrib4fv;
+    PFNGLGETPROGRAMIVARBPROC GetProgramivARB;  // not exported by the GL library
+};
+
+class GlHarness {
+  public:
+    GlHarness();
+    ~GlHarness();
+    bool Ready() const { return ready_; }
+    const LegacyEntryPoints& Nv() const { return nv_; }
+
+    // Loads a !!VP1.0 text as program 1, binds it and enables vertex programs; false (with the
+    // GL error consumed) when the load fails.
+    bool UseProgram(const std::string& text);
+    // Clears to (0.25, 0.5, 0.75, 1) and draws one point at the pixel centre (object position
+    // (0,0,0,1)); the pixel's colour is o[TEX0] of the vertex program.
+    vertexprogram::Vec4 DrawPoint();
+
+  private:
+    std::unique_ptr<testsupport::VirtualDisplay> xvfb_;
+    Display* display_ = nullptr;
+    GLXPbuffer pbuffer_ = 0;
+    GLXContext context_ = nullptr;
+    LegacyEntryPoints nv_ = {};
+    bool ready_ = false;
+};
+
+}  // namespace legacygltest
