@@ -13,14 +13,12 @@
 #include <cstring>
 #include <string>
 
-#include "platform/read_file.h"
 #include "recgl/recording_gl.h"
+#include "tools/cli/cli.h"
 #include "shaderparse/parse_state.h"
 #include "shaderparse/shaderparse.h"
 
 namespace {
-
-constexpr int kUsageError = 2;
 
 const char kDefaultExtensions[] =
     "GL_ARB_multitexture GL_EXT_point_parameters GL_NV_point_sprite GL_NV_vertex_program "
@@ -78,29 +76,6 @@ struct Options {
     long rejectLoadAt = -1;
 };
 
-[[noreturn]] void UsageError(const std::string& message) {
-    std::fprintf(stderr, "shadercheck: %s\nTry 'shadercheck --help'.\n", message.c_str());
-    std::exit(kUsageError);
-}
-
-long ParseNumber(const std::string& option, const std::string& value, long min, long max) {
-    errno = 0;
-    char* end = nullptr;
-    long number = std::strtol(value.c_str(), &end, 10);
-    if (value.empty() || *end != '\0' || errno == ERANGE || number < min || number > max) {
-        UsageError("invalid value for " + option + ": '" + value + "'");
-    }
-    return number;
-}
-
-// Returns the value of "--name=VALUE" in value when arg is that option.
-bool OptionValue(const std::string& arg, const char* name, std::string& value) {
-    std::string prefix = std::string(name) + "=";
-    if (arg.compare(0, prefix.size(), prefix) != 0) return false;
-    value = arg.substr(prefix.size());
-    return true;
-}
-
 Options ParseOptions(int argc, char** argv) {
     Options options;
     bool optionsEnded = false;
@@ -108,7 +83,7 @@ Options ParseOptions(int argc, char** argv) {
         std::string arg = argv[i];
         std::string value;
         if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
-            if (options.fileGiven) UsageError("more than one FILE given");
+            if (options.fileGiven) cli::UsageError("more than one FILE given");
             options.file = arg;
             options.fileGiven = true;
         } else if (arg == "--") {
@@ -116,49 +91,30 @@ Options ParseOptions(int argc, char** argv) {
         } else if (arg == "--help") {
             std::fputs(kUsage, stdout);
             std::exit(0);
-        } else if (OptionValue(arg, "--trace", value)) {
-            if (value.empty()) UsageError("--trace needs a PATH");
+        } else if (cli::OptionValue(arg, "--trace", value)) {
+            if (value.empty()) cli::UsageError("--trace needs a PATH");
             options.tracePath = value;
-        } else if (OptionValue(arg, "--translation", value)) {
-            if (value.empty()) UsageError("--translation needs a PATH");
+        } else if (cli::OptionValue(arg, "--translation", value)) {
+            if (value.empty()) cli::UsageError("--translation needs a PATH");
             options.translationPath = value;
-        } else if (OptionValue(arg, "--extensions", value)) {
+        } else if (cli::OptionValue(arg, "--extensions", value)) {
             options.extensions = value;
-        } else if (OptionValue(arg, "--max-general-combiners", value)) {
-            options.maxGeneralCombiners = ParseNumber("--max-general-combiners", value, 0, INT_MAX);
-        } else if (OptionValue(arg, "--bound-program", value)) {
-            options.boundProgram = ParseNumber("--bound-program", value, 0, INT_MAX);
-        } else if (OptionValue(arg, "--vsp-id", value)) {
-            options.vspId = ParseNumber("--vsp-id", value, INT_MIN, INT_MAX);
+        } else if (cli::OptionValue(arg, "--max-general-combiners", value)) {
+            options.maxGeneralCombiners =
+                cli::ParseNumber("--max-general-combiners", value, 0, INT_MAX);
+        } else if (cli::OptionValue(arg, "--bound-program", value)) {
+            options.boundProgram = cli::ParseNumber("--bound-program", value, 0, INT_MAX);
+        } else if (cli::OptionValue(arg, "--vsp-id", value)) {
+            options.vspId = cli::ParseNumber("--vsp-id", value, INT_MIN, INT_MAX);
         } else if (arg == "--pending-gl-error") {
             options.pendingGlError = true;
-        } else if (OptionValue(arg, "--reject-load-at", value)) {
-            options.rejectLoadAt = ParseNumber("--reject-load-at", value, 0, INT_MAX);
+        } else if (cli::OptionValue(arg, "--reject-load-at", value)) {
+            options.rejectLoadAt = cli::ParseNumber("--reject-load-at", value, 0, INT_MAX);
         } else {
-            UsageError("unknown option '" + arg + "'");
+            cli::UsageError("unknown option '" + arg + "'");
         }
     }
     return options;
-}
-
-std::string ReadInput(const std::string& file) {
-    std::string text;
-    const bool standardInput = file == "-";
-    const platform::ReadResult result =
-        standardInput ? platform::ReadStream(STDIN_FILENO, kMaxProgramTextBytes, text)
-                      : platform::ReadRegularFile(file.c_str(), kMaxProgramTextBytes, text);
-    const std::string name = standardInput ? "standard input" : "'" + file + "'";
-    switch (result.status) {
-        case platform::ReadStatus::Ok:
-            return text;
-        case platform::ReadStatus::CannotOpen:
-            UsageError("cannot open " + name + ": " + std::strerror(result.error));
-        case platform::ReadStatus::NotRegular:
-        case platform::ReadStatus::TooLarge:
-            UsageError(name + " " + platform::ReadFailureText(result, kMaxProgramTextBytes));
-        default:
-            UsageError("cannot read " + name);
-    }
 }
 
 // An output named by an option: standard output for "-", otherwise the file, opened before the
@@ -167,7 +123,7 @@ FILE* OpenOutput(const std::string& path) {
     if (path.empty()) return nullptr;
     if (path == "-") return stdout;
     FILE* out = std::fopen(path.c_str(), "w");
-    if (out == nullptr) UsageError("cannot write '" + path + "': " + std::strerror(errno));
+    if (out == nullptr) cli::UsageError("cannot write '" + path + "': " + std::strerror(errno));
     return out;
 }
 
@@ -181,7 +137,7 @@ void FinishOutput(FILE* out, const std::string& path) {
         const std::string name = path == "-" ? "standard output" : "'" + path + "'";
         std::fprintf(stderr, "shadercheck: cannot write %s: %s\n", name.c_str(),
                      std::strerror(written ? errno : error));
-        std::_Exit(kUsageError);
+        std::_Exit(cli::kUsageError);
     }
 }
 
@@ -204,8 +160,9 @@ void WriteErrorListAtFatalEnd() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    cli::SetToolName("shadercheck");
     Options options = ParseOptions(argc, argv);
-    std::string text = ReadInput(options.file);
+    std::string text = cli::ReadInput(options.file, kMaxProgramTextBytes);
     FILE* trace = OpenOutput(options.tracePath);
     FILE* translation = OpenOutput(options.translationPath);
 

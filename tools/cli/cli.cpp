@@ -1,0 +1,64 @@
+#include "tools/cli/cli.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/read_file.h"
+
+namespace cli {
+namespace {
+
+std::string toolName = "tool";
+
+}  // namespace
+
+void SetToolName(const char* name) { toolName = name; }
+
+void UsageError(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", toolName.c_str(), message.c_str(),
+                 toolName.c_str());
+    std::exit(kUsageError);
+}
+
+long ParseNumber(const std::string& option, const std::string& value, long min, long max) {
+    errno = 0;
+    char* end = nullptr;
+    long number = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || *end != '\0' || errno == ERANGE || number < min || number > max) {
+        UsageError("invalid value for " + option + ": '" + value + "'");
+    }
+    return number;
+}
+
+bool OptionValue(const std::string& arg, const char* name, std::string& value) {
+    std::string prefix = std::string(name) + "=";
+    if (arg.compare(0, prefix.size(), prefix) != 0) return false;
+    value = arg.substr(prefix.size());
+    return true;
+}
+
+std::string ReadInput(const std::string& file, size_t maxBytes) {
+    std::string text;
+    const bool standardInput = file == "-";
+    const platform::ReadResult result =
+        standardInput ? platform::ReadStream(STDIN_FILENO, maxBytes, text)
+                      : platform::ReadRegularFile(file.c_str(), maxBytes, text);
+    const std::string name = standardInput ? "standard input" : "'" + file + "'";
+    switch (result.status) {
+        case platform::ReadStatus::Ok:
+            return text;
+        case platform::ReadStatus::CannotOpen:
+            UsageError("cannot open " + name + ": " + std::strerror(result.error));
+        case platform::ReadStatus::NotRegular:
+        case platform::ReadStatus::TooLarge:
+            UsageError(name + " " + platform::ReadFailureText(result, maxBytes));
+        default:
+            UsageError("cannot read " + name);
+    }
+}
+
+}  // namespace cli

@@ -1,0 +1,31 @@
+// Command-line helpers shared by the tools: "--name=VALUE" options, numbers with ranges, usage
+// errors (exit status 2) and whole-file reads.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace cli {
+
+constexpr int kUsageError = 2;
+
+// Names the tool in messages ("TOOL: message", "Try 'TOOL --help'.").
+void SetToolName(const char* name);
+
+// Prints the message and the --help hint to standard error and exits with kUsageError.
+[[noreturn]] void UsageError(const std::string& message);
+
+// A decimal integer in [min, max]; anything else is a usage error naming the option.
+long ParseNumber(const std::string& option, const std::string& value, long min, long max);
+
+// Returns the value of "--name=VALUE" in value when arg is that option.
+bool OptionValue(const std::string& arg, const char* name, std::string& value);
+
+// What the tools read of one input at most unless told otherwise.
+constexpr size_t kDefaultMaxInputBytes = size_t(16) << 20;
+
+// The whole regular file ("-": standard input) of at most maxBytes; a usage error naming the
+// file and the reason when it cannot be opened, is no regular file, is larger or fails to read.
+std::string ReadInput(const std::string& file, size_t maxBytes = kDefaultMaxInputBytes);
+
+}  // namespace cli
