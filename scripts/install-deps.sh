@@ -5,6 +5,7 @@ packages=(
   cmake g++ make pkg-config flex bison
   libgtest-dev libgmock-dev libbenchmark-dev
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri libx11-dev
+  libpng-dev
   xvfb xdotool x11-apps imagemagick
   clang libclang-rt-14-dev clang-format
 )
