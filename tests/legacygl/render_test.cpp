@@ -439,4 +439,62 @@ TEST_F(LegacyVertexProgram, DrawsReuseTranslationsUntilTheirStateChanges) {
     EXPECT_EQ(harness->DrawPoint(), (Vec4{5, 6, 7, 8}));
 }
 
+TEST_F(LegacyVertexProgram, AttributeArraysFeedTheProgram) {
+    auto pointer = reinterpret_cast<PFNGLVERTEXATTRIBPOINTERNVPROC>(
+        glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glVertexAttribPointerNV")));
+    const GLfloat positions[] = {0, 0, 0, 1};
+    const GLfloat weights[] = {0.5f, -2, 8, 3};
+    const GLubyte colours[] = {255, 0, 51, 102};  // normalized: 1, 0, 0.2, 0.4
+    pointer(0, 4, GL_FLOAT, 0, positions);
+    pointer(1, 4, GL_FLOAT, 0, weights);
+    pointer(3, 4, GL_UNSIGNED_BYTE, 0, colours);
+    pointer(2, 3, GL_UNSIGNED_BYTE, 0, colours);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));  // bytes come in fours
+    for (GLenum array : {0, 1, 3}) glEnableClientState(GL_VERTEX_ATTRIB_ARRAY0_NV + array);
+    EXPECT_TRUE(glIsEnabled(GL_VERTEX_ATTRIB_ARRAY3_NV));
+    const struct {
+        const char* read;
+        Vec4 value;
+    } cases[] = {{"v[1]", {0.5f, -2, 8, 3}}, {"v[COL0]", {1, 0, 0.2f, 0.4f}}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(harness->UseProgram(std::string("!!VP1.0 MOV o[HPOS], v[0]; MOV o[TEX0], ") +
+                                        c.read + "; END"));
+        glClear(GL_COLOR_BUFFER_BIT);
+        glDrawArrays(GL_POINTS, 0, 1);
+        Vec4 pixel;
+        glReadPixels(0, 0, 1, 1, GL_RGBA, GL_FLOAT, pixel.data());
+        for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(pixel[i], c.value[i]) << c.read << " " << i;
+    }
+    for (GLenum array : {0, 1, 3}) glDisableClientState(GL_VERTEX_ATTRIB_ARRAY0_NV + array);
+    EXPECT_FALSE(glIsEnabled(GL_VERTEX_ATTRIB_ARRAY3_NV));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(LegacyVertexProgram, FogAppliesOnlyWhenTheProgramWritesItsCoordinate) {
+    glDisable(GL_FRAGMENT_PROGRAM_ARB);  // the fixed-function colour path, with fog
+    glEnable(GL_FOG);
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glFogf(GL_FOG_START, 0);
+    glFogf(GL_FOG_END, 1);
+    const GLfloat black[] = {0, 0, 0, 0};
+    glFogfv(GL_FOG_COLOR, black);
+    SetParameter(0, {0.5f, 1, 0.25f, 1});
+    const struct {
+        const char* fog;
+        Vec4 colour;
+    } cases[] = {
+        {"", {0.5f, 1, 0.25f, 1}},                             // no fog at all
+        {"MOV o[FOGC].x, c[1].x;", {0.25f, 0.5f, 0.125f, 1}},  // factor (1 - 0.5) / 1
+    };
+    SetParameter(1, {0.5f, 0, 0, 0});
+    for (const auto& c : cases) {
+        ASSERT_TRUE(harness->UseProgram(
+            std::string("!!VP1.0 MOV o[HPOS], v[0]; MOV o[COL0], c[0]; ") + c.fog + " END"));
+        EXPECT_EQ(harness->DrawPoint(), c.colour) << c.fog;
+        EXPECT_TRUE(glIsEnabled(GL_FOG));
+    }
+    glDisable(GL_FOG);
+    glEnable(GL_FRAGMENT_PROGRAM_ARB);
+}
+
 }  // namespace
