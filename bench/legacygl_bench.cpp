@@ -1,0 +1,185 @@
+// The legacy-extension layer's costs on the real driver (needs $DISPLAY, e.g. under xvfb-run):
+// a draw with a legacy vertex program bound (its translation cached) against the same draw with
+// the equivalent hand-written ARB program, with the layer on and switched off; the load of a
+// legacy program with its first draw (check, translation, driver compile); and the translation
+// alone.
+#include <benchmark/benchmark.h>
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "legacygl/arb_translation.h"
+#include "vertexprogram/program.h"
+
+// After the program headers: X11 defines names such as None.
+#include <GL/glx.h>
+
+namespace {
+
+// A transformed, lit vertex: what a typical legacy program does.
+const char kLegacy[] =
+    "!!VP1.0\n"
+    "DP4 o[HPOS].x, c[0], v[OPOS];\nDP4 o[HPOS].y, c[1], v[OPOS];\n"
+    "DP4 o[HPOS].z, c[2], v[OPOS];\nDP4 o[HPOS].w, c[3], v[OPOS];\n"
+    "DP3 R0.x, v[NRML], c[4];\nMOV R0.y, c[5].y;\nMOV R0.w, c[5].w;\nLIT R1, R0;\n"
+    "MUL o[COL0], R1.y, v[COL0];\nMOV o[TEX0], v[TEX0];\nEND\n";
+
+// The same written by hand for the ARB extension.
+const char kArb[] =
+    "!!ARBvp1.0\n"
+    "PARAM c[6] = { program.env[0..5] };\nTEMP R0, R1;\n"
+    "DP4 result.position.x, c[0], vertex.position;\nDP4 result.position.y, c[1], vertex.position;\n"
+    "DP4 result.position.z, c[2], vertex.position;\nDP4 result.position.w, c[3], vertex.position;\n"
+    "DP3 R0.x, vertex.normal, c[4];\nMOV R0.y, c[5].y;\nMOV R0.w, c[5].w;\nLIT R1, R0;\n"
+    "MUL result.color, R1.y, vertex.color;\nMOV result.texcoord[0], vertex.texcoord[0];\nEND\n";
+
+template <typename F>
+F Fetch(const char* name) {
+    return reinterpret_cast<F>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)));
+}
+
+// A 16x16 pbuffer context; the layer decides when it first sees the context current, so the
+// environment at that moment switches it.
+struct Context {
+    Display* display = nullptr;
+    GLXContext context = nullptr;
+    GLXPbuffer pbuffer = 0;
+    explicit Context(bool layer) {
+        if (layer) {
+            unsetenv("FLUID3D_LEGACYGL");
+        } else {
+            setenv("FLUID3D_LEGACYGL", "0", 1);
+        }
+        display = XOpenDisplay(nullptr);
+        if (display == nullptr) return;
+        const int attributes[] = {GLX_DRAWABLE_TYPE, GLX_PBUFFER_BIT, GLX_RENDER_TYPE, GLX_RGBA_BIT,
+                                  None};
+        int count = 0;
+        GLXFBConfig* configs =
+            glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
+        if (configs == nullptr || count == 0) return;
+        const int size[] = {GLX_PBUFFER_WIDTH, 16, GLX_PBUFFER_HEIGHT, 16, None};
+        pbuffer = glXCreatePbuffer(display, configs[0], size);
+        context = glXCreateNewContext(display, configs[0], GLX_RGBA_TYPE, nullptr, True);
+        XFree(configs);
+        if (MakeCurrent()) glGetString(GL_EXTENSIONS);  // the layer's first look at it
+        unsetenv("FLUID3D_LEGACYGL");
+    }
+    bool MakeCurrent() const {
+        return context != nullptr && glXMakeContextCurrent(display, pbuffer, pbuffer, context);
+    }
+};
+
+Context& WithLayer() {
+    static Context c(true);
+    return c;
+}
+Context& WithoutLayer() {
+    static Context c(false);
+    return c;
+}
+
+void SetIdentityParameters() {
+    auto env = Fetch<PFNGLPROGRAMENVPARAMETER4FARBPROC>("glProgramEnvParameter4fARB");
+    for (GLuint i = 0; i < 4; ++i) env(GL_VERTEX_PROGRAM_ARB, i, i == 0, i == 1, i == 2, i == 3);
+    env(GL_VERTEX_PROGRAM_ARB, 4, 0, 0, 1, 0);
+}
+
+// One small triangle, finished every `batch` draws.
+void Draw(benchmark::State& state) {
+    const int batch = int(state.range(0));
+    int drawn = 0;
+    for (auto _ : state) {
+        glBegin(GL_TRIANGLES);
+        glVertex3f(-1, -1, 0);
+        glVertex3f(1, -1, 0);
+        glVertex3f(0, 1, 0);
+        glEnd();
+        if (++drawn % batch == 0) glFinish();
+    }
+    glFinish();
+    state.counters["draws/s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BindHandWritten() {
+    GLuint id = 0;
+    Fetch<PFNGLGENPROGRAMSARBPROC>("glGenProgramsARB")(1, &id);
+    Fetch<PFNGLBINDPROGRAMARBPROC>("glBindProgramARB")(GL_VERTEX_PROGRAM_ARB, id);
+    Fetch<PFNGLPROGRAMSTRINGARBPROC>("glProgramStringARB")(
+        GL_VERTEX_PROGRAM_ARB, GL_PROGRAM_FORMAT_ASCII_ARB, GLsizei(sizeof kArb - 1), kArb);
+    glEnable(GL_VERTEX_PROGRAM_ARB);
+}
+
+void BM_DrawLegacyProgram(benchmark::State& state) {
+    if (!WithLayer().MakeCurrent()) return state.SkipWithError("no GL context");
+    auto load = Fetch<PFNGLLOADPROGRAMNVPROC>("glLoadProgramNV");
+    auto bind = Fetch<PFNGLBINDPROGRAMNVPROC>("glBindProgramNV");
+    if (load == nullptr || bind == nullptr) return state.SkipWithError("no legacy programs");
+    load(GL_VERTEX_PROGRAM_NV, 1, GLsizei(sizeof kLegacy - 1),
+         reinterpret_cast<const GLubyte*>(kLegacy));
+    bind(GL_VERTEX_PROGRAM_NV, 1);
+    SetIdentityParameters();
+    glEnable(GL_VERTEX_PROGRAM_NV);
+    Draw(state);
+    glDisable(GL_VERTEX_PROGRAM_NV);
+}
+
+void BM_DrawHandWrittenArbProgram(benchmark::State& state) {
+    if (!WithLayer().MakeCurrent()) return state.SkipWithError("no GL context");
+    BindHandWritten();
+    SetIdentityParameters();
+    Draw(state);
+    glDisable(GL_VERTEX_PROGRAM_ARB);
+}
+
+void BM_DrawHandWrittenArbProgramLayerOff(benchmark::State& state) {
+    if (!WithoutLayer().MakeCurrent()) return state.SkipWithError("no GL context");
+    BindHandWritten();
+    SetIdentityParameters();
+    Draw(state);
+    glDisable(GL_VERTEX_PROGRAM_ARB);
+}
+
+// glLoadProgramNV of a new text and the draw that translates it and has the driver compile it.
+void BM_LoadAndFirstDraw(benchmark::State& state) {
+    if (!WithLayer().MakeCurrent()) return state.SkipWithError("no GL context");
+    auto load = Fetch<PFNGLLOADPROGRAMNVPROC>("glLoadProgramNV");
+    auto bind = Fetch<PFNGLBINDPROGRAMNVPROC>("glBindProgramNV");
+    if (load == nullptr || bind == nullptr) return state.SkipWithError("no legacy programs");
+    bind(GL_VERTEX_PROGRAM_NV, 2);
+    glEnable(GL_VERTEX_PROGRAM_NV);
+    for (auto _ : state) {
+        load(GL_VERTEX_PROGRAM_NV, 2, GLsizei(sizeof kLegacy - 1),
+             reinterpret_cast<const GLubyte*>(kLegacy));
+        glBegin(GL_POINTS);
+        glVertex3f(0, 0, 0);
+        glEnd();
+        glFinish();
+    }
+    glDisable(GL_VERTEX_PROGRAM_NV);
+}
+
+void BM_CheckAndTranslate(benchmark::State& state) {
+    legacygl::TranslationState translationState;
+    for (auto _ : state) {
+        vertexprogram::Program program;
+        benchmark::DoNotOptimize(vertexprogram::Parse(kLegacy, sizeof kLegacy - 1, &program));
+        std::string text = legacygl::TranslateToArb(program, translationState);
+        benchmark::DoNotOptimize(text.data());
+    }
+}
+
+BENCHMARK(BM_DrawLegacyProgram)->Arg(1)->Arg(100);
+BENCHMARK(BM_DrawHandWrittenArbProgram)->Arg(1)->Arg(100);
+BENCHMARK(BM_DrawHandWrittenArbProgramLayerOff)->Arg(1)->Arg(100);
+BENCHMARK(BM_LoadAndFirstDraw);
+BENCHMARK(BM_CheckAndTranslate);
+
+}  // namespace
+
+BENCHMARK_MAIN();
