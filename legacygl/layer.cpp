@@ -166,6 +166,11 @@ void Layer::MatrixMode(GLenum mode) {
     if (next_.glMatrixMode) next_.glMatrixMode(mode);
 }
 
+void Layer::PopAttrib() {
+    if (next_.glPopAttrib) next_.glPopAttrib();
+    for (const auto& m : modules_) m->AttributesPopped();
+}
+
 void Layer::BindProgramARB(GLenum target, GLuint program) {
     for (const auto& m : modules_) m->ArbProgramBound(target);
     if (next_.glBindProgramARB) next_.glBindProgramARB(target, program);

@@ -35,6 +35,8 @@ class Module {
     virtual bool BeforeDraw() { return true; }
     // The application bound an ARB program of `target` itself.
     virtual void ArbProgramBound(GLenum) {}
+    // glPopAttrib restored state behind the module's back.
+    virtual void AttributesPopped() {}
 };
 
 struct ModuleEntry {
@@ -81,6 +83,7 @@ class Layer {
     void EnableClientState(GLenum cap);
     void DisableClientState(GLenum cap);
     void MatrixMode(GLenum mode);
+    void PopAttrib();
     void BindProgramARB(GLenum target, GLuint program);
     void Begin(GLenum mode);
     void End();

@@ -381,6 +381,18 @@ void VertexProgramModule::ArbProgramBound(GLenum target) {
     }
 }
 
+void VertexProgramModule::AttributesPopped() {
+    // The program enables are the driver's too; colour sum and fog may now differ from what
+    // the layer last set, so the next draw sets them again.
+    if (!next_.glIsEnabled) return;
+    enabled_ = next_.glIsEnabled(GL_VERTEX_PROGRAM_NV);
+    pointSize_ = next_.glIsEnabled(GL_VERTEX_PROGRAM_POINT_SIZE_NV);
+    twoSide_ = next_.glIsEnabled(GL_VERTEX_PROGRAM_TWO_SIDE_NV);
+    driverColorSum_ = next_.glIsEnabled(GL_COLOR_SUM);
+    driverFog_ = next_.glIsEnabled(GL_FOG);
+    dirty_ = true;
+}
+
 bool VertexProgramModule::BeforeDraw() {
     if (dirty_) Commit();
     if (!drawable_) layer_.RaiseError(GL_INVALID_OPERATION);

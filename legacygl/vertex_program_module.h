@@ -28,6 +28,7 @@ class VertexProgramModule : public Module {
     GLenum DriverMatrixMode(GLenum mode) const override;
     bool BeforeDraw() override;
     void ArbProgramBound(GLenum target) override;
+    void AttributesPopped() override;
 
     // The extension's commands; the exported entry points convert their arguments and call
     // these on the current context's module.

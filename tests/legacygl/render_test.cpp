@@ -406,8 +406,12 @@ TEST_F(LegacyVertexProgram, TheExtensionIsAdvertisedAndItsEnablesAnswered) {
          {GL_VERTEX_PROGRAM_NV, GL_VERTEX_PROGRAM_TWO_SIDE_NV, GL_VERTEX_PROGRAM_POINT_SIZE_NV}) {
         glEnable(cap);
         EXPECT_TRUE(glIsEnabled(cap)) << cap;
+        glPushAttrib(GL_ENABLE_BIT);
         glDisable(cap);
         EXPECT_FALSE(glIsEnabled(cap)) << cap;
+        glPopAttrib();  // back on
+        EXPECT_TRUE(glIsEnabled(cap)) << cap;
+        glDisable(cap);
     }
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
