@@ -506,4 +506,28 @@ TEST_F(LegacyVertexProgram, FogAppliesOnlyWhenTheProgramWritesItsCoordinate) {
     glEnable(GL_FRAGMENT_PROGRAM_ARB);
 }
 
+TEST_F(LegacyVertexProgram, TwoSidedColoursFollowTheFacing) {
+    glDisable(GL_FRAGMENT_PROGRAM_ARB);  // the colour itself reaches the pixel
+    SetParameter(0, {0.25f, 0.5f, 1, 1});
+    SetParameter(1, {1, 0.75f, 0, 1});
+    ASSERT_TRUE(harness->UseProgram(
+        "!!VP1.0 MOV o[HPOS], v[0]; MOV o[COL0], c[0]; MOV o[BFC0], c[1]; END"));
+    auto drawClockwise = [] {
+        glClear(GL_COLOR_BUFFER_BIT);
+        glBegin(GL_TRIANGLES);
+        glVertex2f(-3, -3);
+        glVertex2f(0, 3);
+        glVertex2f(3, -3);
+        glEnd();
+        Vec4 pixel;
+        glReadPixels(0, 0, 1, 1, GL_RGBA, GL_FLOAT, pixel.data());
+        return pixel;
+    };
+    EXPECT_EQ(drawClockwise(), (Vec4{0.25f, 0.5f, 1, 1}));  // front colour unless two-sided
+    glEnable(GL_VERTEX_PROGRAM_TWO_SIDE_NV);
+    EXPECT_EQ(drawClockwise(), (Vec4{1, 0.75f, 0, 1}));
+    glDisable(GL_VERTEX_PROGRAM_TWO_SIDE_NV);
+    glEnable(GL_FRAGMENT_PROGRAM_ARB);
+}
+
 }  // namespace
