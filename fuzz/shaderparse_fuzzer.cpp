@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fuzz/fatal_exit_boundary.h"
+#include "fuzz/program_header.h"
 #include "recgl/recording_gl.h"
 #include "shaderparse/parse_state.h"
 #include "shaderparse/shaderparse.h"
@@ -36,25 +37,11 @@ void Parse(void* text) {
     }
 }
 
-// FUZZ_PROGRAM_HEADER lists one or more headers separated by '|'. An input that starts with none
-// of them gets the first, so that a language target spends its time inside its language.
-void EnsureHeader(std::string& text) {
-    const std::string headers = FUZZ_PROGRAM_HEADER;
-    size_t start = 0;
-    while (start <= headers.size()) {
-        size_t end = headers.find('|', start);
-        if (end == std::string::npos) end = headers.size();
-        if (text.compare(0, end - start, headers, start, end - start) == 0) return;
-        start = end + 1;
-    }
-    text = headers.substr(0, headers.find('|')) + "\n" + text;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
-    EnsureHeader(text);
+    fuzz::EnsureHeader(text, FUZZ_PROGRAM_HEADER);
     recgl::Reset(FuzzProfile());
     int status = 0;
     fuzz::RunWithExitBoundary(Parse, &text, status);
