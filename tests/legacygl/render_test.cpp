@@ -257,6 +257,15 @@ TEST_F(LegacyVertexProgram, TrackedMatricesFollowTheGlAtDrawTime) {
             }
         }
     }
+    // The program matrices are selected and read back under their legacy names.
+    GLint mode = 0;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_MATRIX2_NV);
+    GLfloat current[16];
+    glGetFloatv(GL_CURRENT_MATRIX_NV, current);
+    for (int column = 0; column < 4; ++column)
+        for (int row = 0; row < 4; ++row)
+            EXPECT_EQ(current[column * 4 + row], program2.Row(row, false)[column]);
     // A later change of the tracked matrix shows in the next draw.
     Nv().TrackMatrix(GL_VERTEX_PROGRAM_NV, 8, GL_MODELVIEW, GL_IDENTITY_NV);
     glMatrixMode(GL_MODELVIEW);
