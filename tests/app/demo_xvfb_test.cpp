@@ -96,7 +96,8 @@ TEST(DemoXvfbTest, PouredDensityGlowsMovesTurnsAndQuits) {
     EXPECT_THAT(demo.Err(),
                 ::testing::HasSubstr(
                     "Error - required extensions were not supported: GL_NV_point_sprite "));
-    // Exactly the five information lines.
+    // Exactly the five information lines; the legacy-extension layer is on without a setting.
+    EXPECT_THAT(demo.Out(), ::testing::HasSubstr(" GL_NV_vertex_program"));
     EXPECT_THAT(demo.Out(),
                 ::testing::MatchesRegex("Vendor:   [^\n]+\nRenderer: [^\n]+\n"
                                         "Version:  [0-9]+\\.[0-9]+[^\n]*\n"
