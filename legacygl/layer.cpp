@@ -1,5 +1,6 @@
 #include "legacygl/layer.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -30,10 +31,28 @@ bool SwitchedOffByEnvironment() {
     return value != nullptr && (std::strcmp(value, "0") == 0 || std::strcmp(value, "off") == 0);
 }
 
+namespace {
+
+// A core-profile context (3.2 and later) has none of the legacy state; asking it for
+// GL_EXTENSIONS would leave an error behind for the application.
+bool CoreProfile(const NextGl& next) {
+    const GLubyte* version = next.glGetString(GL_VERSION);
+    if (version == nullptr || next.glGetIntegerv == nullptr) return false;
+    int major = 0, minor = 0;
+    if (std::sscanf(reinterpret_cast<const char*>(version), "%d.%d", &major, &minor) != 2 ||
+        major * 10 + minor < 32)
+        return false;
+    GLint mask = 0;
+    next.glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &mask);
+    return (mask & GL_CONTEXT_CORE_PROFILE_BIT) != 0;
+}
+
+}  // namespace
+
 Layer::Layer(const NextGl& next, bool switchedOn) : next_(next) {
-    if (!switchedOn || next_.glGetString == nullptr) return;
+    if (!switchedOn || next_.glGetString == nullptr || CoreProfile(next_)) return;
     const GLubyte* driver = next_.glGetString(GL_EXTENSIONS);
-    if (driver == nullptr) return;  // no context, or a core profile
+    if (driver == nullptr) return;  // no context
     extensions_ = reinterpret_cast<const char*>(driver);
     for (size_t i = 0; i < kModuleCount; ++i) {
         const ModuleEntry& entry = kModules[i];

@@ -36,9 +36,12 @@ Layer* TestLayer() { return testLayer; }
 
 // A layer over the recording GL with the given driver extensions, current for the entry points.
 struct LayerOver {
-    explicit LayerOver(const std::string& extensions, bool switchedOn = true) {
+    explicit LayerOver(const std::string& extensions, bool switchedOn = true,
+                       const std::string& version = "1.2.0", GLint profileMask = 0) {
         recgl::Profile profile;
         profile.extensions = extensions;
+        profile.version = version;
+        profile.integers[GL_CONTEXT_PROFILE_MASK] = {profileMask};
         recgl::Reset(profile);
         layer = std::make_unique<Layer>(RecordingGl(), switchedOn);
         testLayer = layer.get();
@@ -71,13 +74,16 @@ TEST(LegacyGlLayer, StepsAsideWhereTheDriverHasTheExtensionOrLacksWhatItNeeds) {
     const struct {
         const char* extensions;
         bool switchedOn;
+        const char* version;
+        GLint profileMask;
     } asides[] = {
-        {"GL_ARB_vertex_program GL_NV_vertex_program GL_ARB_multitexture", true},
-        {"GL_ARB_multitexture", true},  // nothing to build on
-        {"GL_ARB_vertex_program", false},
+        {"GL_ARB_vertex_program GL_NV_vertex_program GL_ARB_multitexture", true, "1.2.0", 0},
+        {"GL_ARB_multitexture", true, "1.2.0", 0},  // nothing to build on
+        {"GL_ARB_vertex_program", false, "1.2.0", 0},
+        {"GL_ARB_vertex_program", true, "4.5 (Core Profile)", GL_CONTEXT_CORE_PROFILE_BIT},
     };
     for (const auto& a : asides) {
-        LayerOver over(a.extensions, a.switchedOn);
+        LayerOver over(a.extensions, a.switchedOn, a.version, a.profileMask);
         SCOPED_TRACE(a.extensions);
         EXPECT_FALSE(over.layer->Active());
         EXPECT_EQ(Extensions(*over.layer), a.extensions);
@@ -95,7 +101,9 @@ TEST(LegacyGlLayer, StepsAsideWhereTheDriverHasTheExtensionOrLacksWhatItNeeds) {
 }
 
 TEST(LegacyGlLayer, SuppliesTheWholeEntryPointRowAndNamesTheExtension) {
-    LayerOver over("GL_ARB_multitexture GL_ARB_vertex_program");
+    // A 4.5 compatibility profile takes part like an old version.
+    LayerOver over("GL_ARB_multitexture GL_ARB_vertex_program", true, "4.5 (Compatibility Profile)",
+                   GL_CONTEXT_COMPATIBILITY_PROFILE_BIT);
     ASSERT_TRUE(over.layer->Active());
     EXPECT_EQ(Extensions(*over.layer),
               "GL_ARB_multitexture GL_ARB_vertex_program GL_NV_vertex_program");
