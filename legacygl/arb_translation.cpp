@@ -182,7 +182,12 @@ std::string TranslateToArb(const Program& program, const TranslationState& state
     }
     if (relative || addressed) text += "MOV a0, {0, 0, 0, 0};\n";
     for (int r = 0; r < vertexprogram::kResultRegisters; ++r) {
-        // Fog coordinate and point size only count when written; their x is then written.
+        // The fog coordinate only counts when written (the layer turns fog off otherwise), and
+        // then its x is; an unwritten point size is the GL's point size.
+        if (r == vertexprogram::PSIZ && resultWritten[r] == 0) {
+            text += "MOV result.pointsize, state.point.size;\n";
+            continue;
+        }
         const bool optional = r == vertexprogram::FOGC || r == vertexprogram::PSIZ;
         if (resultWritten[r] == vertexprogram::kMaskAll || (optional && resultWritten[r] == 0)) {
             continue;

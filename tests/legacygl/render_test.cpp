@@ -539,4 +539,44 @@ TEST_F(LegacyVertexProgram, TwoSidedColoursFollowTheFacing) {
     glEnable(GL_FRAGMENT_PROGRAM_ARB);
 }
 
+TEST_F(LegacyVertexProgram, PointSizeComesFromTheProgramOrElseFromTheGl) {
+    // A 4x4 target: a point of size 4 at its centre covers the corner pixel, one of size 1 not.
+    GLint previous = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
+    GLuint texture = 0, framebuffer = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, 4, 4, 0, GL_RGBA, GL_FLOAT, nullptr);
+    glGenFramebuffers(1, &framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    glViewport(0, 0, 4, 4);
+    glPointSize(4);
+    glEnable(GL_VERTEX_PROGRAM_POINT_SIZE_NV);
+    SetParameter(0, {1, 2, 3, 4});
+    const struct {
+        const char* size;
+        bool cornerCovered;
+    } cases[] = {{"", true}, {"MOV o[PSIZ].x, v[6].x;", false}};
+    const Vec4 one = {1, 0, 0, 0};
+    Nv().VertexAttrib4fv(6, one.data());
+    for (const auto& c : cases) {
+        ASSERT_TRUE(harness->UseProgram(
+            std::string("!!VP1.0 MOV o[HPOS], v[0]; MOV o[TEX0], c[0]; ") + c.size + " END"));
+        glClear(GL_COLOR_BUFFER_BIT);
+        glBegin(GL_POINTS);
+        glVertex4f(0, 0, 0, 1);
+        glEnd();
+        Vec4 corner;
+        glReadPixels(0, 0, 1, 1, GL_RGBA, GL_FLOAT, corner.data());
+        EXPECT_EQ(corner == (Vec4{1, 2, 3, 4}), c.cornerCovered) << c.size;
+    }
+    glDisable(GL_VERTEX_PROGRAM_POINT_SIZE_NV);
+    glPointSize(1);
+    glViewport(0, 0, 1, 1);
+    glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
+    glDeleteFramebuffers(1, &framebuffer);
+    glDeleteTextures(1, &texture);
+}
+
 }  // namespace
