@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace legacygl {
 namespace {
@@ -49,7 +50,8 @@ bool CoreProfile(const NextGl& next) {
 
 }  // namespace
 
-Layer::Layer(const NextGl& next, bool switchedOn) : next_(next) {
+Layer::Layer(const NextGl& next, bool switchedOn, std::shared_ptr<ShareGroup> group)
+    : next_(next), group_(std::move(group)) {
     if (!switchedOn || next_.glGetString == nullptr || CoreProfile(next_)) return;
     const GLubyte* driver = next_.glGetString(GL_EXTENSIONS);
     if (driver == nullptr) return;  // no context

@@ -6,8 +6,10 @@
 // This core exports no gl* names: the shim (or a test) calls it with a NextGl of its choice.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
+#include <typeindex>
 #include <vector>
 
 #include "legacygl/next_gl.h"
@@ -49,11 +51,29 @@ struct ModuleEntry {
 extern const ModuleEntry kModules[];
 extern const size_t kModuleCount;
 
+// What the contexts of one share group (contexts that share display lists) hold in common: one
+// object of each type, made by the first module that asks for it.
+class ShareGroup {
+  public:
+    template <class T>
+    T& Object() {
+        std::shared_ptr<void>& object = objects_[std::type_index(typeid(T))];
+        if (!object) object = std::make_shared<T>();
+        return *static_cast<T*>(object.get());
+    }
+
+  private:
+    std::map<std::type_index, std::shared_ptr<void>> objects_;
+};
+
 class Layer {
   public:
     // With switchedOn false, or without a current context's extension string, the layer has no
-    // modules and forwards everything.
-    Layer(const NextGl& next, bool switchedOn);
+    // modules and forwards everything. group is shared with the layers of the contexts that
+    // share objects with this one.
+    Layer(const NextGl& next, bool switchedOn,
+          std::shared_ptr<ShareGroup> group = std::make_shared<ShareGroup>());
+    ShareGroup& Group() { return *group_; }
     ~Layer();
 
     const NextGl& Next() const { return next_; }
@@ -95,6 +115,7 @@ class Layer {
     bool ModuleIntegers(GLenum pname, GLint* out) const;
 
     NextGl next_;
+    std::shared_ptr<ShareGroup> group_;
     std::vector<std::unique_ptr<Module>> modules_;
     std::vector<std::string> added_;  // extension names of the modules
     std::string extensions_;          // the driver's string with the added names

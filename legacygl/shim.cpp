@@ -27,10 +27,20 @@ NextGl::Proc ResolveNext(const char* name) {
 
 // The GLX functions the shim itself needs from below.
 struct NextGlx {
+    template <typename F>
+    static F Resolve(const char* name) {
+        return reinterpret_cast<F>(ResolveNext(name));
+    }
     decltype(&::glXGetCurrentContext) getCurrentContext =
-        reinterpret_cast<decltype(&::glXGetCurrentContext)>(ResolveNext("glXGetCurrentContext"));
+        Resolve<decltype(&::glXGetCurrentContext)>("glXGetCurrentContext");
     decltype(&::glXDestroyContext) destroyContext =
-        reinterpret_cast<decltype(&::glXDestroyContext)>(ResolveNext("glXDestroyContext"));
+        Resolve<decltype(&::glXDestroyContext)>("glXDestroyContext");
+    decltype(&::glXCreateContext) createContext =
+        Resolve<decltype(&::glXCreateContext)>("glXCreateContext");
+    decltype(&::glXCreateNewContext) createNewContext =
+        Resolve<decltype(&::glXCreateNewContext)>("glXCreateNewContext");
+    PFNGLXCREATECONTEXTATTRIBSARBPROC createContextAttribs =
+        Resolve<PFNGLXCREATECONTEXTATTRIBSARBPROC>("glXCreateContextAttribsARB");
 };
 
 const NextGlx& Glx() {
@@ -52,6 +62,27 @@ std::unordered_map<GLXContext, std::unique_ptr<Layer>>& Layers() {
     static auto* layers = new std::unordered_map<GLXContext, std::unique_ptr<Layer>>();
     return *layers;
 }
+// The share group of every context made through the wrappers below (others get their own).
+std::unordered_map<GLXContext, std::shared_ptr<legacygl::ShareGroup>>& Groups() {
+    static auto* groups =
+        new std::unordered_map<GLXContext, std::shared_ptr<legacygl::ShareGroup>>();
+    return *groups;
+}
+
+GLXContext Created(GLXContext context, GLXContext share) {
+    if (context == nullptr) return context;
+    std::lock_guard<std::mutex> hold(layersLock);
+    std::shared_ptr<legacygl::ShareGroup> group;
+    if (share != nullptr) {
+        std::shared_ptr<legacygl::ShareGroup>& shared = Groups()[share];
+        if (!shared) shared = std::make_shared<legacygl::ShareGroup>();
+        group = shared;
+    } else {
+        group = std::make_shared<legacygl::ShareGroup>();
+    }
+    Groups()[context] = group;
+    return context;
+}
 
 thread_local GLXContext cachedContext = nullptr;
 thread_local Layer* cachedLayer = nullptr;
@@ -64,7 +95,11 @@ Layer* ForCurrentContext() {
     if (context == cachedContext) return cachedLayer;
     std::lock_guard<std::mutex> hold(layersLock);
     std::unique_ptr<Layer>& layer = Layers()[context];
-    if (!layer) layer = std::make_unique<Layer>(next, !legacygl::SwitchedOffByEnvironment());
+    if (!layer) {
+        std::shared_ptr<legacygl::ShareGroup>& group = Groups()[context];
+        if (!group) group = std::make_shared<legacygl::ShareGroup>();
+        layer = std::make_unique<Layer>(next, !legacygl::SwitchedOffByEnvironment(), group);
+    }
     cachedContext = context;
     cachedLayer = layer.get();
     return cachedLayer;
@@ -114,7 +149,32 @@ NextGl::Proc OwnWrapper(const char* name) {
 
 }  // namespace
 
+extern "C" GLXContext glXCreateContext(Display* display, XVisualInfo* visual, GLXContext share,
+                                       Bool direct) {
+    if (Glx().createContext == nullptr) return nullptr;
+    return Created(Glx().createContext(display, visual, share, direct), share);
+}
+
+extern "C" GLXContext glXCreateNewContext(Display* display, GLXFBConfig config, int renderType,
+                                          GLXContext share, Bool direct) {
+    if (Glx().createNewContext == nullptr) return nullptr;
+    return Created(Glx().createNewContext(display, config, renderType, share, direct), share);
+}
+
+namespace {
+
+GLXContext CreateContextAttribs(Display* display, GLXFBConfig config, GLXContext share, Bool direct,
+                                const int* attributes) {
+    if (Glx().createContextAttribs == nullptr) return nullptr;
+    return Created(Glx().createContextAttribs(display, config, share, direct, attributes), share);
+}
+
+}  // namespace
+
 extern "C" __GLXextFuncPtr glXGetProcAddressARB(const GLubyte* name) {
+    if (name != nullptr &&
+        std::strcmp(reinterpret_cast<const char*>(name), "glXCreateContextAttribsARB") == 0)
+        return reinterpret_cast<__GLXextFuncPtr>(&CreateContextAttribs);
     Layer* layer = ForCurrentContext();
     if (name != nullptr && layer != nullptr && layer->Active()) {
         if (NextGl::Proc own = OwnWrapper(reinterpret_cast<const char*>(name))) return own;
@@ -131,6 +191,7 @@ extern "C" void glXDestroyContext(Display* display, GLXContext context) {
     {
         std::lock_guard<std::mutex> hold(layersLock);
         Layers().erase(context);
+        Groups().erase(context);
         if (cachedContext == context) {
             cachedContext = nullptr;
             cachedLayer = nullptr;

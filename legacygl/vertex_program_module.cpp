@@ -267,7 +267,8 @@ std::unique_ptr<Module> CreateVertexProgramModule(Layer& layer) {
     return std::make_unique<VertexProgramModule>(layer);
 }
 
-VertexProgramModule::VertexProgramModule(Layer& layer) : layer_(layer), next_(layer.Next()) {
+VertexProgramModule::VertexProgramModule(Layer& layer)
+    : layer_(layer), next_(layer.Next()), store_(layer.Group().Object<ProgramStore>()) {
     if (next_.glIsEnabled) {
         appColorSum_ = driverColorSum_ = next_.glIsEnabled(GL_COLOR_SUM);
         appFog_ = driverFog_ = next_.glIsEnabled(GL_FOG);
@@ -394,6 +395,12 @@ void VertexProgramModule::AttributesPopped() {
 }
 
 bool VertexProgramModule::BeforeDraw() {
+    std::lock_guard<std::mutex> hold(store_.lock);
+    if (store_.generation != seenGeneration_) {
+        // Another context of the share group loaded or deleted programs.
+        seenGeneration_ = store_.generation;
+        dirty_ = true;
+    }
     if (dirty_) Commit();
     if (!drawable_) layer_.RaiseError(GL_INVALID_OPERATION);
     return drawable_;
@@ -409,8 +416,8 @@ void VertexProgramModule::SetDriverCapability(GLenum cap, bool on, bool& driverS
 void VertexProgramModule::Commit() {
     dirty_ = false;
     drawable_ = true;
-    auto found = programs_.find(bound_);
-    StoredProgram* p = found != programs_.end() ? &found->second : nullptr;
+    auto found = store_.programs.find(bound_);
+    StoredProgram* p = found != store_.programs.end() ? &found->second : nullptr;
     if (!enabled_ || !ownsBinding_) {
         SetDriverCapability(GL_COLOR_SUM, appColorSum_, driverColorSum_);
         SetDriverCapability(GL_FOG, appFog_, driverFog_);
@@ -458,12 +465,13 @@ void VertexProgramModule::DropTranslations(StoredProgram& p) {
 
 void VertexProgramModule::LoadProgram(GLenum target, GLuint id, GLsizei length,
                                       const GLubyte* text) {
+    std::lock_guard<std::mutex> hold(store_.lock);
     if (target != GL_VERTEX_PROGRAM_NV && target != GL_VERTEX_STATE_PROGRAM_NV)
         return RaiseError(GL_INVALID_ENUM);
     if (id == 0 || length < 0 || (text == nullptr && length > 0))
         return RaiseError(GL_INVALID_VALUE);
-    auto existing = programs_.find(id);
-    if (existing != programs_.end() && existing->second.target != target)
+    auto existing = store_.programs.find(id);
+    if (existing != store_.programs.end() && existing->second.target != target)
         return RaiseError(GL_INVALID_OPERATION);
     const char* chars = reinterpret_cast<const char*>(text);
     StoredProgram p;
@@ -477,16 +485,18 @@ void VertexProgramModule::LoadProgram(GLenum target, GLuint id, GLsizei length,
     p.target = target;
     p.text.assign(chars, size_t(length));
     p.writesFog = WritesResult(p.program, vertexprogram::FOGC);
-    if (existing != programs_.end()) DropTranslations(existing->second);
-    programs_[id] = std::move(p);
-    generated_.insert(id);
+    if (existing != store_.programs.end()) DropTranslations(existing->second);
+    store_.programs[id] = std::move(p);
+    store_.generated.insert(id);
+    ++store_.generation;
     dirty_ = true;
 }
 
 void VertexProgramModule::BindProgram(GLenum target, GLuint id) {
+    std::lock_guard<std::mutex> hold(store_.lock);
     if (target != GL_VERTEX_PROGRAM_NV) return RaiseError(GL_INVALID_ENUM);
-    auto p = programs_.find(id);
-    if (p != programs_.end() && p->second.target != GL_VERTEX_PROGRAM_NV)
+    auto p = store_.programs.find(id);
+    if (p != store_.programs.end() && p->second.target != GL_VERTEX_PROGRAM_NV)
         return RaiseError(GL_INVALID_OPERATION);
     bound_ = id;
     ownsBinding_ = true;
@@ -494,41 +504,46 @@ void VertexProgramModule::BindProgram(GLenum target, GLuint id) {
 }
 
 void VertexProgramModule::DeletePrograms(GLsizei n, const GLuint* ids) {
+    std::lock_guard<std::mutex> hold(store_.lock);
     if (n < 0) return RaiseError(GL_INVALID_VALUE);
     for (GLsizei i = 0; ids != nullptr && i < n; ++i) {
-        auto p = programs_.find(ids[i]);
-        if (p != programs_.end()) {
+        auto p = store_.programs.find(ids[i]);
+        if (p != store_.programs.end()) {
             DropTranslations(p->second);
-            programs_.erase(p);
+            store_.programs.erase(p);
         }
-        generated_.erase(ids[i]);
+        store_.generated.erase(ids[i]);
         if (ids[i] == bound_) bound_ = 0;
     }
+    ++store_.generation;
     dirty_ = true;
 }
 
 void VertexProgramModule::GenPrograms(GLsizei n, GLuint* ids) {
+    std::lock_guard<std::mutex> hold(store_.lock);
     if (n < 0) return RaiseError(GL_INVALID_VALUE);
     GLuint next = 1;
     for (GLsizei i = 0; ids != nullptr && i < n; ++i) {
-        while (generated_.count(next) || programs_.count(next)) ++next;
-        generated_.insert(next);
+        while (store_.generated.count(next) || store_.programs.count(next)) ++next;
+        store_.generated.insert(next);
         ids[i] = next;
     }
 }
 
 GLboolean VertexProgramModule::IsProgram(GLuint id) const {
-    return programs_.count(id) ? GL_TRUE : GL_FALSE;
+    std::lock_guard<std::mutex> hold(store_.lock);
+    return store_.programs.count(id) ? GL_TRUE : GL_FALSE;
 }
 
 GLboolean VertexProgramModule::AreProgramsResident(GLsizei n, const GLuint* ids, GLboolean*) {
+    std::lock_guard<std::mutex> hold(store_.lock);
     if (n < 0) {
         RaiseError(GL_INVALID_VALUE);
         return GL_FALSE;
     }
     // Every program is resident; only a name that holds none is an error.
     for (GLsizei i = 0; ids != nullptr && i < n; ++i) {
-        if (!programs_.count(ids[i])) {
+        if (!store_.programs.count(ids[i])) {
             RaiseError(GL_INVALID_VALUE);
             return GL_FALSE;
         }
@@ -541,8 +556,9 @@ void VertexProgramModule::RequestResidentPrograms(GLsizei n) {
 }
 
 void VertexProgramModule::GetProgramiv(GLuint id, GLenum pname, GLint* params) {
-    auto p = programs_.find(id);
-    if (p == programs_.end()) return RaiseError(GL_INVALID_OPERATION);
+    std::lock_guard<std::mutex> hold(store_.lock);
+    auto p = store_.programs.find(id);
+    if (p == store_.programs.end()) return RaiseError(GL_INVALID_OPERATION);
     if (params == nullptr) return;
     switch (pname) {
         case GL_PROGRAM_TARGET_NV:
@@ -560,8 +576,9 @@ void VertexProgramModule::GetProgramiv(GLuint id, GLenum pname, GLint* params) {
 }
 
 void VertexProgramModule::GetProgramString(GLuint id, GLenum pname, GLubyte* program) {
-    auto p = programs_.find(id);
-    if (p == programs_.end()) return RaiseError(GL_INVALID_OPERATION);
+    std::lock_guard<std::mutex> hold(store_.lock);
+    auto p = store_.programs.find(id);
+    if (p == store_.programs.end()) return RaiseError(GL_INVALID_OPERATION);
     if (pname != GL_PROGRAM_STRING_NV) return RaiseError(GL_INVALID_ENUM);
     if (program != nullptr) std::memcpy(program, p->second.text.data(), p->second.text.size());
 }
@@ -577,10 +594,11 @@ void VertexProgramModule::WriteParameter(GLuint index, const Vec4& value) {
 }
 
 void VertexProgramModule::ExecuteProgram(GLenum target, GLuint id, const GLfloat* params) {
+    std::lock_guard<std::mutex> hold(store_.lock);
     if (target != GL_VERTEX_STATE_PROGRAM_NV && target != GL_VERTEX_PROGRAM_NV)
         return RaiseError(GL_INVALID_ENUM);
-    auto found = programs_.find(id);
-    if (found == programs_.end() || found->second.target != GL_VERTEX_STATE_PROGRAM_NV ||
+    auto found = store_.programs.find(id);
+    if (found == store_.programs.end() || found->second.target != GL_VERTEX_STATE_PROGRAM_NV ||
         target != GL_VERTEX_STATE_PROGRAM_NV || params == nullptr)
         return RaiseError(GL_INVALID_OPERATION);
     const vertexprogram::Program& program = found->second.program;

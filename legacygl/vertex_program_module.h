@@ -4,7 +4,9 @@
 // conventional state they alias, and, at each draw, the bound program's cached ARB translation.
 #pragma once
 
+#include <cstdint>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <utility>
@@ -55,7 +57,6 @@ class VertexProgramModule : public Module {
     void GetVertexAttribPointerv(GLuint index, GLenum pname, void** pointer);
     void RaiseError(GLenum error) { layer_.RaiseError(error); }
 
-  private:
     struct StoredProgram {
         GLenum target = 0;
         std::string text;
@@ -64,6 +65,16 @@ class VertexProgramModule : public Module {
         std::vector<std::pair<TranslationState, GLuint>> translations;  // ARB program names
     };
 
+    // The program objects, common to a share group: the contexts may be current on different
+    // threads.
+    struct ProgramStore {
+        std::mutex lock;
+        std::map<GLuint, StoredProgram> programs;
+        std::set<GLuint> generated;
+        uint64_t generation = 0;  // counts the loads and deletions
+    };
+
+  private:
     void Commit();
     GLuint Translation(StoredProgram& p);
     void DropTranslations(StoredProgram& p);
@@ -75,8 +86,8 @@ class VertexProgramModule : public Module {
 
     Layer& layer_;
     const NextGl& next_;
-    std::map<GLuint, StoredProgram> programs_;
-    std::set<GLuint> generated_;
+    ProgramStore& store_;
+    uint64_t seenGeneration_ = 0;
     GLuint bound_ = 0;
     bool ownsBinding_ = true;  // false while the application's own ARB program is bound
     bool enabled_ = false, pointSize_ = false, twoSide_ = false;

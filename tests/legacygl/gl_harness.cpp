@@ -33,6 +33,7 @@ GlHarness::GlHarness() : xvfb_(std::make_unique<testsupport::VirtualDisplay>()) 
     const int size[] = {GLX_PBUFFER_WIDTH, 4, GLX_PBUFFER_HEIGHT, 4, None};
     pbuffer_ = glXCreatePbuffer(display_, configs[0], size);
     context_ = glXCreateNewContext(display_, configs[0], GLX_RGBA_TYPE, nullptr, True);
+    config_ = configs[0];
     XFree(configs);
     if (context_ == nullptr || !glXMakeContextCurrent(display_, pbuffer_, pbuffer_, context_))
         return;
@@ -77,6 +78,17 @@ GlHarness::~GlHarness() {
     if (pbuffer_ != 0) glXDestroyPbuffer(display_, pbuffer_);
     XCloseDisplay(display_);
 }
+
+GLXContext GlHarness::NewContext(bool shared) {
+    return glXCreateNewContext(display_, config_, GLX_RGBA_TYPE, shared ? context_ : nullptr, True);
+}
+
+bool GlHarness::MakeCurrent(GLXContext context) {
+    context = context != nullptr ? context : context_;
+    return glXMakeContextCurrent(display_, pbuffer_, pbuffer_, context);
+}
+
+void GlHarness::DestroyContext(GLXContext context) { glXDestroyContext(display_, context); }
 
 bool GlHarness::UseProgram(const std::string& text) {
     nv_.LoadProgram(GL_VERTEX_PROGRAM_NV, 1, GLsizei(text.size()),

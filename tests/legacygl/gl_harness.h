@@ -42,11 +42,19 @@ class GlHarness {
     // (0,0,0,1)); the pixel's colour is o[TEX0] of the vertex program.
     vertexprogram::Vec4 DrawPoint();
 
+    // Another context on the same drawable, sharing objects with the harness's own or not;
+    // null when it cannot be made.
+    GLXContext NewContext(bool shared);
+    // Makes a context current (the harness's own for null).
+    bool MakeCurrent(GLXContext context);
+    void DestroyContext(GLXContext context);
+
   private:
     std::unique_ptr<testsupport::VirtualDisplay> xvfb_;
     Display* display_ = nullptr;
     GLXPbuffer pbuffer_ = 0;
     GLXContext context_ = nullptr;
+    GLXFBConfig config_ = nullptr;
     LegacyEntryPoints nv_ = {};
     bool ready_ = false;
 };

@@ -579,4 +579,32 @@ TEST_F(LegacyVertexProgram, PointSizeComesFromTheProgramOrElseFromTheGl) {
     glDeleteTextures(1, &texture);
 }
 
+TEST_F(LegacyVertexProgram, ProgramObjectsAreSharedWithinAShareGroup) {
+    auto isProgram = reinterpret_cast<PFNGLISPROGRAMNVPROC>(
+        glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glIsProgramNV")));
+    auto load = [&](const std::string& text) {
+        Nv().LoadProgram(GL_VERTEX_PROGRAM_NV, 21, GLsizei(text.size()),
+                         reinterpret_cast<const GLubyte*>(text.data()));
+    };
+    SetParameter(50, {1, 1, 1, 1});
+    SetParameter(51, {2, 2, 2, 2});
+    load("!!VP1.0 MOV o[HPOS], v[0]; MOV o[TEX0], c[50]; END");
+    Nv().BindProgram(GL_VERTEX_PROGRAM_NV, 21);
+    glEnable(GL_VERTEX_PROGRAM_NV);
+    EXPECT_EQ(harness->DrawPoint(), (Vec4{1, 1, 1, 1}));
+    GLXContext shared = harness->NewContext(true), alone = harness->NewContext(false);
+    ASSERT_NE(shared, nullptr);
+    ASSERT_NE(alone, nullptr);
+    ASSERT_TRUE(harness->MakeCurrent(alone));
+    EXPECT_FALSE(isProgram(21));
+    ASSERT_TRUE(harness->MakeCurrent(shared));
+    EXPECT_TRUE(isProgram(21));
+    load("!!VP1.0 MOV o[HPOS], v[0]; MOV o[TEX0], c[51]; END");  // replaced for the group
+    ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    ASSERT_TRUE(harness->MakeCurrent(nullptr));
+    EXPECT_EQ(harness->DrawPoint(), (Vec4{2, 2, 2, 2}));  // the binding follows the new text
+    harness->DestroyContext(shared);
+    harness->DestroyContext(alone);
+}
+
 }  // namespace
