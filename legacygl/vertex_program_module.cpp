@@ -292,12 +292,16 @@ bool VertexProgramModule::SetCapability(GLenum cap, bool on) {
         case GL_VERTEX_PROGRAM_TWO_SIDE_NV:
             twoSide_ = on;
             break;
+        // Colour sum and fog are the application's outside program mode, set by the next draw in
+        // it.
         case GL_COLOR_SUM:
             appColorSum_ = on;
+            if (!enabled_ || !ownsBinding_) SetDriverCapability(cap, on, driverColorSum_);
             dirty_ = true;
             return true;
         case GL_FOG:
             appFog_ = on;
+            if (!enabled_ || !ownsBinding_) SetDriverCapability(cap, on, driverFog_);
             dirty_ = true;
             return true;
         default:

@@ -491,6 +491,9 @@ TEST_F(LegacyVertexProgram, AttributeArraysFeedTheProgram) {
 TEST_F(LegacyVertexProgram, FogAppliesOnlyWhenTheProgramWritesItsCoordinate) {
     glDisable(GL_FRAGMENT_PROGRAM_ARB);  // the fixed-function colour path, with fog
     glEnable(GL_FOG);
+    GLboolean fog = GL_FALSE;
+    glGetBooleanv(GL_FOG, &fog);  // the driver's own state, outside program mode
+    EXPECT_TRUE(fog);
     glFogi(GL_FOG_MODE, GL_LINEAR);
     glFogf(GL_FOG_START, 0);
     glFogf(GL_FOG_END, 1);
