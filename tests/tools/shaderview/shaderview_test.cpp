@@ -172,6 +172,12 @@ TEST_F(Shaderview, UsageErrorsUnreadableFilesAndNoDisplay) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(View("--help").status, 0);
+    // The drawable's size bounds the pixels; the quad fills it with the unwritten o[COL0],
+    // (0,0,0,1).
+    const Result sized = View("--size=8x4 --pixel=7,3 " + vp);
+    EXPECT_EQ(sized.status, 0) << sized.err;
+    EXPECT_EQ(sized.out, "7,3: 0 0 0 255\n");
+    EXPECT_EQ(View("--size=8x4 --pixel=7,4 " + vp).status, 2);
 }
 
 }  // namespace
