@@ -172,7 +172,7 @@ GLXContext CreateContextAttribs(Display* display, GLXFBConfig config, GLXContext
 }  // namespace
 
 extern "C" __GLXextFuncPtr glXGetProcAddressARB(const GLubyte* name) {
-    if (name != nullptr &&
+    if (name != nullptr && Glx().createContextAttribs != nullptr &&
         std::strcmp(reinterpret_cast<const char*>(name), "glXCreateContextAttribsARB") == 0)
         return reinterpret_cast<__GLXextFuncPtr>(&CreateContextAttribs);
     Layer* layer = ForCurrentContext();
