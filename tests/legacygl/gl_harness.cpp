@@ -79,8 +79,12 @@ GlHarness::~GlHarness() {
     XCloseDisplay(display_);
 }
 
-GLXContext GlHarness::NewContext(bool shared) {
-    return glXCreateNewContext(display_, config_, GLX_RGBA_TYPE, shared ? context_ : nullptr, True);
+GLXContext GlHarness::NewContext(bool shared, bool withAttributes) {
+    GLXContext share = shared ? context_ : nullptr;
+    if (!withAttributes) return glXCreateNewContext(display_, config_, GLX_RGBA_TYPE, share, True);
+    auto create = Fetch<PFNGLXCREATECONTEXTATTRIBSARBPROC>("glXCreateContextAttribsARB");
+    const int attributes[] = {None};
+    return create != nullptr ? create(display_, config_, share, True, attributes) : nullptr;
 }
 
 bool GlHarness::MakeCurrent(GLXContext context) {

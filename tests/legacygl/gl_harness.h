@@ -42,9 +42,9 @@ class GlHarness {
     // (0,0,0,1)); the pixel's colour is o[TEX0] of the vertex program.
     vertexprogram::Vec4 DrawPoint();
 
-    // Another context on the same drawable, sharing objects with the harness's own or not;
-    // null when it cannot be made.
-    GLXContext NewContext(bool shared);
+    // Another context on the same drawable, sharing objects with the harness's own or not,
+    // made by glXCreateNewContext or by glXCreateContextAttribsARB; null when it cannot be made.
+    GLXContext NewContext(bool shared, bool withAttributes = false);
     // Makes a context current (the harness's own for null).
     bool MakeCurrent(GLXContext context);
     void DestroyContext(GLXContext context);

@@ -595,11 +595,15 @@ TEST_F(LegacyVertexProgram, ProgramObjectsAreSharedWithinAShareGroup) {
     Nv().BindProgram(GL_VERTEX_PROGRAM_NV, 21);
     glEnable(GL_VERTEX_PROGRAM_NV);
     EXPECT_EQ(harness->DrawPoint(), (Vec4{1, 1, 1, 1}));
-    GLXContext shared = harness->NewContext(true), alone = harness->NewContext(false);
+    GLXContext shared = harness->NewContext(true), alone = harness->NewContext(false),
+               sharedByAttributes = harness->NewContext(true, true);
     ASSERT_NE(shared, nullptr);
     ASSERT_NE(alone, nullptr);
+    ASSERT_NE(sharedByAttributes, nullptr);
     ASSERT_TRUE(harness->MakeCurrent(alone));
     EXPECT_FALSE(isProgram(21));
+    ASSERT_TRUE(harness->MakeCurrent(sharedByAttributes));
+    EXPECT_TRUE(isProgram(21));
     ASSERT_TRUE(harness->MakeCurrent(shared));
     EXPECT_TRUE(isProgram(21));
     load("!!VP1.0 MOV o[HPOS], v[0]; MOV o[TEX0], c[51]; END");  // replaced for the group
@@ -608,6 +612,7 @@ TEST_F(LegacyVertexProgram, ProgramObjectsAreSharedWithinAShareGroup) {
     EXPECT_EQ(harness->DrawPoint(), (Vec4{2, 2, 2, 2}));  // the binding follows the new text
     harness->DestroyContext(shared);
     harness->DestroyContext(alone);
+    harness->DestroyContext(sharedByAttributes);
 }
 
 }  // namespace
