@@ -15,8 +15,8 @@
 #include "legacygl/arb_translation.h"
 #include "vertexprogram/program.h"
 
-// After the program headers: X11 defines names such as None.
-#include <GL/glx.h>
+// After the program headers: X11 (through GLX) defines names such as None.
+#include "platform/offscreen_context.h"
 
 namespace {
 
@@ -45,33 +45,19 @@ F Fetch(const char* name) {
 // A 16x16 pbuffer context; the layer decides when it first sees the context current, so the
 // environment at that moment switches it.
 struct Context {
-    Display* display = nullptr;
-    GLXContext context = nullptr;
-    GLXPbuffer pbuffer = 0;
+    platform::OffscreenContext offscreen;
+    bool open = false;
     explicit Context(bool layer) {
         if (layer) {
             unsetenv("FLUID3D_LEGACYGL");
         } else {
             setenv("FLUID3D_LEGACYGL", "0", 1);
         }
-        display = XOpenDisplay(nullptr);
-        if (display == nullptr) return;
-        const int attributes[] = {GLX_DRAWABLE_TYPE, GLX_PBUFFER_BIT, GLX_RENDER_TYPE, GLX_RGBA_BIT,
-                                  None};
-        int count = 0;
-        GLXFBConfig* configs =
-            glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
-        if (configs == nullptr || count == 0) return;
-        const int size[] = {GLX_PBUFFER_WIDTH, 16, GLX_PBUFFER_HEIGHT, 16, None};
-        pbuffer = glXCreatePbuffer(display, configs[0], size);
-        context = glXCreateNewContext(display, configs[0], GLX_RGBA_TYPE, nullptr, True);
-        XFree(configs);
-        if (MakeCurrent()) glGetString(GL_EXTENSIONS);  // the layer's first look at it
+        open = offscreen.Open(nullptr, 16, 16, false);  // switched between: no alpha
+        if (open) glGetString(GL_EXTENSIONS);           // the layer's first look at it
         unsetenv("FLUID3D_LEGACYGL");
     }
-    bool MakeCurrent() const {
-        return context != nullptr && glXMakeContextCurrent(display, pbuffer, pbuffer, context);
-    }
+    bool MakeCurrent() const { return open && offscreen.MakeCurrent(); }
 };
 
 Context& WithLayer() {

@@ -15,28 +15,7 @@ const char kTexCoordAsColour[] = "!!ARBfp1.0\nMOV result.color, fragment.texcoor
 }  // namespace
 
 GlHarness::GlHarness() : xvfb_(std::make_unique<testsupport::VirtualDisplay>()) {
-    if (xvfb_->Name().empty()) return;
-    display_ = XOpenDisplay(xvfb_->Name().c_str());
-    if (display_ == nullptr) return;
-    const int attributes[] = {GLX_DRAWABLE_TYPE,
-                              GLX_PBUFFER_BIT,
-                              GLX_RENDER_TYPE,
-                              GLX_RGBA_BIT,
-                              GLX_RED_SIZE,
-                              8,
-                              GLX_ALPHA_SIZE,
-                              8,
-                              None};
-    int count = 0;
-    GLXFBConfig* configs = glXChooseFBConfig(display_, DefaultScreen(display_), attributes, &count);
-    if (configs == nullptr || count == 0) return;
-    const int size[] = {GLX_PBUFFER_WIDTH, 4, GLX_PBUFFER_HEIGHT, 4, None};
-    pbuffer_ = glXCreatePbuffer(display_, configs[0], size);
-    context_ = glXCreateNewContext(display_, configs[0], GLX_RGBA_TYPE, nullptr, True);
-    config_ = configs[0];
-    XFree(configs);
-    if (context_ == nullptr || !glXMakeContextCurrent(display_, pbuffer_, pbuffer_, context_))
-        return;
+    if (xvfb_->Name().empty() || !offscreen_.Open(xvfb_->Name().c_str(), 4, 4)) return;
 
     GLuint texture = 0, framebuffer = 0, fragmentProgram = 0;
     auto genPrograms = Fetch<PFNGLGENPROGRAMSARBPROC>("glGenProgramsARB");
@@ -71,28 +50,18 @@ GlHarness::GlHarness() : xvfb_(std::make_unique<testsupport::VirtualDisplay>()) 
     ready_ = glGetError() == GL_NO_ERROR;
 }
 
-GlHarness::~GlHarness() {
-    if (display_ == nullptr) return;
-    glXMakeContextCurrent(display_, None, None, nullptr);
-    if (context_ != nullptr) glXDestroyContext(display_, context_);
-    if (pbuffer_ != 0) glXDestroyPbuffer(display_, pbuffer_);
-    XCloseDisplay(display_);
-}
-
 GLXContext GlHarness::NewContext(bool shared, bool withAttributes) {
-    GLXContext share = shared ? context_ : nullptr;
-    if (!withAttributes) return glXCreateNewContext(display_, config_, GLX_RGBA_TYPE, share, True);
+    if (!withAttributes) return offscreen_.NewContext(shared);
     auto create = Fetch<PFNGLXCREATECONTEXTATTRIBSARBPROC>("glXCreateContextAttribsARB");
     const int attributes[] = {None};
-    return create != nullptr ? create(display_, config_, share, True, attributes) : nullptr;
+    if (create == nullptr) return nullptr;
+    return create(offscreen_.XDisplay(), offscreen_.Config(),
+                  shared ? offscreen_.Context() : nullptr, True, attributes);
 }
 
-bool GlHarness::MakeCurrent(GLXContext context) {
-    context = context != nullptr ? context : context_;
-    return glXMakeContextCurrent(display_, pbuffer_, pbuffer_, context);
-}
+bool GlHarness::MakeCurrent(GLXContext context) { return offscreen_.MakeCurrent(context); }
 
-void GlHarness::DestroyContext(GLXContext context) { glXDestroyContext(display_, context); }
+GlHarness::~GlHarness() { offscreen_.Close(); }  // before the X server goes
 
 bool GlHarness::UseProgram(const std::string& text) {
     nv_.LoadProgram(GL_VERTEX_PROGRAM_NV, 1, GLsizei(text.size()),

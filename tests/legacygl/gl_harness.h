@@ -7,11 +7,11 @@
 
 #include <GL/gl.h>
 #include <GL/glext.h>
-#include <GL/glx.h>
 
 #include <memory>
 #include <string>
 
+#include "platform/offscreen_context.h"
 #include "tests/support/test_support.h"
 #include "vertexprogram/interpreter.h"
 
@@ -47,14 +47,10 @@ class GlHarness {
     GLXContext NewContext(bool shared, bool withAttributes = false);
     // Makes a context current (the harness's own for null).
     bool MakeCurrent(GLXContext context);
-    void DestroyContext(GLXContext context);
 
   private:
     std::unique_ptr<testsupport::VirtualDisplay> xvfb_;
-    Display* display_ = nullptr;
-    GLXPbuffer pbuffer_ = 0;
-    GLXContext context_ = nullptr;
-    GLXFBConfig config_ = nullptr;
+    platform::OffscreenContext offscreen_;
     LegacyEntryPoints nv_ = {};
     bool ready_ = false;
 };

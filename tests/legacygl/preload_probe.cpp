@@ -2,24 +2,16 @@
 // $DISPLAY, and prints whether GL_NV_vertex_program is listed and what loading a program gives.
 #include <GL/gl.h>
 #include <GL/glext.h>
-#include <GL/glx.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/offscreen_context.h"
+
 int main() {
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) return 2;
-    const int attributes[] = {GLX_DRAWABLE_TYPE, GLX_PBUFFER_BIT, GLX_RENDER_TYPE, GLX_RGBA_BIT,
-                              None};
-    int count = 0;
-    GLXFBConfig* configs = glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
-    if (configs == nullptr || count == 0) return 2;
-    const int size[] = {GLX_PBUFFER_WIDTH, 4, GLX_PBUFFER_HEIGHT, 4, None};
-    GLXPbuffer pbuffer = glXCreatePbuffer(display, configs[0], size);
-    GLXContext context = glXCreateNewContext(display, configs[0], GLX_RGBA_TYPE, nullptr, True);
-    if (!glXMakeContextCurrent(display, pbuffer, pbuffer, context)) return 2;
+    platform::OffscreenContext offscreen;
+    if (!offscreen.Open(nullptr, 4, 4)) return 2;
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
     const bool listed = extensions != nullptr && std::strstr(extensions, "GL_NV_vertex_program");
     std::printf("listed: %s\n", listed ? "yes" : "no");

@@ -610,9 +610,6 @@ TEST_F(LegacyVertexProgram, ProgramObjectsAreSharedWithinAShareGroup) {
     ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     ASSERT_TRUE(harness->MakeCurrent(nullptr));
     EXPECT_EQ(harness->DrawPoint(), (Vec4{2, 2, 2, 2}));  // the binding follows the new text
-    harness->DestroyContext(shared);
-    harness->DestroyContext(alone);
-    harness->DestroyContext(sharedByAttributes);
 }
 
 }  // namespace

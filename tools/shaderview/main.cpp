@@ -21,8 +21,9 @@
 #include "shaderparse/shaderparse.h"
 #include "tools/cli/cli.h"
 
-// After the program headers: X11 defines names such as None.
-#include <GL/glx.h>
+// After the program headers: X11 (through GLX) defines names such as None.
+#include "platform/offscreen_context.h"
+
 #include <png.h>
 
 namespace {
@@ -169,42 +170,6 @@ Options ParseOptions(int argc, char** argv) {
     return o;
 }
 
-// An offscreen RGBA 8-bit drawable with a current context.
-struct Offscreen {
-    Display* display = nullptr;
-    GLXPbuffer pbuffer = 0;
-    GLXContext context = nullptr;
-
-    bool Open(int width, int height) {
-        display = XOpenDisplay(nullptr);
-        if (display == nullptr) return false;
-        const int attributes[] = {GLX_DRAWABLE_TYPE,
-                                  GLX_PBUFFER_BIT,
-                                  GLX_RENDER_TYPE,
-                                  GLX_RGBA_BIT,
-                                  GLX_RED_SIZE,
-                                  8,
-                                  GLX_GREEN_SIZE,
-                                  8,
-                                  GLX_BLUE_SIZE,
-                                  8,
-                                  GLX_ALPHA_SIZE,
-                                  8,
-                                  None};
-        int count = 0;
-        GLXFBConfig* configs =
-            glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
-        if (configs == nullptr || count == 0) return false;
-        const int size[] = {GLX_PBUFFER_WIDTH, width, GLX_PBUFFER_HEIGHT, height, None};
-        pbuffer = glXCreatePbuffer(display, configs[0], size);
-        context = glXCreateNewContext(display, configs[0], GLX_RGBA_TYPE, nullptr, True);
-        XFree(configs);
-        return context != nullptr && glXMakeContextCurrent(display, pbuffer, pbuffer, context);
-    }
-    // Left to the end of the process: releasing the current pbuffer makes the driver copy it
-    // to the X server, which refuses it.
-};
-
 [[noreturn]] void Fail(const std::string& message) {
     std::fprintf(stderr, "shaderview: %s\n", message.c_str());
     std::exit(cli::kUsageError);
@@ -281,8 +246,8 @@ int main(int argc, char** argv) {
     for (const std::string& file : o.programs) texts.push_back(cli::ReadInput(file));
     if (o.noLayer) setenv("FLUID3D_LEGACYGL", "0", 1);
 
-    Offscreen drawable;
-    if (!drawable.Open(o.width, o.height)) {
+    platform::OffscreenContext drawable;
+    if (!drawable.Open(nullptr, o.width, o.height)) {
         const char* display = std::getenv("DISPLAY");
         Fail(std::string("cannot open an offscreen drawable on display '") +
              (display != nullptr ? display : "") + "'");
