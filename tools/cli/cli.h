@@ -21,11 +21,8 @@ long ParseNumber(const std::string& option, const std::string& value, long min, 
 // Returns the value of "--name=VALUE" in value when arg is that option.
 bool OptionValue(const std::string& arg, const char* name, std::string& value);
 
-// What the tools read of one input at most unless told otherwise.
-constexpr size_t kDefaultMaxInputBytes = size_t(16) << 20;
-
 // The whole regular file ("-": standard input) of at most maxBytes; a usage error naming the
 // file and the reason when it cannot be opened, is no regular file, is larger or fails to read.
-std::string ReadInput(const std::string& file, size_t maxBytes = kDefaultMaxInputBytes);
+std::string ReadInput(const std::string& file, size_t maxBytes);
 
 }  // namespace cli

@@ -243,7 +243,8 @@ int main(int argc, char** argv) {
     cli::SetToolName("shaderview");
     const Options o = ParseOptions(argc, argv);
     std::vector<std::string> texts;
-    for (const std::string& file : o.programs) texts.push_back(cli::ReadInput(file));
+    for (const std::string& file : o.programs)
+        texts.push_back(cli::ReadInput(file, kMaxProgramTextBytes));
     if (o.noLayer) setenv("FLUID3D_LEGACYGL", "0", 1);
 
     platform::OffscreenContext drawable;
