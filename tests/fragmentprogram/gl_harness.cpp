@@ -1,10 +1,8 @@
 #include "tests/fragmentprogram/gl_harness.h"
-
-#include <GL/glx.h>
-
 #include <algorithm>
 #include <cmath>
 
+#include "platform/offscreen_context.h"
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
 
@@ -141,9 +139,7 @@ Vec4 TestTexture::Sample(const Vec4& coord) const {
 
 struct GlHarness::Impl {
     testsupport::VirtualDisplay xvfb;
-    Display* display = nullptr;
-    GLXContext context = nullptr;
-    GLXPbuffer pbuffer = 0;
+    platform::OffscreenContext offscreen;  // every drawing goes to the framebuffer objects
     Procs gl;
     GLuint program = 0;
     GLuint framebuffers[2] = {};  // float colours, 8-bit colours
@@ -157,27 +153,8 @@ GlHarness::GlHarness() : impl_(new Impl) {
         failure_ = "Xvfb did not start";
         return;
     }
-    d.display = XOpenDisplay(d.xvfb.Name().c_str());
-    if (d.display == nullptr) {
-        failure_ = "cannot open " + d.xvfb.Name();
-        return;
-    }
-    const int attributes[] = {
-        GLX_DRAWABLE_TYPE, GLX_PBUFFER_BIT, GLX_RENDER_TYPE, GLX_RGBA_BIT, GLX_RED_SIZE, 8, None};
-    int count = 0;
-    GLXFBConfig* configs =
-        glXChooseFBConfig(d.display, DefaultScreen(d.display), attributes, &count);
-    if (configs == nullptr || count == 0) {
-        failure_ = "no pbuffer configuration";
-        return;
-    }
-    const int size[] = {GLX_PBUFFER_WIDTH, kSize, GLX_PBUFFER_HEIGHT, kSize, None};
-    d.pbuffer = glXCreatePbuffer(d.display, configs[0], size);
-    d.context = glXCreateNewContext(d.display, configs[0], GLX_RGBA_TYPE, nullptr, True);
-    XFree(configs);
-    if (d.context == nullptr ||
-        !glXMakeContextCurrent(d.display, d.pbuffer, d.pbuffer, d.context)) {
-        failure_ = "no GL context";
+    if (!d.offscreen.Open(d.xvfb.Name().c_str(), kSize, kSize)) {
+        failure_ = "no GL context on " + d.xvfb.Name();
         return;
     }
 #define HARNESS_FETCH(type, name) d.gl.name = reinterpret_cast<type>(platform::LookupGlProc(#name));
@@ -219,16 +196,7 @@ GlHarness::GlHarness() : impl_(new Impl) {
     if (glGetError() != GL_NO_ERROR) failure_ = "GL error while setting up";
 }
 
-GlHarness::~GlHarness() {
-    Impl& d = *impl_;
-    if (d.display == nullptr) return;
-    if (d.context != nullptr) {
-        glXMakeContextCurrent(d.display, None, None, nullptr);
-        glXDestroyContext(d.display, d.context);
-    }
-    if (d.pbuffer != 0) glXDestroyPbuffer(d.display, d.pbuffer);
-    XCloseDisplay(d.display);
-}
+GlHarness::~GlHarness() { impl_->offscreen.Close(); }
 
 std::string GlHarness::Load(const std::string& text) {
     while (glGetError() != GL_NO_ERROR) {
