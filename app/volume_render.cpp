@@ -4,15 +4,18 @@
 #include <GL/glext.h>
 #include <GL/glu.h>
 #include <GL/glut.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 #include "app/app_state.h"
 #include "platform/exit_program.h"
 #include "glext/entry_points.h"
 #include "image/bmp_loader.h"
+#include "platform/platform.h"
 #include "solver/grid.h"
 
 namespace {
@@ -68,7 +71,20 @@ unsigned char* BuildParticleTexels(const RgbImage& image) {
     return texels;
 }
 
-void PrepareParticleTexture() { PrepareParticleTextureFrom("particle.bmp"); }
+std::string ParticleImagePath() {
+    static const char kName[] = "particle.bmp";
+    if (access(kName, F_OK) == 0) return kName;
+    const platform::ModuleLocation module = platform::ThisModule();
+    if (!module.directory.empty()) {
+        const std::string installed =
+            module.directory + "/" +
+            (module.sharedLibrary ? FLUID3D_LIB_TO_DATA : FLUID3D_BIN_TO_DATA) + "/" + kName;
+        if (access(installed.c_str(), F_OK) == 0) return installed;
+    }
+    return kName;
+}
+
+void PrepareParticleTexture() { PrepareParticleTextureFrom(ParticleImagePath().c_str()); }
 
 void PrepareParticleTextureFrom(const char* fileName) {
     // Without an image no texture is made: the sprites are drawn as flat squares. A picture

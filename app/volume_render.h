@@ -1,13 +1,20 @@
 // Drawing the density field: GL state set-up, the particle texture, the camera and the frame.
 #pragma once
 
+#include <string>
+
 struct RgbImage;
 
 // Clear colour black, texturing and additive blending on.
 void InitGlState();
 
-// Builds the particle texture from particle.bmp in the working directory (untextured sprites
-// when it cannot be read), sets the point size, then installs the running parameters,
+// The particle image: particle.bmp in the working directory when there is one, else the one
+// installed with the program (share/fluid3d beside the executable's or library's folder); the
+// working-directory name again when neither exists, so that the loader's message names it.
+std::string ParticleImagePath();
+
+// Builds the particle texture from the image at ParticleImagePath() (untextured sprites when
+// it cannot be read), sets the point size, then installs the running parameters,
 // reallocates and clears the fields (ExitProgram(1) when that fails) and sets the window size
 // to 512 x 512.
 void PrepareParticleTexture();

@@ -1,8 +1,12 @@
 #include "platform/platform.h"
 
 #include <GL/glx.h>
+#include <dlfcn.h>
+#include <link.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace platform {
@@ -44,6 +48,30 @@ MessageSink SetMessageSink(MessageSink sink) {
     MessageSink previous = messageSink;
     messageSink = sink;
     return previous;
+}
+
+ModuleLocation ThisModule() {
+    ModuleLocation module;
+    std::string file;
+    Dl_info info;
+    link_map* map = nullptr;
+    // The main program's link map has an empty name; a shared library's names its file.
+    if (dladdr1(reinterpret_cast<void*>(&ThisModule), &info, reinterpret_cast<void**>(&map),
+                RTLD_DL_LINKMAP) != 0 &&
+        map != nullptr && map->l_name != nullptr && map->l_name[0] != '\0') {
+        file = map->l_name;
+        module.sharedLibrary = true;
+    } else {
+        char path[4096];
+        const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+        if (length > 0) file.assign(path, static_cast<size_t>(length));
+    }
+    char* absolute = realpath(file.c_str(), nullptr);
+    if (absolute == nullptr) return ModuleLocation();
+    file = absolute;
+    std::free(absolute);
+    module.directory = file.substr(0, file.rfind('/'));
+    return module;
 }
 
 }  // namespace platform

@@ -2,6 +2,8 @@
 // behind one small interface so that tests can stand in for them.
 #pragma once
 
+#include <string>
+
 namespace platform {
 
 using GlProc = void (*)();
@@ -22,5 +24,13 @@ void ShowMessage(const char* title, const char* text);
 // Returns the sink that was installed before.
 using MessageSink = void (*)(const char* title, const char* text);
 MessageSink SetMessageSink(MessageSink sink);
+
+// The file this code was loaded from: the shared library it is part of (libfluid3d.so in a
+// host), else the executable. An empty directory when neither can be told.
+struct ModuleLocation {
+    std::string directory;  // absolute, without a trailing '/'
+    bool sharedLibrary = false;
+};
+ModuleLocation ThisModule();
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <fstream>
 #include <string>
 
 #include "tests/support/test_support.h"
@@ -93,6 +94,54 @@ TEST_F(Installed, CmakeProgramBuildsWithFindPackageAndRuns) {
     EXPECT_EQ(run.err,
               "unable to initialize GL_NV_texture_shader\nunable to initialize "
               "GL_NV_vertex_program");
+}
+
+// Started from an empty folder on a virtual display, the installed demo takes the installed
+// image; an image in the working directory comes first, even a broken one; a copy of the
+// executable outside the installed tree has no image to fall back on; a host that loads the
+// installed library finds the image beside the library. The image loader's
+// messages ("Error: ...") tell which file was read.
+TEST_F(Installed, DemoStartedElsewhereFindsItsImageAfterTheWorkingDirectorys) {
+    const std::string installed = prefix_ + "/bin/fluid3d",
+                      copied = prefix_ + "/outside/bin/fluid3d";
+    ASSERT_EQ(Command("mkdir -p " + prefix_ + "/outside/bin " + prefix_ + "/broken " + prefix_ +
+                      "/empty && cp " + installed + " " + copied)
+                  .status,
+              0);
+    std::ofstream(prefix_ + "/broken/particle.bmp") << "BM";
+    const struct {
+        std::string dir, program, arg;
+        const char* message;  // the loader's message on standard error; null: none
+    } cases[] = {
+        {prefix_ + "/empty", installed, "", nullptr},
+        {prefix_ + "/broken", installed, "", "Error: DIB file is too short for its headers."},
+        {prefix_ + "/empty", copied, "", "Error: Failed to open DIB file particle.bmp."},
+        {prefix_ + "/empty", HOST_PROBE, prefix_ + "/" + LIBDIR + "/libfluid3d.so", nullptr},
+    };
+    for (const auto& c : cases) {
+        testsupport::ProgramOnDisplay demo(c.dir.c_str(), c.program.c_str(),
+                                           c.arg.empty() ? nullptr : c.arg.c_str(),
+                                           "3D volume rendering");
+        ASSERT_NE(demo.Window(), "") << demo.Err();
+        demo.Shell("xdotool windowfocus --sync " + demo.Window() + " key q");
+        EXPECT_EQ(demo.WaitForExit(20), 0) << c.program;
+        if (c.message == nullptr) {
+            EXPECT_EQ(demo.Err().find("Error: "), std::string::npos) << demo.Err();
+        } else {
+            EXPECT_NE(demo.Err().find(c.message), std::string::npos) << c.dir << "\n" << demo.Err();
+        }
+    }
+}
+
+TEST_F(Installed, DemoAnswersHelpAndVersionWithoutADisplay) {
+    const RunResult version = Command("env -u DISPLAY " + prefix_ + "/bin/fluid3d --version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("fluid3d ") + PROJECT_VERSION + "\n");
+    const RunResult help =
+        Command("env -u DISPLAY " + prefix_ + "/bin/fluid3d -geometry 9x9 --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: fluid3d", 0), 0u) << help.out;
+    EXPECT_EQ(help.err, "");
 }
 
 }  // namespace
