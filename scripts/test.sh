@@ -17,10 +17,10 @@ stage() {  # stage NAME COMMAND...: runs a stage, remembers failures, goes on wi
 }
 
 stage "source format" scripts/check-format.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON >/dev/null || exit 1
 stage "target graph has no cycle" scripts/check-target-graph.sh build
 cmake --build build -j"$jobs" || exit 1
-cmake -S . -B build-asan -DFLUID3D_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null || exit 1
+cmake -S . -B build-asan -DFLUID3D_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON >/dev/null || exit 1
 cmake --build build-asan -j"$jobs" || exit 1
 
 stage "unit tests under ASan+UBSan" ctest --test-dir build-asan -L unit --output-on-failure -j"$jobs"
