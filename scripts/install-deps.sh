@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the demo and the tests need, when any is missing.
 set -euo pipefail
 packages=(
-  cmake g++ make pkg-config flex bison
+  cmake g++ make pkg-config flex bison dpkg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri libx11-dev
   libpng-dev

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <fstream>
+#include <initializer_list>
 #include <string>
 
 #include "tests/support/test_support.h"
@@ -32,22 +33,31 @@ class Installed : public ::testing::Test {
 };
 std::string Installed::prefix_;
 
-TEST_F(Installed, FilesAreProgramsLibrariesHeaderImageAndPackageFiles) {
-    // The exported-targets file per build type is named after the build type.
-    const RunResult files = Command("cd " + prefix_ +
-                                    " && find . -type f -o -type l | sed -e 's|^\\./||' "
-                                    "-e 's|Targets-[a-z]*\\.cmake$|Targets-CONFIG.cmake|' | sort");
+// Every installed file and link, relative to the prefix, sorted, one per line; the
+// exported-targets file of the build type is named with CONFIG in place of the build type.
+std::string ExpectedFiles() {
     const std::string lib = LIBDIR;
-    EXPECT_EQ(files.out,
-              "bin/fluid3d\nbin/fluidsim\nbin/shadercheck\n"
-              "include/shaderparse/shaderparse.h\n" +
-                  lib + "/cmake/shaderparse/shaderparseConfig.cmake\n" + lib +
-                  "/cmake/shaderparse/shaderparseConfigVersion.cmake\n" + lib +
-                  "/cmake/shaderparse/shaderparseTargets-CONFIG.cmake\n" + lib +
-                  "/cmake/shaderparse/shaderparseTargets.cmake\n" + lib + "/libfluid3d.so\n" + lib +
-                  "/libshaderparse.so\n" + lib + "/libshaderparse.so.1\n" + lib +
-                  "/libshaderparse.so.1.0.0\n" + lib +
-                  "/pkgconfig/shaderparse.pc\nshare/fluid3d/particle.bmp\n");
+    std::string list;
+    for (const std::string& file : std::initializer_list<std::string>{
+             "bin/fluid3d", "bin/fluidsim", "bin/shadercheck", "include/shaderparse/shaderparse.h",
+             lib + "/cmake/shaderparse/shaderparseConfig.cmake",
+             lib + "/cmake/shaderparse/shaderparseConfigVersion.cmake",
+             lib + "/cmake/shaderparse/shaderparseTargets-CONFIG.cmake",
+             lib + "/cmake/shaderparse/shaderparseTargets.cmake", lib + "/libfluid3d.so",
+             lib + "/libshaderparse.so", lib + "/libshaderparse.so.1",
+             lib + "/libshaderparse.so.1.0.0", lib + "/pkgconfig/shaderparse.pc",
+             std::string("share/fluid3d/particle.bmp")}) {
+        list += file + "\n";
+    }
+    return list;
+}
+const char kNormalise[] = "sed -e 's|Targets-[a-z]*\\.cmake$|Targets-CONFIG.cmake|' | sort";
+
+TEST_F(Installed, FilesAreProgramsLibrariesHeaderImageAndPackageFiles) {
+    EXPECT_EQ(
+        Command("cd " + prefix_ + " && find . -type f -o -type l | sed 's|^\\./||' | " + kNormalise)
+            .out,
+        ExpectedFiles());
 }
 
 TEST_F(Installed, ParseLibraryExportsItsThreeFunctionsOnlyUnderAVersionedName) {
@@ -142,6 +152,28 @@ TEST_F(Installed, DemoAnswersHelpAndVersionWithoutADisplay) {
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: fluid3d", 0), 0u) << help.out;
     EXPECT_EQ(help.err, "");
+}
+
+// The package holds the installed tree under /usr and declares the shared libraries that its
+// programs and libraries need.
+TEST(DebianPackageTest, HoldsTheInstalledTreeAndDeclaresItsLibraries) {
+    std::string pattern = ::testing::TempDir() + "fluid3d_deb_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const std::string dir = pattern;
+    const RunResult make = Command(std::string(CPACK_COMMAND) + " -G DEB -B " + dir + " --config " +
+                                   BUILD_DIR + "/CPackConfig.cmake");
+    ASSERT_EQ(make.status, 0) << make.out << make.err;
+    const std::string deb = dir + "/fluid3d_" + PROJECT_VERSION + "_*.deb";  // any architecture
+    // dpkg-deb -c: permissions, owner, size, date, time, path [-> target].
+    EXPECT_EQ(Command("dpkg-deb -c " + deb +
+                      " | awk '$1 !~ /^d/ {print $6}' | sed 's|^\\./usr/||' | " + kNormalise)
+                  .out,
+              ExpectedFiles());
+    const std::string depends = Command("dpkg-deb -f " + deb + " Depends").out;
+    for (const char* package : {"libc6", "libstdc++6", "libopengl0", "libglx0", "libglut3"}) {
+        EXPECT_NE(depends.find(package), std::string::npos) << package << " in " << depends;
+    }
+    Command("rm -rf " + dir);
 }
 
 }  // namespace
