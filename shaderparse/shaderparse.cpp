@@ -150,6 +150,7 @@ void ParseKind(ProgramKind kind, char* text, int stateProgramId) {
             }
             VS10SetInput(text);
             translatedProgramText.clear();
+            translatedLineSources.clear();
             VS10Parse();
             LoadVertexProgramText(GL_VERTEX_PROGRAM_NV, static_cast<GLuint>(id),
                                   translatedProgramText.c_str());

@@ -1,8 +1,12 @@
 // Translation of a checked vs.1.0 program into !!VP1.0 text in translatedProgramText.
+#include <algorithm>
 #include <cstdio>
 
 #include "shaderparse/parse_state.h"
+#include "shaderparse/vs10/vs10.h"
 #include "shaderparse/vs10/vs10_inst.h"
+
+std::vector<int> translatedLineSources;
 
 namespace {
 
@@ -174,9 +178,20 @@ int VS10Inst::TranslateMatrixMacro() const {
 
 void InstSequence::Translate() const {
     translatedProgramText += "!!VP1.0\n";
+    translatedLineSources.assign(
+        std::count(translatedProgramText.begin(), translatedProgramText.end(), '\n'), 0);
     int instructions = 0;
-    for (int i = 0; i < count_; ++i) instructions += entries_[i].Translate();
+    for (int i = 0; i < count_; ++i) {
+        const size_t start = translatedProgramText.size();
+        instructions += entries_[i].Translate();
+        // Every line this instruction ends is one of its source line.
+        translatedLineSources.insert(
+            translatedLineSources.end(),
+            std::count(translatedProgramText.begin() + start, translatedProgramText.end(), '\n'),
+            entries_[i].lineNumber);
+    }
     translatedProgramText += "END\n";
+    translatedLineSources.push_back(0);
     if (instructions > kMaxInstructions) {
         char message[128];
         snprintf(message, sizeof message,

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "shaderparse/parse_state.h"
+#include "shaderparse/vs10/vs10.h"
 #include "tests/shaderparse/core/test_profile.h"
 #include "tests/support/shaderparse_helpers.h"
 
@@ -305,6 +306,18 @@ TEST_F(Vs10Parse, MatrixMacros) {
     EXPECT_EQ(translatedProgramText,
               Vp("MOV    R0, -c[ A0.x + 2147483647 ].xyzw;\nMOV    o[TEX2147483647], v[0];\n"
                  "DP3    R0.x, R1, c[2147483647];\nDP3    R0.y, R1, c[2147483648];\n"));
+}
+
+// Each translated line knows the vs.1.0 line it came from: a matrix macro's rows all point to
+// the macro, the header and END to no line; a parse without translation leaves no lines.
+TEST_F(Vs10Parse, TranslatedLinesKnowTheirSourceLines) {
+    const std::string translation =
+        Translate("vs.1.0\n\nm4x3 oPos.xyz, v0, c4 ; rows\n/* two\n lines */\nmov r0, v0\n");
+    EXPECT_EQ(static_cast<size_t>(std::count(translation.begin(), translation.end(), '\n')),
+              translatedLineSources.size());
+    EXPECT_THAT(translatedLineSources, ElementsAre(0, 2, 3, 3, 3, 3, 4, 5, 6, 0)) << translation;
+    Parse("vs.1.0\nmov r0\n");
+    EXPECT_THAT(translatedLineSources, IsEmpty());
 }
 
 TEST_F(Vs10Parse, MacrosAndIncludes) {
