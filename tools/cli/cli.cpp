@@ -18,9 +18,13 @@ std::string toolName = "tool";
 
 void SetToolName(const char* name) { toolName = name; }
 
-void UsageError(const std::string& message) {
+void UsageMessage(const std::string& message) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", toolName.c_str(), message.c_str(),
                  toolName.c_str());
+}
+
+void UsageError(const std::string& message) {
+    UsageMessage(message);
     std::exit(kUsageError);
 }
 
@@ -41,8 +45,7 @@ bool OptionValue(const std::string& arg, const char* name, std::string& value) {
     return true;
 }
 
-std::string ReadInput(const std::string& file, size_t maxBytes) {
-    std::string text;
+bool ReadInput(const std::string& file, size_t maxBytes, std::string& text, std::string& problem) {
     const bool standardInput = file == "-";
     const platform::ReadResult result =
         standardInput ? platform::ReadStream(STDIN_FILENO, maxBytes, text)
@@ -50,15 +53,24 @@ std::string ReadInput(const std::string& file, size_t maxBytes) {
     const std::string name = standardInput ? "standard input" : "'" + file + "'";
     switch (result.status) {
         case platform::ReadStatus::Ok:
-            return text;
+            return true;
         case platform::ReadStatus::CannotOpen:
-            UsageError("cannot open " + name + ": " + std::strerror(result.error));
+            problem = "cannot open " + name + ": " + std::strerror(result.error);
+            return false;
         case platform::ReadStatus::NotRegular:
         case platform::ReadStatus::TooLarge:
-            UsageError(name + " " + platform::ReadFailureText(result, maxBytes));
+            problem = name + " " + platform::ReadFailureText(result, maxBytes);
+            return false;
         default:
-            UsageError("cannot read " + name);
+            problem = "cannot read " + name;
+            return false;
     }
+}
+
+std::string ReadInput(const std::string& file, size_t maxBytes) {
+    std::string text, problem;
+    if (!ReadInput(file, maxBytes, text, problem)) UsageError(problem);
+    return text;
 }
 
 }  // namespace cli

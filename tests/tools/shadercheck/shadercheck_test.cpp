@@ -84,7 +84,8 @@ TEST(ShadercheckTest, CrLfAssetWithLongCommentLine) {
 TEST(ShadercheckTest, UsageErrors) {
     for (const char* args :
          {"--bogus", "--max-general-combiners=x", "--bound-program=-1", "--reject-load-at=-2",
-          "--trace=", "a b", "/nonexistent/shader.txt", "--trace=/nonexistent/dir/t"}) {
+          "--trace=", "--trace=- a b", "--translation=- a b", "--format=xml",
+          "/nonexistent/shader.txt", "--trace=/nonexistent/dir/t"}) {
         const Result r = RunTool(args, kVp);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.out, "") << args;
@@ -191,6 +192,116 @@ TEST(ShadercheckTest, FailedWritesEndWithStatusTwo) {
         EXPECT_EQ(r.err, "shadercheck: cannot write " + c.err + ": No space left on device\n")
             << c.args;
     }
+}
+
+// Texts with one message family each, written into a folder of their own: the tool runs there.
+std::string FamilyFolder() {
+    const std::string dir = ::testing::TempDir() + "shadercheck_families/";
+    testsupport::Run("mkdir -p " + dir);
+    const struct {
+        const char* name;
+        const char* text;
+    } files[] = {
+        {"ok.vp", "!!VP1.0\nMOV o[HPOS], v[0];\nEND\n"},
+        {"vp.vp", "!!VP1.0\nMOV o[HPOS], v[0];\nMOV R0, q;\nEND\n"},
+        {"syntax.vsh", "vs.1.0\nmov r0, v0 @\n"},
+        {"warning.vsh", "vs.1.0\n#define A 1\n#define A 2\nmov oPos, v0\n"},
+        {"check.vsh", "vs.1.0\nmov oPos, v0\nmov r12, v0\n"},
+        {"inc.vsh", "mov oPos, v0\n#define A 1\n#define A 2\nmov r0, v0 @\n"},
+        {"include.vsh", "vs.1.0\n#include \"inc.vsh\"\n"},
+        {"translated.vsh", "vs.1.0\nmov oPos, v0\n\nm3x2 r0, r1, c95\n"},
+        {"c.rc", "!!RC1.0\nout.rgb = foo;\n"},
+        {"t.ts", "!!TS1.0\nnop();\nfoo();\n"},
+        {"none.txt", "no program here\n"},
+    };
+    for (const auto& f : files) std::ofstream(dir + f.name, std::ios::binary) << f.text;
+    return dir;
+}
+
+Result RunIn(const std::string& dir, const std::string& args, const std::string& input = "") {
+    return testsupport::Run("cd " + dir + " && " + SHADERCHECK + " " + args, input);
+}
+
+const char kRefusedEmptyTranslation[] =
+    ": error: in the !!VP1.0 translation: program text not accepted here\n    \"\"\n    |\n    ^\n";
+
+TEST(ShadercheckTest, GnuFormatGivesEveryMessageFamilyItsPlace) {
+    const std::string dir = FamilyFolder();
+    const struct {
+        const char* file;
+        std::string out;
+    } cases[] = {
+        // The vertex-program loader: line and character, the excerpt and caret indented.
+        {"vp.vp",
+         "vp.vp:3:9: error: program text not accepted here\n    \"MOV R0, q;\"\n            |\n"
+         "            ^\n"},
+        // vs.1.0: the scanner's and the checks' lines; the loader's message about the translation
+        // goes to the vs.1.0 line that produced the refused line, or to no line when the
+        // translation is empty.
+        {"syntax.vsh",
+         "syntax.vsh:2: error: Syntax Error.\nsyntax.vsh" + std::string(kRefusedEmptyTranslation)},
+        {"warning.vsh", "warning.vsh:3: warning: Redefinition of #define/macro A, ignoring.\n"},
+        {"check.vsh",
+         "check.vsh:3: error: destination register index out of range\ncheck.vsh:3: error: in the "
+         "!!VP1.0 translation of this line: program text not accepted here\n"
+         "    \"MOV    R12, v[0];\"\n           |\n           ^\n"},
+        {"translated.vsh",
+         "translated.vsh:4: error: macro expansion produces source register index out of range\n"
+         "translated.vsh:4: error: in the !!VP1.0 translation of this line: program text not "
+         "accepted here\n    \"DP3    R0.y, R1, c[96];\"\n                       |\n"
+         "                       ^\n"},
+        // The preprocessor inside an include file names that file, at the line its message
+        // gives ("inc.vsh(2) : Warning : ...").
+        {"include.vsh",
+         "inc.vsh:2: warning: Redefinition of #define/macro A, ignoring.\ninc.vsh:4: error: "
+         "Syntax Error.\ninclude.vsh" +
+             std::string(kRefusedEmptyTranslation)},
+        // Register combiners and texture shaders: the scanner's line, the parser's none.
+        {"c.rc", "c.rc:2: error: unrecognized token\nc.rc: error: unrecognized token\n"},
+        {"t.ts", "t.ts:3: error: unrecognized token\nt.ts: error: unrecognized token\n"},
+        {"none.txt",
+         "none.txt: error: invalid string.\n                         first characters must be: "
+         "!!VP1.0 or !!VSP1.0 or !!RC1.0 or !!TS1.0\n                         or it must be a "
+         "valid DirectX 8.0 Vertex Shader\n"},
+        {"ok.vp", ""},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunIn(dir, std::string("--format=gnu ") + c.file);
+        EXPECT_EQ(r.out, c.out) << c.file;
+        EXPECT_EQ(r.status, c.out.empty() ? 0 : 1) << c.file;
+    }
+    // Standard input has a name of its own.
+    EXPECT_EQ(RunIn(dir, "--format=gnu", "vs.1.0\nmov oPos, v0\nmov r12, v0\n").out.substr(0, 12),
+              "<stdin>:3: e");
+}
+
+// Several files: each parsed from a clean state (an invalid text, which appends to the list
+// without clearing it, has one message each time), the worst status wins, an unreadable file
+// does not stop the others.
+TEST(ShadercheckTest, SeveralFilesEachOnTheirOwnWithTheWorstStatus) {
+    const std::string dir = FamilyFolder();
+    const std::string invalid = RunIn(dir, "--format=gnu none.txt").out;
+    const struct {
+        const char* args;
+        int status;
+        std::string out;
+    } cases[] = {
+        {"--format=gnu ok.vp ok.vp", 0, ""},
+        {"--format=gnu none.txt ok.vp none.txt", 1, invalid + invalid},
+        {"--format=gnu ok.vp missing.vp warning.vsh", 2,
+         "warning.vsh:3: warning: Redefinition of #define/macro A, ignoring.\n"},
+        // The plain form names each file whose list is not empty.
+        {"c.rc ok.vp warning.vsh", 1,
+         "c.rc:\nerror on line 2: unrecognized tokenunrecognized tokenwarning.vsh:\n"
+         "(3) : Warning : Redefinition of #define/macro A, ignoring.\n"},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunIn(dir, c.args);
+        EXPECT_EQ(r.status, c.status) << c.args;
+        EXPECT_EQ(r.out, c.out) << c.args;
+    }
+    EXPECT_NE(RunIn(dir, "ok.vp missing.vp").err.find("cannot open 'missing.vp'"),
+              std::string::npos);
 }
 
 }  // namespace
