@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <initializer_list>
+#include <sstream>
 #include <string>
 
 #include "tests/support/test_support.h"
@@ -39,14 +40,15 @@ std::string ExpectedFiles() {
     const std::string lib = LIBDIR;
     std::string list;
     for (const std::string& file : std::initializer_list<std::string>{
-             "bin/fluid3d", "bin/fluidsim", "bin/shadercheck", "include/shaderparse/shaderparse.h",
+             "bin/fluid3d", "bin/fluidsim", "bin/shadercheck", "bin/shaderview",
+             "include/shaderparse/shaderparse.h",
              lib + "/cmake/shaderparse/shaderparseConfig.cmake",
              lib + "/cmake/shaderparse/shaderparseConfigVersion.cmake",
              lib + "/cmake/shaderparse/shaderparseTargets-CONFIG.cmake",
              lib + "/cmake/shaderparse/shaderparseTargets.cmake", lib + "/libfluid3d.so",
-             lib + "/libshaderparse.so", lib + "/libshaderparse.so.1",
-             lib + "/libshaderparse.so.1.0.0", lib + "/pkgconfig/shaderparse.pc",
-             std::string("share/fluid3d/particle.bmp")}) {
+             lib + "/libfluid3d_legacygl.so", lib + "/libshaderparse.so",
+             lib + "/libshaderparse.so.1", lib + "/libshaderparse.so.1.0.0",
+             lib + "/pkgconfig/shaderparse.pc", std::string("share/fluid3d/particle.bmp")}) {
         list += file + "\n";
     }
     return list;
@@ -72,20 +74,32 @@ TEST_F(Installed, ParseLibraryExportsItsThreeFunctionsOnlyUnderAVersionedName) {
 
 // The parse library reaches GL by itself: with no context current, the register-combiner text
 // fails to initialise its extension, after the null text's message.
-TEST_F(Installed, CProgramBuildsWithPkgConfigAndRuns) {
-    const std::string env = "PKG_CONFIG_PATH=" + prefix_ + "/" + LIBDIR + "/pkgconfig";
-    const std::string exe = prefix_ + "/c_consumer";
-    const RunResult build =
-        Command(env + " && export PKG_CONFIG_PATH && " + C_COMPILER +
-                " -std=c99 -Wall -Wextra -pedantic -Werror -o " + exe + " " + CONSUMERS_DIR +
-                "/consumer_c/consumer.c $(pkg-config --cflags " +
-                "--libs shaderparse) -Wl,-rpath,$(pkg-config --variable=libdir " + "shaderparse)");
-    ASSERT_EQ(build.status, 0) << build.out << build.err;
-    const RunResult run = Command(exe);
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out,
-              "NULL string passed to shaderparseunable to initialize GL_NV_register_combiners\n"
-              "2 messages\n");
+// The pkg-config file names paths relative to its own place: a moved copy of the tree serves
+// as well as the tree itself.
+TEST_F(Installed, CProgramBuildsWithPkgConfigAndRunsAlsoFromAMovedTree) {
+    std::string pattern = ::testing::TempDir() + "fluid3d_moved_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const std::string moved = pattern + "/tree";
+    ASSERT_EQ(Command("cp -a " + prefix_ + " " + moved).status, 0);
+    for (const std::string& tree : {prefix_, moved}) {
+        const std::string pkgConfig =
+            "PKG_CONFIG_PATH=" + tree + "/" + LIBDIR + "/pkgconfig pkg-config ";
+        std::string libdir = Command(pkgConfig + "--variable=libdir shaderparse").out;
+        if (!libdir.empty() && libdir.back() == '\n') libdir.pop_back();
+        EXPECT_EQ(libdir.rfind(tree + "/", 0), 0u) << libdir;
+        const std::string exe = tree + "/c_consumer";
+        const RunResult build =
+            Command(std::string(C_COMPILER) + " -std=c99 -Wall -Wextra -pedantic -Werror -o " +
+                    exe + " " + CONSUMERS_DIR + "/consumer_c/consumer.c $(" + pkgConfig +
+                    "--cflags --libs shaderparse) -Wl,-rpath," + libdir);
+        ASSERT_EQ(build.status, 0) << build.out << build.err;
+        const RunResult run = Command(exe);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out,
+                  "NULL string passed to shaderparseunable to initialize "
+                  "GL_NV_register_combiners\n2 messages\n");
+    }
+    Command("rm -rf " + pattern);
 }
 
 TEST_F(Installed, CmakeProgramBuildsWithFindPackageAndRuns) {
@@ -108,14 +122,15 @@ TEST_F(Installed, CmakeProgramBuildsWithFindPackageAndRuns) {
 
 // Started from an empty folder on a virtual display, the installed demo takes the installed
 // image; an image in the working directory comes first, even a broken one; a copy of the
-// executable outside the installed tree has no image to fall back on; a host that loads the
-// installed library finds the image beside the library. The image loader's
-// messages ("Error: ...") tell which file was read.
+// executable and its libraries outside the installed tree has no image to fall back on; a host that
+// loads the installed library finds the image beside the library. The image loader's messages
+// ("Error: ...") tell which file was read.
 TEST_F(Installed, DemoStartedElsewhereFindsItsImageAfterTheWorkingDirectorys) {
     const std::string installed = prefix_ + "/bin/fluid3d",
                       copied = prefix_ + "/outside/bin/fluid3d";
     ASSERT_EQ(Command("mkdir -p " + prefix_ + "/outside/bin " + prefix_ + "/broken " + prefix_ +
-                      "/empty && cp " + installed + " " + copied)
+                      "/empty && cp " + installed + " " + copied + " && cp -a " + prefix_ + "/" +
+                      LIBDIR + " " + prefix_ + "/outside/")
                   .status,
               0);
     std::ofstream(prefix_ + "/broken/particle.bmp") << "BM";
@@ -143,15 +158,21 @@ TEST_F(Installed, DemoStartedElsewhereFindsItsImageAfterTheWorkingDirectorys) {
     }
 }
 
-TEST_F(Installed, DemoAnswersHelpAndVersionWithoutADisplay) {
-    const RunResult version = Command("env -u DISPLAY " + prefix_ + "/bin/fluid3d --version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, std::string("fluid3d ") + PROJECT_VERSION + "\n");
-    const RunResult help =
-        Command("env -u DISPLAY " + prefix_ + "/bin/fluid3d -geometry 9x9 --help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: fluid3d", 0), 0u) << help.out;
-    EXPECT_EQ(help.err, "");
+// Every installed program, later ones included, answers --help with its usage and --version
+// with its name and the project's version, without a display.
+TEST_F(Installed, EveryProgramAnswersHelpAndVersionWithoutADisplay) {
+    std::istringstream programs(Command("ls " + prefix_ + "/bin").out);
+    int count = 0;
+    for (std::string name; std::getline(programs, name); ++count) {
+        const std::string program = "env -u DISPLAY " + prefix_ + "/bin/" + name;
+        const RunResult version = Command(program + " --version");
+        EXPECT_EQ(version.status, 0) << name;
+        EXPECT_EQ(version.out, name + " " + PROJECT_VERSION + "\n");
+        const RunResult help = Command(program + " --help");
+        EXPECT_EQ(help.status, 0) << name;
+        EXPECT_EQ(help.out.rfind("usage: " + name + " ", 0), 0u) << help.out;
+    }
+    EXPECT_EQ(count, 4);
 }
 
 // The package holds the installed tree under /usr and declares the shared libraries that its

@@ -51,6 +51,7 @@ struct Command {
 void Usage(FILE* out) {
     fprintf(out,
             "usage: fluidsim [--grid N] [--script FILE|-] [--dump FILE]\n"
+            "       fluidsim --help | --version\n"
             "The script is a regular file or standard input of at most %zu bytes (16 MiB).\n",
             kMaxScriptBytes);
 }
@@ -277,6 +278,10 @@ int main(int argc, char** argv) {
         const std::string option = argv[n];
         if (option == "--help" || option == "-h") {
             Usage(stdout);
+            return 0;
+        }
+        if (option == "--version") {
+            printf("fluidsim %s\n", FLUID3D_VERSION);
             return 0;
         }
         if ((option != "--grid" && option != "--script" && option != "--dump") || n + 1 >= argc) {

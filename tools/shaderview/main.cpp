@@ -30,6 +30,7 @@ namespace {
 
 const char kUsage[] =
     "usage: shaderview [options] PROGRAM...\n"
+    "       shaderview --help | --version\n"
     "\n"
     "Shows on the real GL what legacy programs do to one quad. Opens an offscreen drawable on\n"
     "$DISPLAY, binds vertex program 1 (glBindProgramNV), then reads each PROGRAM file in order,\n"
@@ -120,6 +121,9 @@ Options ParseOptions(int argc, char** argv) {
             optionsEnded = true;
         } else if (arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (arg == "--version") {
+            std::printf("shaderview %s\n", FLUID3D_VERSION);
             std::exit(0);
         } else if (cli::OptionValue(arg, "--size", value)) {
             const size_t x = value.find('x');
