@@ -102,6 +102,37 @@ TEST_F(Installed, CProgramBuildsWithPkgConfigAndRunsAlsoFromAMovedTree) {
     Command("rm -rf " + pattern);
 }
 
+// With a context of its own on a virtual display, a program loads a vertex state program through
+// the library even where the driver lacks the extension: the layer built into the library
+// supplies it (switched off, the extension cannot be initialised) and checks the text.
+TEST_F(Installed, ProgramWithItsOwnContextLoadsLegacyProgramsThroughTheLayer) {
+    const std::string pkgConfig =
+        "PKG_CONFIG_PATH=" + prefix_ + "/" + LIBDIR + "/pkgconfig pkg-config ";
+    const std::string exe = prefix_ + "/gl_consumer";
+    const RunResult build =
+        Command(std::string(C_COMPILER) + " -std=c99 -Wall -Wextra -pedantic -Werror -o " + exe +
+                " " + CONSUMERS_DIR + "/consumer_gl/consumer_gl.c $(" + pkgConfig +
+                "--cflags --libs shaderparse gl x11) -Wl,-rpath,$(" + pkgConfig +
+                "--variable=libdir shaderparse)");
+    ASSERT_EQ(build.status, 0) << build.out << build.err;
+    const struct {
+        const char* environment;
+        const char* text;
+        const char* out;
+    } cases[] = {
+        {"", "!!VSP1.0\nMOV c[1], v[0];\nEND\n", "0 messages\n"},
+        {"", "!!VSP1.0\nMOV c[1], q;\nEND\n", "error at line 2 character 11\n"},
+        {"FLUID3D_LEGACYGL=0", "!!VSP1.0\nMOV c[1], v[0];\nEND\n",
+         "unable to initialize GL_NV_vertex_program1 messages\n"},
+    };
+    for (const auto& c : cases) {
+        const RunResult run = Command(std::string("env ") + c.environment + " xvfb-run -a " + exe +
+                                      " '" + c.text + "'");
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.substr(0, std::string(c.out).size()), c.out) << c.text;
+    }
+}
+
 TEST_F(Installed, CmakeProgramBuildsWithFindPackageAndRuns) {
     const std::string build = prefix_ + "/cmake_consumer";
     const RunResult configure =
