@@ -152,12 +152,14 @@ GLenum Layer::GetError() {
 }
 
 void Layer::Enable(GLenum cap) {
+    if (Recorded([cap](Layer& l) { l.Enable(cap); })) return;
     for (const auto& m : modules_)
         if (m->SetCapability(cap, true)) return;
     if (next_.glEnable) next_.glEnable(cap);
 }
 
 void Layer::Disable(GLenum cap) {
+    if (Recorded([cap](Layer& l) { l.Disable(cap); })) return;
     for (const auto& m : modules_)
         if (m->SetCapability(cap, false)) return;
     if (next_.glDisable) next_.glDisable(cap);
@@ -188,17 +190,18 @@ void Layer::MatrixMode(GLenum mode) {
 }
 
 void Layer::PopAttrib() {
+    if (Recorded([](Layer& l) { l.PopAttrib(); })) return;
     if (next_.glPopAttrib) next_.glPopAttrib();
     for (const auto& m : modules_) m->AttributesPopped();
 }
 
 void Layer::BindProgramARB(GLenum target, GLuint program) {
+    if (Recorded([target, program](Layer& l) { l.BindProgramARB(target, program); })) return;
     for (const auto& m : modules_) m->ArbProgramBound(target);
     if (next_.glBindProgramARB) next_.glBindProgramARB(target, program);
 }
 
-bool Layer::PrepareDraw() {
-    if (insideBegin_) return true;
+bool Layer::PrepareModules() {
     for (const auto& m : modules_)
         if (!m->BeforeDraw()) return false;
     return true;

@@ -6,6 +6,7 @@
 // This core exports no gl* names: the shim (or a test) calls it with a NextGl of its choice.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -107,12 +108,27 @@ class Layer {
     void BindProgramARB(GLenum target, GLuint program);
     void Begin(GLenum mode);
     void End();
+    void NewList(GLuint list, GLenum mode);
+    void EndList();
+    void CallList(GLuint list);
+    void CallLists(GLsizei n, GLenum type, const void* lists);
+    void DeleteLists(GLuint list, GLsizei range);
+    // A command of an emulated extension that display lists hold: while one is compiled it is
+    // recorded there (and also run under GL_COMPILE_AND_EXECUTE) and true is returned; otherwise
+    // false, and the caller runs it.
+    using Command = std::function<void(Layer&)>;
+    bool Recorded(const Command& command);
     // Called before every other call that draws: false when it must not happen (a module
     // raised the error). Between glBegin and glEnd nothing is prepared.
     bool PrepareDraw();
 
+    struct RecordedList;
+
   private:
     bool ModuleIntegers(GLenum pname, GLint* out) const;
+    bool PrepareModules();
+    void OpenSegment(GLuint driverList);
+    void CallListNames(const std::vector<GLuint>& offsets);
 
     NextGl next_;
     std::shared_ptr<ShareGroup> group_;
@@ -121,7 +137,11 @@ class Layer {
     std::string extensions_;          // the driver's string with the added names
     GLenum error_ = GL_NO_ERROR;
     bool insideBegin_ = false;
-    bool beginSkipped_ = false;  // a glBegin drew nothing: its glEnd is dropped too
+    bool beginSkipped_ = false;                // a glBegin drew nothing: its glEnd is dropped too
+    std::shared_ptr<RecordedList> compiling_;  // the display list being compiled, if any
+    GLuint compilingName_ = 0;
+    GLenum compileMode_ = GL_COMPILE;
+    int callDepth_ = 0;  // nesting of display lists being called
 };
 
 // The layer of the calling thread's current context, or null; the shim and tests install how

@@ -1,6 +1,7 @@
 #include "legacygl/vertex_program_module.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -66,10 +67,31 @@ VertexProgramModule* Current() {
         if (VertexProgramModule* m = Current()) m->call; \
     } while (0)
 
-void APIENTRY LoadProgramNV(GLenum target, GLuint id, GLsizei len, const GLubyte* program) {
-    WITH_MODULE(LoadProgram(target, id, len, program));
+// A command that display lists hold: recorded while one is compiled (its arguments copied), and
+// run on the module of the context that calls the list.
+template <typename F>
+void Listed(F command) {
+    Layer* layer = CurrentLayer();
+    if (layer == nullptr || layer->Get<VertexProgramModule>() == nullptr) return;
+    const Layer::Command run = [command](Layer& l) {
+        if (VertexProgramModule* m = l.Get<VertexProgramModule>()) command(*m);
+    };
+    if (!layer->Recorded(run)) run(*layer);
 }
-void APIENTRY BindProgramNV(GLenum target, GLuint id) { WITH_MODULE(BindProgram(target, id)); }
+
+void APIENTRY LoadProgramNV(GLenum target, GLuint id, GLsizei len, const GLubyte* program) {
+    if (len < 0 || program == nullptr) {
+        WITH_MODULE(LoadProgram(target, id, len, program));
+        return;
+    }
+    const std::string text(reinterpret_cast<const char*>(program), size_t(len));
+    Listed([=](VertexProgramModule& m) {
+        m.LoadProgram(target, id, len, reinterpret_cast<const GLubyte*>(text.data()));
+    });
+}
+void APIENTRY BindProgramNV(GLenum target, GLuint id) {
+    Listed([=](VertexProgramModule& m) { m.BindProgram(target, id); });
+}
 void APIENTRY DeleteProgramsNV(GLsizei n, const GLuint* ids) {
     WITH_MODULE(DeletePrograms(n, ids));
 }
@@ -83,7 +105,7 @@ GLboolean APIENTRY AreProgramsResidentNV(GLsizei n, const GLuint* ids, GLboolean
     return m != nullptr ? m->AreProgramsResident(n, ids, residences) : GL_FALSE;
 }
 void APIENTRY RequestResidentProgramsNV(GLsizei n, const GLuint*) {
-    WITH_MODULE(RequestResidentPrograms(n));
+    Listed([=](VertexProgramModule& m) { m.RequestResidentPrograms(n); });
 }
 void APIENTRY GetProgramivNV(GLuint id, GLenum pname, GLint* params) {
     WITH_MODULE(GetProgramiv(id, pname, params));
@@ -92,10 +114,15 @@ void APIENTRY GetProgramStringNV(GLuint id, GLenum pname, GLubyte* program) {
     WITH_MODULE(GetProgramString(id, pname, program));
 }
 void APIENTRY ExecuteProgramNV(GLenum target, GLuint id, const GLfloat* params) {
-    WITH_MODULE(ExecuteProgram(target, id, params));
+    if (params == nullptr) {
+        WITH_MODULE(ExecuteProgram(target, id, params));
+        return;
+    }
+    const std::array<GLfloat, 4> values = {params[0], params[1], params[2], params[3]};
+    Listed([=](VertexProgramModule& m) { m.ExecuteProgram(target, id, values.data()); });
 }
 void APIENTRY TrackMatrixNV(GLenum target, GLuint address, GLenum matrix, GLenum transform) {
-    WITH_MODULE(TrackMatrix(target, address, matrix, transform));
+    Listed([=](VertexProgramModule& m) { m.TrackMatrix(target, address, matrix, transform); });
 }
 void APIENTRY GetTrackMatrixivNV(GLenum target, GLuint address, GLenum pname, GLint* params) {
     WITH_MODULE(GetTrackMatrixiv(target, address, pname, params));
@@ -108,7 +135,10 @@ void APIENTRY ParametersNV(GLenum target, GLuint index, GLsizei count, const T* 
     if (count < 0) return m->RaiseError(GL_INVALID_VALUE);
     std::vector<GLfloat> floats(values != nullptr ? size_t(count) * 4 : 0);
     for (size_t i = 0; i < floats.size(); ++i) floats[i] = static_cast<GLfloat>(values[i]);
-    m->SetParameters(target, index, values != nullptr ? count : 0, floats.data());
+    const GLsizei n = values != nullptr ? count : 0;
+    Listed([=](VertexProgramModule& module) {
+        module.SetParameters(target, index, n, floats.data());
+    });
 }
 template <typename T>
 void APIENTRY ParameterVNV(GLenum target, GLuint index, const T* values) {
@@ -430,6 +460,8 @@ void VertexProgramModule::Commit() {
     if (p == nullptr || p->target != GL_VERTEX_PROGRAM_NV) {
         drawable_ = false;
         dirty_ = true;  // every draw raises its error
+        // The draws the driver makes anyway (those inside display lists) draw nothing.
+        if (next_.glBindProgramARB) next_.glBindProgramARB(GL_VERTEX_PROGRAM_ARB, Discard());
         return;
     }
     // In program mode the color sum always applies, and an unwritten fog coordinate means no
@@ -439,6 +471,18 @@ void VertexProgramModule::Commit() {
     state_.attributeArrays = arrays_;
     const GLuint arb = Translation(*p);
     if (next_.glBindProgramARB) next_.glBindProgramARB(GL_VERTEX_PROGRAM_ARB, arb);
+}
+
+GLuint VertexProgramModule::Discard() {
+    if (discard_ != 0 || !next_.glGenProgramsARB || !next_.glProgramStringARB) return discard_;
+    // Every vertex lands outside the clip volume.
+    static const char kText[] =
+        "!!ARBvp1.0\nPARAM outside = {2, 2, 2, 1};\nMOV result.position, outside;\nEND\n";
+    next_.glGenProgramsARB(1, &discard_);
+    next_.glBindProgramARB(GL_VERTEX_PROGRAM_ARB, discard_);
+    next_.glProgramStringARB(GL_VERTEX_PROGRAM_ARB, GL_PROGRAM_FORMAT_ASCII_ARB,
+                             GLsizei(sizeof kText - 1), kText);
+    return discard_;
 }
 
 GLuint VertexProgramModule::Translation(StoredProgram& p) {

@@ -77,6 +77,8 @@ class VertexProgramModule : public Module {
   private:
     void Commit();
     GLuint Translation(StoredProgram& p);
+    // An ARB program that draws nothing, for draws that must not happen but cannot be dropped.
+    GLuint Discard();
     void DropTranslations(StoredProgram& p);
     void SetDriverCapability(GLenum cap, bool on, bool& driverState);
     // The current values of the matrix a slot tracks, row by row.
@@ -99,6 +101,7 @@ class VertexProgramModule : public Module {
     vertexprogram::Vec4 parameters_[vertexprogram::kParameterRegisters] = {};
     TranslationState state_;
     bool dirty_ = true, drawable_ = true;
+    GLuint discard_ = 0;
 };
 
 std::unique_ptr<Module> CreateVertexProgramModule(Layer& layer);
