@@ -1,9 +1,11 @@
 // Display lists that hold commands of the emulated extensions. The driver cannot compile those
 // commands, so the layer splits each list it sees compiled: the driver's own commands go into
-// driver lists (the application's name for the first part, names from glGenLists for the
+// driver lists (the application's name for the first part, names of the layer's own for the
 // others), and between two parts the layer keeps the emulated command itself. Calling the list
 // runs the parts in order, each driver part after the draw preparation of its draws, so the
-// emulated state a part draws with is the state the commands before it left.
+// emulated state a part draws with is the state the commands before it left. Lists are split
+// rather than recorded whole so that the driver still compiles, and validates, all of its own
+// commands.
 #include <mutex>
 
 #include "legacygl/layer.h"
@@ -14,6 +16,9 @@ namespace {
 
 // The GL's bound on display lists calling display lists.
 constexpr int kMaxListNesting = 64;
+// The driver lists of the parts after the first are named from here up: applications that
+// choose their own small names never meet them.
+constexpr GLuint kFirstPartName = 0x40000000;
 
 }  // namespace
 
@@ -32,6 +37,7 @@ namespace {
 struct ListStore {
     std::mutex lock;
     std::map<GLuint, std::shared_ptr<const Layer::RecordedList>> lists;
+    GLuint nextPart = kFirstPartName;
 };
 
 // Deletes the driver lists the layer made for a recording (not the application's own name).
@@ -89,6 +95,13 @@ bool ListOffsets(GLsizei n, GLenum type, const void* lists, std::vector<GLuint>*
 
 }  // namespace
 
+GLuint Layer::NewPartName() {
+    ListStore& store = Group().Object<ListStore>();
+    std::lock_guard<std::mutex> hold(store.lock);
+    while (next_.glIsList && next_.glIsList(store.nextPart)) ++store.nextPart;
+    return store.nextPart++;
+}
+
 void Layer::OpenSegment(GLuint driverList) {
     compiling_->parts.push_back({driverList, false, nullptr});
     if (next_.glNewList) next_.glNewList(driverList, compileMode_);
@@ -108,7 +121,7 @@ bool Layer::Recorded(const Command& command) {
         command(*this);
         compiling_ = std::move(list);
     }
-    OpenSegment(next_.glGenLists ? next_.glGenLists(1) : 0);
+    OpenSegment(NewPartName());
     return true;
 }
 
@@ -121,7 +134,7 @@ bool Layer::PrepareDraw() {
         // invalid).
         if (next_.glEndList) next_.glEndList();
         PrepareModules();
-        OpenSegment(next_.glGenLists ? next_.glGenLists(1) : 0);
+        OpenSegment(NewPartName());
     }
     compiling_->parts.back().draws = true;
     return true;

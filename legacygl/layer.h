@@ -128,6 +128,7 @@ class Layer {
     bool ModuleIntegers(GLenum pname, GLint* out) const;
     bool PrepareModules();
     void OpenSegment(GLuint driverList);
+    GLuint NewPartName();
     void CallListNames(const std::vector<GLuint>& offsets);
 
     NextGl next_;

@@ -104,6 +104,15 @@ TEST_F(LegacyDrawsAndLists, ListsReplayTheLegacyCommandsBetweenTheirDraws) {
     EXPECT_EQ(binding, 2);
     EXPECT_EQ(ParameterValue(5), (Vec4{10, 20, 30, 40}));
 
+    // Lists of the application's own choice of names leave list 1 whole.
+    for (GLuint name = 2; name < 40; ++name) {
+        glNewList(name, GL_COMPILE);
+        glColor4f(1, 1, 1, 1);
+        glEndList();
+    }
+    EXPECT_EQ(Called(1), (Vec4{111, 222, 333, 444}));
+    glDeleteLists(2, 38);
+
     // Nested lists, and glCallLists through the list base: list 2 calls list 1 twice.
     Nv().BindProgram(GL_VERTEX_PROGRAM_NV, 1);
     Nv().BindProgram(GL_VERTEX_PROGRAM_NV, 2);
