@@ -143,6 +143,24 @@ TEST_F(LegacyDrawsAndLists, ListsReplayTheLegacyCommandsBetweenTheirDraws) {
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
+TEST_F(LegacyDrawsAndLists, ContextsThatShareListsShareTheirLegacyCommands) {
+    glNewList(10, GL_COMPILE);
+    Parameter(7, {3, 4, 5, 6});
+    glEndList();
+    GLXContext shared = harness->NewContext(true), alone = harness->NewContext(false);
+    ASSERT_NE(shared, nullptr);
+    ASSERT_NE(alone, nullptr);
+    ASSERT_TRUE(harness->MakeCurrent(shared));
+    glCallList(10);
+    EXPECT_EQ(ParameterValue(7), (Vec4{3, 4, 5, 6}));  // run on the calling context's state
+    ASSERT_TRUE(harness->MakeCurrent(alone));
+    glCallList(10);
+    EXPECT_EQ(ParameterValue(7), (Vec4{0, 0, 0, 0}));
+    ASSERT_TRUE(harness->MakeCurrent(nullptr));
+    EXPECT_EQ(ParameterValue(7), (Vec4{0, 0, 0, 0}));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
 TEST_F(LegacyDrawsAndLists, CompileAndExecuteRunsTheCommandsOnceNowAndAgainOnEachCall) {
     Clear();
     glEnable(GL_BLEND);
