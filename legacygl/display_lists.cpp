@@ -168,7 +168,8 @@ void Layer::EndList() {
 }
 
 void Layer::CallList(GLuint list) {
-    if (!Active()) {
+    // Between glBegin and glEnd a list supplies vertices: the driver's part of it is compiled.
+    if (!Active() || (compiling_ && insideBegin_)) {
         if (next_.glCallList) next_.glCallList(list);
         return;
     }
@@ -193,7 +194,7 @@ void Layer::CallList(GLuint list) {
             continue;
         }
         // An invalid program raises the error here, and its stand-in draws nothing.
-        if (part.draws) PrepareModules();
+        if (part.draws && !insideBegin_) PrepareModules();
         if (next_.glCallList) next_.glCallList(part.driverList);
     }
     --callDepth_;
@@ -207,7 +208,8 @@ void Layer::CallListNames(const std::vector<GLuint>& offsets) {
 
 void Layer::CallLists(GLsizei n, GLenum type, const void* lists) {
     std::vector<GLuint> offsets;
-    if (!Active() || n < 0 || lists == nullptr || !ListOffsets(n, type, lists, &offsets)) {
+    if (!Active() || (compiling_ && insideBegin_) || n < 0 || lists == nullptr ||
+        !ListOffsets(n, type, lists, &offsets)) {
         if (next_.glCallLists) next_.glCallLists(n, type, lists);
         return;
     }

@@ -246,6 +246,22 @@ TEST_F(LegacyDrawsAndLists, AnInvalidProgramDrawsNothingButTheListsOtherStateSta
     glEndList();
     Nv().BindProgram(GL_VERTEX_PROGRAM_NV, 2);
     EXPECT_EQ(Called(7), (Vec4{2, 2, 2, 2}));
+    // A list of vertices called between glBegin and glEnd, in a list and directly.
+    glNewList(11, GL_COMPILE);
+    glVertex4f(0, 0, 0, 1);
+    glEndList();
+    glNewList(12, GL_COMPILE);
+    glBegin(GL_POINTS);
+    glCallList(11);
+    glEnd();
+    glEndList();
+    EXPECT_EQ(Called(12), (Vec4{2, 2, 2, 2}));
+    Clear();
+    glBegin(GL_POINTS);
+    glCallList(11);
+    glEnd();
+    EXPECT_EQ(Pixel(), (Vec4{2, 2, 2, 2}));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     // Commands of the extension between glBegin and glEnd are refused.
     glNewList(8, GL_COMPILE);
     glBegin(GL_POINTS);
