@@ -22,6 +22,15 @@ constexpr GLuint kFirstPartName = 0x40000000;
 
 }  // namespace
 
+// The recorded lists of a share group: lists are shared as the driver's are.
+struct Layer::ListStore {
+    std::mutex lock;
+    std::map<GLuint, std::shared_ptr<const RecordedList>> lists;
+    GLuint nextPart = kFirstPartName;
+};
+
+void Layer::AttachLists() { lists_ = &Group().Object<ListStore>(); }
+
 struct Layer::RecordedList {
     struct Part {
         GLuint driverList = 0;  // a driver list, or else the command
@@ -32,13 +41,6 @@ struct Layer::RecordedList {
 };
 
 namespace {
-
-// The recorded lists of a share group: lists are shared as the driver's are.
-struct ListStore {
-    std::mutex lock;
-    std::map<GLuint, std::shared_ptr<const Layer::RecordedList>> lists;
-    GLuint nextPart = kFirstPartName;
-};
 
 // Deletes the driver lists the layer made for a recording (not the application's own name).
 void DeleteParts(const NextGl& next, GLuint name, const Layer::RecordedList& list) {
@@ -96,7 +98,7 @@ bool ListOffsets(GLsizei n, GLenum type, const void* lists, std::vector<GLuint>*
 }  // namespace
 
 GLuint Layer::NewPartName() {
-    ListStore& store = Group().Object<ListStore>();
+    ListStore& store = *lists_;
     std::lock_guard<std::mutex> hold(store.lock);
     while (next_.glIsList && next_.glIsList(store.nextPart)) ++store.nextPart;
     return store.nextPart++;
@@ -158,7 +160,7 @@ void Layer::EndList() {
     if (!compiling_ || insideBegin_) return;
     std::shared_ptr<const RecordedList> replaced;
     {
-        ListStore& store = Group().Object<ListStore>();
+        ListStore& store = *lists_;
         std::lock_guard<std::mutex> hold(store.lock);
         std::shared_ptr<const RecordedList>& slot = store.lists[compilingName_];
         replaced = std::move(slot);
@@ -176,7 +178,7 @@ void Layer::CallList(GLuint list) {
     if (Recorded([list](Layer& l) { l.CallList(list); })) return;
     std::shared_ptr<const RecordedList> recorded;
     {
-        ListStore& store = Group().Object<ListStore>();
+        ListStore& store = *lists_;
         std::lock_guard<std::mutex> hold(store.lock);
         auto found = store.lists.find(list);
         if (found != store.lists.end()) recorded = found->second;
@@ -222,7 +224,7 @@ void Layer::DeleteLists(GLuint list, GLsizei range) {
     if (!Active() || range <= 0) return;
     std::vector<std::pair<GLuint, std::shared_ptr<const RecordedList>>> deleted;
     {
-        ListStore& store = Group().Object<ListStore>();
+        ListStore& store = *lists_;
         std::lock_guard<std::mutex> hold(store.lock);
         auto it = store.lists.lower_bound(list);
         while (it != store.lists.end() && it->first - list < GLuint(range)) {

@@ -63,6 +63,7 @@ Layer::Layer(const NextGl& next, bool switchedOn, std::shared_ptr<ShareGroup> gr
         modules_.push_back(entry.create(*this));
         added_.push_back(entry.extension);
     }
+    AttachLists();
     for (const std::string& name : added_) {
         if (!extensions_.empty() && extensions_.back() != ' ') extensions_ += ' ';
         extensions_ += name;
@@ -152,17 +153,24 @@ GLenum Layer::GetError() {
 }
 
 void Layer::Enable(GLenum cap) {
-    if (Recorded([cap](Layer& l) { l.Enable(cap); })) return;
+    if (Owned(cap) && Recorded([cap](Layer& l) { l.Enable(cap); })) return;
     for (const auto& m : modules_)
         if (m->SetCapability(cap, true)) return;
     if (next_.glEnable) next_.glEnable(cap);
 }
 
 void Layer::Disable(GLenum cap) {
-    if (Recorded([cap](Layer& l) { l.Disable(cap); })) return;
+    if (Owned(cap) && Recorded([cap](Layer& l) { l.Disable(cap); })) return;
     for (const auto& m : modules_)
         if (m->SetCapability(cap, false)) return;
     if (next_.glDisable) next_.glDisable(cap);
+}
+
+bool Layer::Owned(GLenum cap) const {
+    GLboolean on;
+    for (const auto& m : modules_)
+        if (m->IsEnabled(cap, &on)) return true;
+    return false;
 }
 
 GLboolean Layer::IsEnabled(GLenum cap) {

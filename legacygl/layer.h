@@ -123,10 +123,13 @@ class Layer {
     bool PrepareDraw();
 
     struct RecordedList;
+    struct ListStore;
 
   private:
     bool ModuleIntegers(GLenum pname, GLint* out) const;
     bool PrepareModules();
+    bool Owned(GLenum cap) const;
+    void AttachLists();
     void OpenSegment(GLuint driverList);
     GLuint NewPartName();
     void CallListNames(const std::vector<GLuint>& offsets);
@@ -142,7 +145,8 @@ class Layer {
     std::shared_ptr<RecordedList> compiling_;  // the display list being compiled, if any
     GLuint compilingName_ = 0;
     GLenum compileMode_ = GL_COMPILE;
-    int callDepth_ = 0;  // nesting of display lists being called
+    int callDepth_ = 0;           // nesting of display lists being called
+    ListStore* lists_ = nullptr;  // the share group's, taken when the layer is made
 };
 
 // The layer of the calling thread's current context, or null; the shim and tests install how
