@@ -35,6 +35,7 @@ struct Layer::RecordedList {
     struct Part {
         GLuint driverList = 0;  // a driver list, or else the command
         bool draws = false;
+        GLenum error = GL_NO_ERROR;  // raised when the part is called
         Command command;
     };
     std::vector<Part> parts;
@@ -105,7 +106,7 @@ GLuint Layer::NewPartName() {
 }
 
 void Layer::OpenSegment(GLuint driverList) {
-    compiling_->parts.push_back({driverList, false, nullptr});
+    compiling_->parts.push_back({driverList, false, GL_NO_ERROR, nullptr});
     if (next_.glNewList) next_.glNewList(driverList, compileMode_);
 }
 
@@ -113,11 +114,11 @@ bool Layer::Recorded(const Command& command) {
     if (!compiling_) return false;
     // Between glBegin and glEnd these commands are errors; the driver's part cannot be split.
     if (insideBegin_) {
-        RaiseError(GL_INVALID_OPERATION);
+        RaiseListedError(GL_INVALID_OPERATION);
         return true;
     }
     if (next_.glEndList) next_.glEndList();
-    compiling_->parts.push_back({0, false, command});
+    compiling_->parts.push_back({0, false, GL_NO_ERROR, command});
     if (compileMode_ == GL_COMPILE_AND_EXECUTE) {
         std::shared_ptr<RecordedList> list = std::move(compiling_);
         command(*this);
@@ -125,6 +126,12 @@ bool Layer::Recorded(const Command& command) {
     }
     OpenSegment(NewPartName());
     return true;
+}
+
+void Layer::RaiseListedError(GLenum error) {
+    if (!compiling_ || compileMode_ == GL_COMPILE_AND_EXECUTE) RaiseError(error);
+    if (compiling_ && compiling_->parts.back().error == GL_NO_ERROR)
+        compiling_->parts.back().error = error;
 }
 
 bool Layer::PrepareDraw() {
@@ -196,6 +203,7 @@ void Layer::CallList(GLuint list) {
             continue;
         }
         // An invalid program raises the error here, and its stand-in draws nothing.
+        if (part.error != GL_NO_ERROR) RaiseError(part.error);
         if (part.draws && !insideBegin_) PrepareModules();
         if (next_.glCallList) next_.glCallList(part.driverList);
     }

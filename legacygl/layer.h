@@ -118,6 +118,9 @@ class Layer {
     // false, and the caller runs it.
     using Command = std::function<void(Layer&)>;
     bool Recorded(const Command& command);
+    // The error of a command that display lists hold: raised when a list that holds the command
+    // is called rather than while it is compiled.
+    void RaiseListedError(GLenum error);
     // Called before every other call that draws: false when it must not happen (a module
     // raised the error). Between glBegin and glEnd nothing is prepared.
     bool PrepareDraw();

@@ -777,7 +777,8 @@ void VertexProgramModule::GetTrackMatrixiv(GLenum target, GLuint address, GLenum
 }
 
 void VertexProgramModule::VertexAttrib(GLuint index, const GLfloat (&v)[4]) {
-    if (index >= GLuint(vertexprogram::kAttributeRegisters)) return RaiseError(GL_INVALID_VALUE);
+    if (index >= GLuint(vertexprogram::kAttributeRegisters))
+        return layer_.RaiseListedError(GL_INVALID_VALUE);
     // Aliased attributes are the conventional state itself, so both ways agree.
     switch (index) {
         case 0:

@@ -262,13 +262,23 @@ TEST_F(LegacyDrawsAndLists, AnInvalidProgramDrawsNothingButTheListsOtherStateSta
     glEnd();
     EXPECT_EQ(Pixel(), (Vec4{2, 2, 2, 2}));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    // Commands of the extension between glBegin and glEnd are refused.
+    // Errors of the commands a list holds come when it is called: the extension's commands
+    // between glBegin and glEnd, attributes past the last.
     glNewList(8, GL_COMPILE);
     glBegin(GL_POINTS);
     Parameter(5, {9, 9, 9, 9});
     glEnd();
     glEndList();
-    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
+    glNewList(13, GL_COMPILE);
+    Nv().VertexAttrib4fv(16, colour.data());
+    glEndList();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    for (GLuint list : {8, 13}) {
+        glCallList(list);
+        EXPECT_EQ(glGetError(), GLenum(list == 8 ? GL_INVALID_OPERATION : GL_INVALID_VALUE));
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    }
+    EXPECT_EQ(ParameterValue(5), (Vec4{1, 1, 1, 1}));
 }
 
 TEST_F(LegacyDrawsAndLists, InstancedEvaluatorAndListDrawsUseTheCurrentProgram) {
