@@ -197,10 +197,32 @@ void Layer::MatrixMode(GLenum mode) {
     if (next_.glMatrixMode) next_.glMatrixMode(mode);
 }
 
+namespace {
+
+GLint AttributeDepth(const NextGl& next) {
+    GLint depth = 0;
+    if (next.glGetIntegerv) next.glGetIntegerv(GL_ATTRIB_STACK_DEPTH, &depth);
+    return depth;
+}
+
+}  // namespace
+
+// The modules keep their own part of the attribute stack: they follow the driver's pushes and
+// pops that happened (not those refused for overflow or underflow).
+void Layer::PushAttrib(GLbitfield mask) {
+    if (Recorded([mask](Layer& l) { l.PushAttrib(mask); })) return;
+    const GLint depth = AttributeDepth(next_);
+    if (next_.glPushAttrib) next_.glPushAttrib(mask);
+    if (AttributeDepth(next_) > depth)
+        for (const auto& m : modules_) m->AttributesPushed(mask);
+}
+
 void Layer::PopAttrib() {
     if (Recorded([](Layer& l) { l.PopAttrib(); })) return;
+    const GLint depth = AttributeDepth(next_);
     if (next_.glPopAttrib) next_.glPopAttrib();
-    for (const auto& m : modules_) m->AttributesPopped();
+    if (AttributeDepth(next_) < depth)
+        for (const auto& m : modules_) m->AttributesPopped();
 }
 
 void Layer::BindProgramARB(GLenum target, GLuint program) {
@@ -218,7 +240,10 @@ bool Layer::PrepareModules() {
 void Layer::Begin(GLenum mode) {
     beginSkipped_ = !PrepareDraw();
     insideBegin_ = true;
-    if (!beginSkipped_ && next_.glBegin) next_.glBegin(mode);
+    if (beginSkipped_) return;
+    if (!compiling_)
+        for (const auto& m : modules_) m->BeforeBegin();
+    if (next_.glBegin) next_.glBegin(mode);
 }
 
 void Layer::End() {

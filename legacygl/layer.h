@@ -13,6 +13,7 @@
 #include <typeindex>
 #include <vector>
 
+#include "legacygl/attribute_maps.h"
 #include "legacygl/next_gl.h"
 
 namespace legacygl {
@@ -40,6 +41,17 @@ class Module {
     virtual void ArbProgramBound(GLenum) {}
     // glPopAttrib restored state behind the module's back.
     virtual void AttributesPopped() {}
+    virtual void AttributesPushed(GLbitfield) {}
+    // Evaluator maps of targets the module owns: true when handled here.
+    virtual bool DefineMap(GLenum, const MapCall&) { return false; }
+    virtual bool GetMap(GLenum, GLenum, std::vector<double>*) { return false; }
+    // Evaluation between glBegin and glEnd: true when the module made the vertex.
+    virtual bool EvalCoord(int /*dims*/, double, double) { return false; }
+    virtual bool EvalPoint(int /*dims*/, GLint, GLint) { return false; }
+    // Whether glEvalMesh of these dimensions needs the module's evaluation.
+    virtual bool EvaluatesMesh(int /*dims*/) const { return false; }
+    // Before each glBegin the driver runs.
+    virtual void BeforeBegin() {}
 };
 
 struct ModuleEntry {
@@ -108,6 +120,32 @@ class Layer {
     void BindProgramARB(GLenum target, GLuint program);
     void Begin(GLenum mode);
     void End();
+    void PushAttrib(GLbitfield mask);
+    void Map1f(GLenum target, GLfloat u1, GLfloat u2, GLint stride, GLint order,
+               const GLfloat* points);
+    void Map1d(GLenum target, GLdouble u1, GLdouble u2, GLint stride, GLint order,
+               const GLdouble* points);
+    void Map2f(GLenum target, GLfloat u1, GLfloat u2, GLint ustride, GLint uorder, GLfloat v1,
+               GLfloat v2, GLint vstride, GLint vorder, const GLfloat* points);
+    void Map2d(GLenum target, GLdouble u1, GLdouble u2, GLint ustride, GLint uorder, GLdouble v1,
+               GLdouble v2, GLint vstride, GLint vorder, const GLdouble* points);
+    void GetMapfv(GLenum target, GLenum query, GLfloat* values);
+    void GetMapdv(GLenum target, GLenum query, GLdouble* values);
+    void GetMapiv(GLenum target, GLenum query, GLint* values);
+    void EvalCoord1d(GLdouble u) { EvalCoord(1, u, 0); }
+    void EvalCoord1dv(const GLdouble* u) { EvalCoord(1, u[0], 0); }
+    void EvalCoord1f(GLfloat u) { EvalCoord(1, u, 0); }
+    void EvalCoord1fv(const GLfloat* u) { EvalCoord(1, u[0], 0); }
+    void EvalCoord2d(GLdouble u, GLdouble v) { EvalCoord(2, u, v); }
+    void EvalCoord2dv(const GLdouble* u) { EvalCoord(2, u[0], u[1]); }
+    void EvalCoord2f(GLfloat u, GLfloat v) { EvalCoord(2, u, v); }
+    void EvalCoord2fv(const GLfloat* u) { EvalCoord(2, u[0], u[1]); }
+    void EvalPoint1(GLint i) { EvalPoint(1, i, 0); }
+    void EvalPoint2(GLint i, GLint j) { EvalPoint(2, i, j); }
+    void EvalMesh1(GLenum mode, GLint i1, GLint i2) { EvalMesh(1, mode, i1, i2, 0, 0); }
+    void EvalMesh2(GLenum mode, GLint i1, GLint i2, GLint j1, GLint j2) {
+        EvalMesh(2, mode, i1, i2, j1, j2);
+    }
     void NewList(GLuint list, GLenum mode);
     void EndList();
     void CallList(GLuint list);
@@ -132,6 +170,11 @@ class Layer {
     bool ModuleIntegers(GLenum pname, GLint* out) const;
     bool PrepareModules();
     bool Owned(GLenum cap) const;
+    bool ModuleMap(GLenum target, const MapCall& call);
+    bool ModuleGetMap(GLenum target, GLenum query, std::vector<double>* values);
+    void EvalCoord(int dims, double u, double v);
+    void EvalPoint(int dims, GLint i, GLint j);
+    void EvalMesh(int dims, GLenum mode, GLint i1, GLint i2, GLint j1, GLint j2);
     void AttachLists();
     void OpenSegment(GLuint driverList);
     GLuint NewPartName();

@@ -312,6 +312,12 @@ NextGl::Proc VertexProgramModule::Lookup(const char* name) const {
 }
 
 bool VertexProgramModule::SetCapability(GLenum cap, bool on) {
+    int dims;
+    GLuint index;
+    if (AttributeMaps::Target(cap, &dims, &index)) {
+        maps_.Enable(dims, index, on);
+        return true;
+    }
     switch (cap) {
         case GL_VERTEX_PROGRAM_NV:
             enabled_ = on;
@@ -346,6 +352,12 @@ bool VertexProgramModule::SetCapability(GLenum cap, bool on) {
 
 bool VertexProgramModule::IsEnabled(GLenum cap, GLboolean* on) const {
     bool value;
+    int dims;
+    GLuint index;
+    if (AttributeMaps::Target(cap, &dims, &index)) {
+        *on = maps_.Enabled(dims, index) ? GL_TRUE : GL_FALSE;
+        return true;
+    }
     switch (cap) {
         case GL_VERTEX_PROGRAM_NV:
             value = enabled_;
@@ -416,7 +428,15 @@ void VertexProgramModule::ArbProgramBound(GLenum target) {
     }
 }
 
+void VertexProgramModule::AttributesPushed(GLbitfield mask) {
+    savedMaps_.emplace_back((mask & (GL_ENABLE_BIT | GL_EVAL_BIT)) != 0, maps_.Enables());
+}
+
 void VertexProgramModule::AttributesPopped() {
+    if (!savedMaps_.empty()) {
+        if (savedMaps_.back().first) maps_.SetEnables(savedMaps_.back().second);
+        savedMaps_.pop_back();
+    }
     // The program enables are the driver's too; colour sum and fog may now differ from what
     // the layer last set, so the next draw sets them again.
     if (!next_.glIsEnabled) return;
@@ -875,6 +895,159 @@ void VertexProgramModule::GetVertexAttribPointerv(GLuint index, GLenum pname, vo
     if (pname != GL_ATTRIB_ARRAY_POINTER_NV) return RaiseError(GL_INVALID_ENUM);
     if (next_.glGetVertexAttribPointervARB && pointer != nullptr)
         next_.glGetVertexAttribPointervARB(index, GL_VERTEX_ATTRIB_ARRAY_POINTER_ARB, pointer);
+}
+
+bool VertexProgramModule::DefineMap(GLenum target, const MapCall& call) {
+    int dims;
+    GLuint index;
+    if (!AttributeMaps::Target(target, &dims, &index) || dims != call.dims) return false;
+    GLint maxOrder = 8;
+    if (next_.glGetIntegerv) next_.glGetIntegerv(GL_MAX_EVAL_ORDER, &maxOrder);
+    const GLenum error = AttributeMaps::Check(call, maxOrder);
+    if (error != GL_NO_ERROR || (call.floats == nullptr && call.doubles == nullptr)) {
+        layer_.RaiseListedError(error != GL_NO_ERROR ? error : GL_INVALID_VALUE);
+        return true;
+    }
+    const AttributeMaps::Map map = AttributeMaps::Read(call);
+    const Layer::Command define = [dims, index, map](Layer& l) {
+        if (VertexProgramModule* m = l.Get<VertexProgramModule>()) m->SetMap(dims, index, map);
+    };
+    if (!layer_.Recorded(define)) define(layer_);
+    return true;
+}
+
+bool VertexProgramModule::GetMap(GLenum target, GLenum query, std::vector<double>* values) {
+    int dims;
+    GLuint index;
+    if (!AttributeMaps::Target(target, &dims, &index)) return false;
+    const AttributeMaps::Map& map = maps_.Get(dims, index);
+    switch (query) {
+        case GL_COEFF:
+            for (const AttributeMaps::Point& p : map.points)
+                values->insert(values->end(), p.begin(), p.end());
+            break;
+        case GL_ORDER:
+            values->push_back(map.uorder);
+            if (dims == 2) values->push_back(map.vorder);
+            break;
+        case GL_DOMAIN:
+            *values = {map.u1, map.u2};
+            if (dims == 2) values->insert(values->end(), {map.v1, map.v2});
+            break;
+        default:
+            RaiseError(GL_INVALID_ENUM);
+    }
+    return true;
+}
+
+namespace {
+
+// The driver's maps of the attributes they alias, each with its component count; the first
+// enabled one of an attribute is the one evaluated.
+struct DriverMap {
+    GLuint index;
+    GLenum map1, map2;
+    int components;
+};
+const DriverMap kDriverMaps[] = {
+    {0, GL_MAP1_VERTEX_4, GL_MAP2_VERTEX_4, 4},
+    {0, GL_MAP1_VERTEX_3, GL_MAP2_VERTEX_3, 3},
+    {2, GL_MAP1_NORMAL, GL_MAP2_NORMAL, 3},
+    {3, GL_MAP1_COLOR_4, GL_MAP2_COLOR_4, 4},
+    {8, GL_MAP1_TEXTURE_COORD_4, GL_MAP2_TEXTURE_COORD_4, 4},
+    {8, GL_MAP1_TEXTURE_COORD_3, GL_MAP2_TEXTURE_COORD_3, 3},
+    {8, GL_MAP1_TEXTURE_COORD_2, GL_MAP2_TEXTURE_COORD_2, 2},
+    {8, GL_MAP1_TEXTURE_COORD_1, GL_MAP2_TEXTURE_COORD_1, 1},
+};
+
+}  // namespace
+
+bool VertexProgramModule::EvaluatesMesh(int dims) const {
+    if (!enabled_ || !ownsBinding_) return false;
+    for (GLuint i = 0; i < GLuint(AttributeMaps::kMaps); ++i)
+        if (maps_.Enabled(dims, i)) return true;
+    return false;
+}
+
+void VertexProgramModule::ReadDriverMaps() {
+    for (int dims = 1; dims <= 2; ++dims) {
+        uint16_t& on = conventionalOn_[dims - 1];
+        on = 0;
+        for (const DriverMap& d : kDriverMaps) {
+            const GLenum target = dims == 1 ? d.map1 : d.map2;
+            if ((on >> d.index) & 1 || !next_.glIsEnabled(target)) continue;
+            GLint order[2] = {1, 1};
+            double domain[4] = {0, 1, 0, 1};
+            next_.glGetMapiv(target, GL_ORDER, order);
+            next_.glGetMapdv(target, GL_DOMAIN, domain);
+            std::vector<double> coefficients(size_t(std::max(order[0], 1)) *
+                                             size_t(std::max(order[1], 1)) * size_t(d.components));
+            next_.glGetMapdv(target, GL_COEFF, coefficients.data());
+            MapCall call;
+            call.dims = dims;
+            call.u1 = domain[0], call.u2 = domain[1], call.uorder = order[0];
+            call.v1 = domain[2], call.v2 = domain[3], call.vorder = order[1];
+            // Read as four components, the missing ones then filled in as (0, 0, 0, 1).
+            std::vector<double> padded;
+            for (size_t p = 0; p < coefficients.size() / size_t(d.components); ++p)
+                for (int c = 0; c < 4; ++c)
+                    padded.push_back(c < d.components
+                                         ? coefficients[p * size_t(d.components) + size_t(c)]
+                                         : (c == 3 ? 1 : 0));
+            call.ustride = dims == 2 ? 4 * order[1] : 4;
+            call.vstride = 4;
+            call.doubles = padded.data();
+            conventional_[dims - 1][d.index] = AttributeMaps::Read(call);
+            on = uint16_t(on | 1u << d.index);
+        }
+    }
+}
+
+void VertexProgramModule::BeforeBegin() {
+    if (!enabled_ || !ownsBinding_ || !maps_.AnyEnabled() || !next_.glIsEnabled ||
+        !next_.glGetDoublev || !next_.glGetIntegerv || !next_.glGetMapiv || !next_.glGetMapdv)
+        return;
+    // Between glBegin and glEnd the driver's evaluator state cannot be read: taken now.
+    double domain[4];
+    GLint segments[2];
+    next_.glGetDoublev(GL_MAP1_GRID_DOMAIN, domain);
+    next_.glGetIntegerv(GL_MAP1_GRID_SEGMENTS, segments);
+    grid_[0][0] = {domain[0], domain[1], segments[0]};
+    next_.glGetDoublev(GL_MAP2_GRID_DOMAIN, domain);
+    next_.glGetIntegerv(GL_MAP2_GRID_SEGMENTS, segments);
+    grid_[1][0] = {domain[0], domain[1], segments[0]};
+    grid_[1][1] = {domain[2], domain[3], segments[1]};
+    ReadDriverMaps();
+}
+
+const AttributeMaps::Map* VertexProgramModule::MapOf(int dims, GLuint index) const {
+    // An attribute map comes before the driver's map of the attribute it aliases.
+    if (maps_.Enabled(dims, index)) return &maps_.Get(dims, index);
+    if ((conventionalOn_[dims - 1] >> index) & 1) return &conventional_[dims - 1][index];
+    return nullptr;
+}
+
+bool VertexProgramModule::EvalCoord(int dims, double u, double v) {
+    if (!EvaluatesMesh(dims)) return false;
+    // Nothing is evaluated without a map of the position, which comes last as it makes the
+    // vertex.
+    if (MapOf(dims, 0) == nullptr) return true;
+    for (GLuint i = AttributeMaps::kMaps; i-- > 0;) {
+        if (const AttributeMaps::Map* map = MapOf(dims, i)) {
+            const std::array<float, 4> value = AttributeMaps::Evaluate(*map, u, v);
+            VertexAttrib(i, {value[0], value[1], value[2], value[3]});
+        }
+    }
+    return true;
+}
+
+bool VertexProgramModule::EvalPoint(int dims, GLint i, GLint j) {
+    if (!EvaluatesMesh(dims)) return false;
+    auto at = [](const Grid& g, GLint k) {
+        return k == g.segments ? g.to : g.from + k * (g.to - g.from) / g.segments;
+    };
+    const Grid* grid = grid_[dims - 1];
+    return EvalCoord(dims, at(grid[0], i), dims == 2 ? at(grid[1], j) : 0);
 }
 
 }  // namespace legacygl

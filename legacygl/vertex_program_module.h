@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "legacygl/arb_translation.h"
+#include "legacygl/attribute_maps.h"
 #include "legacygl/layer.h"
 #include "vertexprogram/interpreter.h"
 
@@ -31,6 +32,13 @@ class VertexProgramModule : public Module {
     bool BeforeDraw() override;
     void ArbProgramBound(GLenum target) override;
     void AttributesPopped() override;
+    void AttributesPushed(GLbitfield mask) override;
+    bool DefineMap(GLenum target, const MapCall& call) override;
+    bool GetMap(GLenum target, GLenum query, std::vector<double>* values) override;
+    bool EvalCoord(int dims, double u, double v) override;
+    bool EvalPoint(int dims, GLint i, GLint j) override;
+    bool EvaluatesMesh(int dims) const override;
+    void BeforeBegin() override;
 
     // The extension's commands; the exported entry points convert their arguments and call
     // these on the current context's module.
@@ -56,6 +64,9 @@ class VertexProgramModule : public Module {
     bool GetVertexAttrib(GLuint index, GLenum pname, GLfloat* values);
     void GetVertexAttribPointerv(GLuint index, GLenum pname, void** pointer);
     void RaiseError(GLenum error) { layer_.RaiseError(error); }
+    void SetMap(int dims, GLuint index, const AttributeMaps::Map& map) {
+        maps_.Define(dims, index, map);
+    }
 
     struct StoredProgram {
         GLenum target = 0;
@@ -102,6 +113,20 @@ class VertexProgramModule : public Module {
     TranslationState state_;
     bool dirty_ = true, drawable_ = true;
     GLuint discard_ = 0;
+    // The attribute evaluator maps, the map enables saved by glPushAttrib (or none), and what
+    // a glBegin in program mode found of the driver's evaluator state.
+    AttributeMaps maps_;
+    std::vector<std::pair<bool, uint32_t>> savedMaps_;
+    struct Grid {
+        double from = 0, to = 1;
+        GLint segments = 1;
+    } grid_[2][2];  // [dims - 1][u, v]
+    const AttributeMaps::Map* MapOf(int dims, GLuint index) const;
+    void ReadDriverMaps();
+    // The driver's maps of the aliased attributes (position, normal, colour, texture coordinate
+    // set 0), read at glBegin: attribute evaluation evaluates them too.
+    AttributeMaps::Map conventional_[2][AttributeMaps::kMaps];
+    uint16_t conventionalOn_[2] = {};
 };
 
 std::unique_ptr<Module> CreateVertexProgramModule(Layer& layer);

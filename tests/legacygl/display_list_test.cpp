@@ -330,7 +330,7 @@ TEST_F(LegacyDrawsAndLists, InstancedEvaluatorAndListDrawsUseTheCurrentProgram) 
     glDisableClientState(GL_VERTEX_ARRAY);
 }
 
-TEST_F(LegacyDrawsAndLists, WhatThisDriverLacksIsRefusedWithTheExtensionsOwnError) {
+TEST_F(LegacyDrawsAndLists, ColourMatrixTrackingIsRefusedWithoutTheImagingExtension) {
     // Without GL_ARB_imaging there is no colour matrix to track.
     const std::string extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
     EXPECT_EQ((" " + extensions + " ").find(" GL_ARB_imaging "), std::string::npos);
@@ -340,16 +340,110 @@ TEST_F(LegacyDrawsAndLists, WhatThisDriverLacksIsRefusedWithTheExtensionsOwnErro
     Fetch<PFNGLGETTRACKMATRIXIVNVPROC>("glGetTrackMatrixivNV")(GL_VERTEX_PROGRAM_NV, 8,
                                                                GL_TRACK_MATRIX_NV, &slot);
     EXPECT_EQ(slot, GL_NONE);
-    // The attribute evaluator maps are not emulated: their enables and targets are refused.
-    const GLfloat points[] = {0, 0, 0, 1};
-    for (GLenum map : {GLenum(GL_MAP1_VERTEX_ATTRIB0_4_NV), GLenum(GL_MAP2_VERTEX_ATTRIB15_4_NV)}) {
-        glEnable(map);
-        EXPECT_EQ(glGetError(), GLenum(GL_INVALID_ENUM)) << map;
-        EXPECT_FALSE(glIsEnabled(map)) << map;
-        glGetError();
+}
+
+TEST_F(LegacyDrawsAndLists, AttributeEvaluatorMapsFeedTheProgram) {
+    Load(5, "!!VP1.0 MOV o[HPOS], v[0]; MOV o[TEX0], v[6]; END");
+    Nv().BindProgram(GL_VERTEX_PROGRAM_NV, 5);
+    const GLfloat origin[] = {0, 0, 0, 1}, outside[] = {2, 2, 2, 1};
+    const GLfloat line[] = {0, 0, 0, 0, 99, 4, 8, 12, 16, 99};  // stride 5
+    glMap1f(GL_MAP1_VERTEX_4, 0, 1, 4, 1, origin);
+    glEnable(GL_MAP1_VERTEX_4);
+    glMap1f(GL_MAP1_VERTEX_ATTRIB6_4_NV, 0, 1, 5, 2, line);
+    glEnable(GL_MAP1_VERTEX_ATTRIB6_4_NV);
+    auto evalAt = [](float u) {
+        Clear();
+        glBegin(GL_POINTS);
+        glEvalCoord1f(u);
+        glEnd();
+        return Pixel();
+    };
+    EXPECT_EQ(evalAt(0.25f), (Vec4{1, 2, 3, 4}));
+    // The position from the attribute map, which comes before the driver's.
+    glMap1f(GL_MAP1_VERTEX_4, 0, 1, 4, 1, outside);
+    EXPECT_EQ(evalAt(0.25f), (Vec4{0, 0, 0, 0}));
+    glMap1f(GL_MAP1_VERTEX_ATTRIB0_4_NV, 0, 1, 4, 1, origin);
+    glEnable(GL_MAP1_VERTEX_ATTRIB0_4_NV);
+    EXPECT_EQ(evalAt(0.5f), (Vec4{2, 4, 6, 8}));
+    glDisable(GL_MAP1_VERTEX_4);
+    EXPECT_EQ(evalAt(0.75f), (Vec4{3, 6, 9, 12}));
+    EXPECT_TRUE(glIsEnabled(GL_MAP1_VERTEX_ATTRIB0_4_NV));
+    // Grid points, the last one exactly at the end of the domain.
+    glMapGrid1f(4, 0, 1);
+    for (GLint i : {1, 4}) {
+        Clear();
+        glEvalMesh1(GL_POINT, i, i);
+        EXPECT_EQ(Pixel(), (Vec4{i * 1.0f, i * 2.0f, i * 3.0f, i * 4.0f})) << i;
     }
-    glMap1f(GL_MAP1_VERTEX_ATTRIB3_4_NV, 0, 1, 4, 1, points);
-    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_ENUM));
+    // The colour attribute's map comes before the driver's colour map, which stays enabled.
+    Load(5, "!!VP1.0 MOV o[HPOS], v[0]; MOV o[TEX0], v[3]; END");
+    const GLfloat red[] = {9, 0, 0, 9}, blue[] = {0, 0, 0.5f, 0.25f};
+    glMap1f(GL_MAP1_COLOR_4, 0, 1, 4, 1, red);
+    glEnable(GL_MAP1_COLOR_4);
+    EXPECT_EQ(evalAt(0.5f), (Vec4{9, 0, 0, 9}));  // the driver's map
+    glMap1f(GL_MAP1_VERTEX_ATTRIB3_4_NV, 0, 1, 4, 1, blue);
+    glEnable(GL_MAP1_VERTEX_ATTRIB3_4_NV);
+    EXPECT_EQ(evalAt(0.5f), (Vec4{0, 0, 0.5f, 0.25f}));
+    EXPECT_TRUE(glIsEnabled(GL_MAP1_COLOR_4));
+    glDisable(GL_MAP1_COLOR_4);
+    glColor4f(1, 1, 1, 1);
+    // Two dimensions: a bilinear patch giving (u, v, 0, 1).
+    Load(5, "!!VP1.0 MOV o[HPOS], v[0]; MOV o[TEX0], v[6]; END");
+    const GLfloat patch[] = {0, 0, 0, 1, 0, 1, 0, 1, 1, 0, 0, 1, 1, 1, 0, 1};
+    glMap2f(GL_MAP2_VERTEX_ATTRIB6_4_NV, 0, 1, 8, 2, 0, 1, 4, 2, patch);
+    glMap2f(GL_MAP2_VERTEX_ATTRIB0_4_NV, 0, 1, 4, 1, 0, 1, 4, 1, origin);
+    glEnable(GL_MAP2_VERTEX_ATTRIB6_4_NV);
+    glEnable(GL_MAP2_VERTEX_ATTRIB0_4_NV);
+    Clear();
+    glBegin(GL_POINTS);
+    glEvalCoord2f(0.25f, 0.75f);
+    glEnd();
+    EXPECT_EQ(Pixel(), (Vec4{0.25f, 0.75f, 0, 1}));
+    glMapGrid2f(2, 0, 1, 4, 0, 1);
+    Clear();
+    glEvalMesh2(GL_POINT, 1, 1, 3, 3);
+    EXPECT_EQ(Pixel(), (Vec4{0.5f, 0.75f, 0, 1}));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    // Queries, errors, the attribute stack and display lists.
+    GLint order = 0;
+    GLfloat domain[2] = {}, coefficients[8] = {};
+    glGetMapiv(GL_MAP1_VERTEX_ATTRIB6_4_NV, GL_ORDER, &order);
+    glGetMapfv(GL_MAP1_VERTEX_ATTRIB6_4_NV, GL_DOMAIN, domain);
+    glGetMapfv(GL_MAP1_VERTEX_ATTRIB6_4_NV, GL_COEFF, coefficients);
+    EXPECT_EQ(order, 2);
+    EXPECT_EQ(domain[1], 1.0f);
+    EXPECT_EQ(coefficients[7], 16.0f);
+    glGetMapiv(GL_MAP1_VERTEX_ATTRIB9_4_NV, GL_ORDER, &order);  // never defined
+    EXPECT_EQ(order, 1);
+    glMap1f(GL_MAP1_VERTEX_ATTRIB6_4_NV, 1, 1, 4, 2, line);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_VALUE));
+    glMap1f(GL_MAP1_VERTEX_ATTRIB6_4_NV, 0, 1, 3, 2, line);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_VALUE));
+    glGetMapiv(GL_MAP1_VERTEX_ATTRIB6_4_NV, GL_ORDER, &order);
+    EXPECT_EQ(order, 2);
+    glPushAttrib(GL_EVAL_BIT);
+    glDisable(GL_MAP1_VERTEX_ATTRIB6_4_NV);
+    glPushAttrib(GL_CURRENT_BIT);
+    glEnable(GL_MAP1_VERTEX_ATTRIB6_4_NV);
+    glPopAttrib();
+    EXPECT_TRUE(glIsEnabled(GL_MAP1_VERTEX_ATTRIB6_4_NV));
+    glDisable(GL_MAP1_VERTEX_ATTRIB6_4_NV);
+    glPopAttrib();
+    EXPECT_TRUE(glIsEnabled(GL_MAP1_VERTEX_ATTRIB6_4_NV));
+    glNewList(14, GL_COMPILE);
+    glDisable(GL_MAP1_VERTEX_ATTRIB6_4_NV);
+    glMap1f(GL_MAP1_VERTEX_ATTRIB6_4_NV, 0, 2, 4, 1, origin);
+    glEndList();
+    EXPECT_TRUE(glIsEnabled(GL_MAP1_VERTEX_ATTRIB6_4_NV));
+    glCallList(14);
+    EXPECT_FALSE(glIsEnabled(GL_MAP1_VERTEX_ATTRIB6_4_NV));
+    glGetMapfv(GL_MAP1_VERTEX_ATTRIB6_4_NV, GL_DOMAIN, domain);
+    EXPECT_EQ(domain[1], 2.0f);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    for (GLenum map : {GL_MAP1_VERTEX_ATTRIB0_4_NV, GL_MAP1_VERTEX_ATTRIB3_4_NV,
+                       GL_MAP2_VERTEX_ATTRIB0_4_NV, GL_MAP2_VERTEX_ATTRIB6_4_NV})
+        glDisable(map);
 }
 
 }  // namespace
