@@ -18,6 +18,31 @@ std::vector<double> Basis(int order, double t) {
     return b;
 }
 
+// The derivative of that basis with respect to t.
+std::vector<double> BasisDerivative(int order, double t) {
+    std::vector<double> d(size_t(order), 0.0);
+    if (order < 2) return d;
+    const std::vector<double> lower = Basis(order - 1, t);
+    for (int i = 0; i < order; ++i) {
+        const double left = i > 0 ? lower[size_t(i - 1)] : 0;
+        const double right = i < order - 1 ? lower[size_t(i)] : 0;
+        d[size_t(i)] = (order - 1) * (left - right);
+    }
+    return d;
+}
+
+AttributeMaps::Point Sum(const AttributeMaps::Map& map, const std::vector<double>& bu,
+                         const std::vector<double>& bv) {
+    AttributeMaps::Point sum = {};
+    for (int i = 0; i < map.uorder; ++i)
+        for (int j = 0; j < map.vorder; ++j) {
+            const AttributeMaps::Point& p = map.points[size_t(i * map.vorder + j)];
+            const double w = bu[size_t(i)] * bv[size_t(j)];
+            for (size_t c = 0; c < 4; ++c) sum[c] += w * p[c];
+        }
+    return sum;
+}
+
 }  // namespace
 
 bool AttributeMaps::Target(GLenum target, int* dims, GLuint* index) {
@@ -68,16 +93,30 @@ AttributeMaps::Map AttributeMaps::Read(const MapCall& call) {
 }
 
 std::array<float, 4> AttributeMaps::Evaluate(const Map& map, double u, double v) {
-    const std::vector<double> bu = Basis(map.uorder, (u - map.u1) / (map.u2 - map.u1));
-    const std::vector<double> bv = Basis(map.vorder, (v - map.v1) / (map.v2 - map.v1));
-    Point sum = {};
-    for (int i = 0; i < map.uorder; ++i)
-        for (int j = 0; j < map.vorder; ++j) {
-            const Point& p = map.points[size_t(i * map.vorder + j)];
-            const double w = bu[size_t(i)] * bv[size_t(j)];
-            for (size_t c = 0; c < 4; ++c) sum[c] += w * p[c];
-        }
-    return {float(sum[0]), float(sum[1]), float(sum[2]), float(sum[3])};
+    const double t = (u - map.u1) / (map.u2 - map.u1), s = (v - map.v1) / (map.v2 - map.v1);
+    const Point p = Sum(map, Basis(map.uorder, t), Basis(map.vorder, s));
+    return {float(p[0]), float(p[1]), float(p[2]), float(p[3])};
+}
+
+std::array<float, 4> AttributeMaps::Normal(const Map& position, double u, double v) {
+    const double t = (u - position.u1) / (position.u2 - position.u1);
+    const double s = (v - position.v1) / (position.v2 - position.v1);
+    const std::vector<double> bu = Basis(position.uorder, t), bv = Basis(position.vorder, s);
+    const Point p = Sum(position, bu, bv);
+    Point du = Sum(position, BasisDerivative(position.uorder, t), bv);
+    Point dv = Sum(position, bu, BasisDerivative(position.vorder, s));
+    for (size_t c = 0; c < 4; ++c) {
+        du[c] /= position.u2 - position.u1;
+        dv[c] /= position.v2 - position.v1;
+    }
+    // d(x/w) = (dx w - x dw) / w^2
+    double qu[3], qv[3];
+    for (size_t c = 0; c < 3; ++c) {
+        qu[c] = (du[c] * p[3] - p[c] * du[3]) / (p[3] * p[3]);
+        qv[c] = (dv[c] * p[3] - p[c] * dv[3]) / (p[3] * p[3]);
+    }
+    return {float(qu[1] * qv[2] - qu[2] * qv[1]), float(qu[2] * qv[0] - qu[0] * qv[2]),
+            float(qu[0] * qv[1] - qu[1] * qv[0]), 1.0f};
 }
 
 void AttributeMaps::Enable(int dims, GLuint index, bool on) {

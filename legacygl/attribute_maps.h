@@ -38,6 +38,9 @@ class AttributeMaps {
     // The control points of a checked call, read with its strides.
     static Map Read(const MapCall& call);
     static std::array<float, 4> Evaluate(const Map& map, double u, double v);
+    // The normal of a position map at (u, v) as automatic normals give it in program mode: the
+    // cross product of the partial derivatives of (x/w, y/w, z/w), not normalized, w 1.
+    static std::array<float, 4> Normal(const Map& position, double u, double v);
 
     void Define(int dims, GLuint index, Map map) { maps_[dims - 1][index] = std::move(map); }
     const Map& Get(int dims, GLuint index) const { return maps_[dims - 1][index]; }

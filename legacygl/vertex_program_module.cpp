@@ -1018,6 +1018,7 @@ void VertexProgramModule::BeforeBegin() {
     grid_[1][0] = {domain[0], domain[1], segments[0]};
     grid_[1][1] = {domain[2], domain[3], segments[1]};
     ReadDriverMaps();
+    autoNormal_ = next_.glIsEnabled(GL_AUTO_NORMAL);
 }
 
 const AttributeMaps::Map* VertexProgramModule::MapOf(int dims, GLuint index) const {
@@ -1033,6 +1034,12 @@ bool VertexProgramModule::EvalCoord(int dims, double u, double v) {
     // vertex.
     if (MapOf(dims, 0) == nullptr) return true;
     for (GLuint i = AttributeMaps::kMaps; i-- > 0;) {
+        // Automatic normals of a patch come before the driver's normal map.
+        if (i == 2 && dims == 2 && autoNormal_ && !maps_.Enabled(2, 2)) {
+            const std::array<float, 4> n = AttributeMaps::Normal(*MapOf(2, 0), u, v);
+            VertexAttrib(2, {n[0], n[1], n[2], n[3]});
+            continue;
+        }
         if (const AttributeMaps::Map* map = MapOf(dims, i)) {
             const std::array<float, 4> value = AttributeMaps::Evaluate(*map, u, v);
             VertexAttrib(i, {value[0], value[1], value[2], value[3]});

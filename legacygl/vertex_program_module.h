@@ -127,6 +127,7 @@ class VertexProgramModule : public Module {
     // set 0), read at glBegin: attribute evaluation evaluates them too.
     AttributeMaps::Map conventional_[2][AttributeMaps::kMaps];
     uint16_t conventionalOn_[2] = {};
+    bool autoNormal_ = false;
 };
 
 std::unique_ptr<Module> CreateVertexProgramModule(Layer& layer);

@@ -73,6 +73,18 @@ TEST(AttributeMaps, CurvesAndPatchesAreBernsteinPolynomials) {
     EXPECT_EQ(AttributeMaps::Evaluate(AttributeMaps::Map(), 0.7, 0.1),
               (std::array<float, 4>{0, 0, 0, 1}));
 
+    // Automatic normals: a plane stretched 2 by 3 (in homogeneous coordinates with w 2), and a
+    // curved patch z = uv whose normal is (-v, -u, 1).
+    AttributeMaps::Map plane;
+    plane.uorder = 2, plane.vorder = 2;
+    plane.points = {{-2, -3, 0, 2}, {-2, 3, 0, 2}, {2, -3, 0, 2}, {2, 3, 0, 2}};
+    EXPECT_EQ(AttributeMaps::Normal(plane, 0.5, 0.25), (std::array<float, 4>{0, 0, 6, 1}));
+    AttributeMaps::Map saddle;
+    saddle.uorder = 2, saddle.vorder = 2;
+    saddle.points = {{0, 0, 0, 1}, {0, 1, 0, 1}, {1, 0, 0, 1}, {1, 1, 1, 1}};
+    EXPECT_EQ(AttributeMaps::Normal(saddle, 0.5, 0.25),
+              (std::array<float, 4>{-0.25f, -0.5f, 1, 1}));
+
     AttributeMaps maps;
     maps.Enable(1, 3, true);
     maps.Enable(2, 15, true);

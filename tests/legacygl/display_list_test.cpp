@@ -399,6 +399,19 @@ TEST_F(LegacyDrawsAndLists, AttributeEvaluatorMapsFeedTheProgram) {
     glEvalCoord2f(0.25f, 0.75f);
     glEnd();
     EXPECT_EQ(Pixel(), (Vec4{0.25f, 0.75f, 0, 1}));
+    // Automatic normals, not normalized: a position patch stretched 2 by 3 around the centre.
+    Load(5, "!!VP1.0 MOV o[HPOS], v[0]; MOV o[TEX0], v[NRML]; END");
+    const GLfloat plane[] = {-1, -1.5f, 0, 1, -1, 1.5f, 0, 1, 1, -1.5f, 0, 1, 1, 1.5f, 0, 1};
+    glMap2f(GL_MAP2_VERTEX_ATTRIB0_4_NV, 0, 1, 8, 2, 0, 1, 4, 2, plane);
+    glEnable(GL_AUTO_NORMAL);
+    Clear();
+    glBegin(GL_POINTS);
+    glEvalCoord2f(0.5f, 0.5f);
+    glEnd();
+    glDisable(GL_AUTO_NORMAL);
+    EXPECT_EQ(Pixel(), (Vec4{0, 0, 6, 1}));
+    glMap2f(GL_MAP2_VERTEX_ATTRIB0_4_NV, 0, 1, 4, 1, 0, 1, 4, 1, origin);
+    Load(5, "!!VP1.0 MOV o[HPOS], v[0]; MOV o[TEX0], v[6]; END");
     glMapGrid2f(2, 0, 1, 4, 0, 1);
     Clear();
     glEvalMesh2(GL_POINT, 1, 1, 3, 3);
