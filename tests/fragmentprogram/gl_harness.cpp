@@ -45,7 +45,18 @@ GLenum TargetToken(int target) {
     return kTokens[target];
 }
 
-int Components(GLenum format) {
+bool IsIntensity(GLenum internalFormat) {
+    return internalFormat == GL_INTENSITY || internalFormat == GL_INTENSITY8 ||
+           internalFormat == GL_INTENSITY32F_ARB || internalFormat == GL_INTENSITY16F_ARB;
+}
+
+int Nearest(float coord, int size) {
+    return std::clamp(int(std::floor(coord * size)), 0, size - 1);
+}
+
+}  // namespace
+
+int ComponentsOf(GLenum format) {
     switch (format) {
         case GL_RGBA:
             return 4;
@@ -58,17 +69,6 @@ int Components(GLenum format) {
             return 1;
     }
 }
-
-bool IsIntensity(GLenum internalFormat) {
-    return internalFormat == GL_INTENSITY || internalFormat == GL_INTENSITY8 ||
-           internalFormat == GL_INTENSITY32F_ARB || internalFormat == GL_INTENSITY16F_ARB;
-}
-
-int Nearest(float coord, int size) {
-    return std::clamp(int(std::floor(coord * size)), 0, size - 1);
-}
-
-}  // namespace
 
 Vec4 TestTexture::Sample(const Vec4& coord) const {
     int x = 0, y = 0, z = 0, face = 0;
@@ -115,7 +115,7 @@ Vec4 TestTexture::Sample(const Vec4& coord) const {
             break;
         }
     }
-    const int n = Components(format);
+    const int n = ComponentsOf(format);
     const size_t index = ((size_t(z) * height + y) * width + x) * n;
     const float* c = &texels[index];
     if (IsIntensity(internalFormat)) return {c[0], c[0], c[0], c[0]};
@@ -237,7 +237,7 @@ void GlHarness::Bind(int unit, const TestTexture& t) {
                               t.format, GL_FLOAT, data);
             break;
         case fragmentprogram::kCubeMap: {
-            const size_t face = size_t(t.width) * t.width * Components(t.format);
+            const size_t face = size_t(t.width) * t.width * ComponentsOf(t.format);
             for (int f = 0; f < 6; ++f) {
                 glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + f, 0, GLint(t.internalFormat),
                              t.width, t.width, 0, t.format, GL_FLOAT, data + f * face);

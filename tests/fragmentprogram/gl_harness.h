@@ -16,6 +16,9 @@ namespace fragmenttest {
 
 using fragmentprogram::Vec4;
 
+// Components per texel of an external format in the layout glTexImage receives.
+int ComponentsOf(GLenum format);
+
 // A texture both sides know: texels in the layout glTexImage receives, sampled NEAREST with
 // CLAMP_TO_EDGE by the driver and by Sample().
 struct TestTexture {

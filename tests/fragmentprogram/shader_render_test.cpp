@@ -11,20 +11,6 @@ namespace {
 
 using namespace fragmentprogram;
 
-int ComponentsOf(GLenum format) {
-    switch (format) {
-        case GL_RGBA:
-            return 4;
-        case GL_RGB:
-            return 3;
-        case GL_RG:
-        case GL_LUMINANCE_ALPHA:
-            return 2;
-        default:
-            return 1;
-    }
-}
-
 // A texture of random values in [lo, 1] stored as float, described as `described`.
 TestTexture RandomTexture(unsigned seed, int target, GLenum internalFormat, GLenum format,
                           TextureFormat described, float lo, int size = 4) {
