@@ -109,16 +109,32 @@ bool Layer::ModuleIntegers(GLenum pname, GLint* out) const {
     return false;
 }
 
+int Layer::ModuleFloats(GLenum pname, GLfloat* out) const {
+    for (const auto& m : modules_)
+        if (int count = m->GetFloats(pname, out)) return count;
+    return 0;
+}
+
 void Layer::GetIntegerv(GLenum pname, GLint* data) {
     if (data == nullptr || !next_.glGetIntegerv) return;
     if (ModuleIntegers(pname, data)) return;
+    GLfloat floats[16];
+    if (int count = ModuleFloats(pname, floats)) {
+        // Colours as integers: [0, 1] onto [0, 2^31 - 1].
+        for (int i = 0; i < count; ++i) data[i] = GLint(double(floats[i]) * 2147483647.0);
+        return;
+    }
     next_.glGetIntegerv(pname, data);
     if (pname == GL_NUM_EXTENSIONS && Active()) *data += static_cast<GLint>(added_.size());
 }
 
 void Layer::GetFloatv(GLenum pname, GLfloat* data) {
     GLint values[16];
-    if (data != nullptr && ModuleIntegers(pname, values)) {
+    GLfloat floats[16];
+    if (data == nullptr) return;
+    if (int count = ModuleFloats(pname, floats)) {
+        for (int i = 0; i < count; ++i) data[i] = floats[i];
+    } else if (ModuleIntegers(pname, values)) {
         data[0] = static_cast<GLfloat>(values[0]);
     } else if (next_.glGetFloatv) {
         next_.glGetFloatv(pname, data);
@@ -127,7 +143,11 @@ void Layer::GetFloatv(GLenum pname, GLfloat* data) {
 
 void Layer::GetBooleanv(GLenum pname, GLboolean* data) {
     GLint values[16];
-    if (data != nullptr && ModuleIntegers(pname, values)) {
+    GLfloat floats[16];
+    if (data == nullptr) return;
+    if (int count = ModuleFloats(pname, floats)) {
+        for (int i = 0; i < count; ++i) data[i] = floats[i] != 0 ? GL_TRUE : GL_FALSE;
+    } else if (ModuleIntegers(pname, values)) {
         data[0] = values[0] != 0 ? GL_TRUE : GL_FALSE;
     } else if (next_.glGetBooleanv) {
         next_.glGetBooleanv(pname, data);
@@ -136,7 +156,11 @@ void Layer::GetBooleanv(GLenum pname, GLboolean* data) {
 
 void Layer::GetDoublev(GLenum pname, GLdouble* data) {
     GLint values[16];
-    if (data != nullptr && ModuleIntegers(pname, values)) {
+    GLfloat floats[16];
+    if (data == nullptr) return;
+    if (int count = ModuleFloats(pname, floats)) {
+        for (int i = 0; i < count; ++i) data[i] = floats[i];
+    } else if (ModuleIntegers(pname, values)) {
         data[0] = values[0];
     } else if (next_.glGetDoublev) {
         next_.glGetDoublev(pname, data);
@@ -229,6 +253,83 @@ void Layer::BindProgramARB(GLenum target, GLuint program) {
     if (Recorded([target, program](Layer& l) { l.BindProgramARB(target, program); })) return;
     for (const auto& m : modules_) m->ArbProgramBound(target);
     if (next_.glBindProgramARB) next_.glBindProgramARB(target, program);
+}
+
+void Layer::TexEnvi(GLenum target, GLenum pname, GLint value) {
+    for (const auto& m : modules_)
+        if (m->TexEnv(target, pname, &value, nullptr, false)) return;
+    if (next_.glTexEnvi) next_.glTexEnvi(target, pname, value);
+}
+
+void Layer::TexEnvf(GLenum target, GLenum pname, GLfloat value) {
+    for (const auto& m : modules_)
+        if (m->TexEnv(target, pname, nullptr, &value, false)) return;
+    if (next_.glTexEnvf) next_.glTexEnvf(target, pname, value);
+}
+
+void Layer::TexEnviv(GLenum target, GLenum pname, const GLint* values) {
+    for (const auto& m : modules_)
+        if (values != nullptr && m->TexEnv(target, pname, values, nullptr, true)) return;
+    if (next_.glTexEnviv) next_.glTexEnviv(target, pname, values);
+}
+
+void Layer::TexEnvfv(GLenum target, GLenum pname, const GLfloat* values) {
+    for (const auto& m : modules_)
+        if (values != nullptr && m->TexEnv(target, pname, nullptr, values, true)) return;
+    if (next_.glTexEnvfv) next_.glTexEnvfv(target, pname, values);
+}
+
+void Layer::GetTexEnviv(GLenum target, GLenum pname, GLint* values) {
+    for (const auto& m : modules_)
+        if (values != nullptr && m->GetTexEnv(target, pname, values, nullptr)) return;
+    if (next_.glGetTexEnviv) next_.glGetTexEnviv(target, pname, values);
+}
+
+void Layer::GetTexEnvfv(GLenum target, GLenum pname, GLfloat* values) {
+    for (const auto& m : modules_)
+        if (values != nullptr && m->GetTexEnv(target, pname, nullptr, values)) return;
+    if (next_.glGetTexEnvfv) next_.glGetTexEnvfv(target, pname, values);
+}
+
+bool Layer::ModuleTexImage(const Module::TexUpload& upload) {
+    for (const auto& m : modules_)
+        if (m->TexImage(upload)) return true;
+    return false;
+}
+
+void Layer::TexImage1D(GLenum target, GLint level, GLint internalFormat, GLsizei width,
+                       GLint border, GLenum format, GLenum type, const void* pixels) {
+    if (ModuleTexImage({1, false, target, level, internalFormat, 0, 0, width, 1, border, format,
+                        type, pixels}))
+        return;
+    if (next_.glTexImage1D)
+        next_.glTexImage1D(target, level, internalFormat, width, border, format, type, pixels);
+}
+
+void Layer::TexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei width,
+                       GLsizei height, GLint border, GLenum format, GLenum type,
+                       const void* pixels) {
+    if (ModuleTexImage({2, false, target, level, internalFormat, 0, 0, width, height, border,
+                        format, type, pixels}))
+        return;
+    if (next_.glTexImage2D)
+        next_.glTexImage2D(target, level, internalFormat, width, height, border, format, type,
+                           pixels);
+}
+
+void Layer::TexSubImage1D(GLenum target, GLint level, GLint x, GLsizei width, GLenum format,
+                          GLenum type, const void* pixels) {
+    if (ModuleTexImage({1, true, target, level, 0, x, 0, width, 1, 0, format, type, pixels}))
+        return;
+    if (next_.glTexSubImage1D) next_.glTexSubImage1D(target, level, x, width, format, type, pixels);
+}
+
+void Layer::TexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width,
+                          GLsizei height, GLenum format, GLenum type, const void* pixels) {
+    if (ModuleTexImage({2, true, target, level, 0, x, y, width, height, 0, format, type, pixels}))
+        return;
+    if (next_.glTexSubImage2D)
+        next_.glTexSubImage2D(target, level, x, y, width, height, format, type, pixels);
 }
 
 bool Layer::PrepareModules() {

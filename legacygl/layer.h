@@ -32,6 +32,24 @@ class Module {
     virtual bool SetClientCapability(GLenum, bool) { return false; }
     // An integer state value the module answers (count values written to out).
     virtual bool GetIntegers(GLenum, GLint*) const { return false; }
+    // A state value of several floats the module answers: the number written, 0 when not its own.
+    virtual int GetFloats(GLenum, GLfloat*) const { return 0; }
+    // glTexEnv*/glGetTexEnv* of a target the module owns (values as ints or floats, one of them
+    // null): true when handled here.
+    virtual bool TexEnv(GLenum, GLenum, const GLint*, const GLfloat*, bool) { return false; }
+    virtual bool GetTexEnv(GLenum, GLenum, GLint*, GLfloat*) { return false; }
+    // A texture upload (sub: glTexSubImage*): true when the module handled it.
+    struct TexUpload {
+        int dimensions;
+        bool sub;
+        GLenum target;
+        GLint level, internalFormat, x, y;
+        GLsizei width, height;
+        GLint border;
+        GLenum format, type;
+        const void* pixels;
+    };
+    virtual bool TexImage(const TexUpload&) { return false; }
     // glMatrixMode: the mode to hand to the driver instead.
     virtual GLenum DriverMatrixMode(GLenum mode) const { return mode; }
     // Called before every draw; false when the draw must not happen (the module raised an
@@ -118,6 +136,20 @@ class Layer {
     void MatrixMode(GLenum mode);
     void PopAttrib();
     void BindProgramARB(GLenum target, GLuint program);
+    void TexEnvi(GLenum target, GLenum pname, GLint value);
+    void TexEnvf(GLenum target, GLenum pname, GLfloat value);
+    void TexEnviv(GLenum target, GLenum pname, const GLint* values);
+    void TexEnvfv(GLenum target, GLenum pname, const GLfloat* values);
+    void GetTexEnviv(GLenum target, GLenum pname, GLint* values);
+    void GetTexEnvfv(GLenum target, GLenum pname, GLfloat* values);
+    void TexImage1D(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLint border,
+                    GLenum format, GLenum type, const void* pixels);
+    void TexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLsizei height,
+                    GLint border, GLenum format, GLenum type, const void* pixels);
+    void TexSubImage1D(GLenum target, GLint level, GLint x, GLsizei width, GLenum format,
+                       GLenum type, const void* pixels);
+    void TexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width, GLsizei height,
+                       GLenum format, GLenum type, const void* pixels);
     void Begin(GLenum mode);
     void End();
     void PushAttrib(GLbitfield mask);
@@ -179,6 +211,8 @@ class Layer {
     void OpenSegment(GLuint driverList);
     GLuint NewPartName();
     void CallListNames(const std::vector<GLuint>& offsets);
+    int ModuleFloats(GLenum pname, GLfloat* out) const;
+    bool ModuleTexImage(const Module::TexUpload& upload);
 
     NextGl next_;
     std::shared_ptr<ShareGroup> group_;

@@ -1,5 +1,6 @@
 // The emulated extensions, one row each: the name programs see, the driver extension it is built
 // on, and how its per-context module is made. Further extensions are added here.
+#include "legacygl/fragment_module.h"
 #include "legacygl/layer.h"
 #include "legacygl/vertex_program_module.h"
 
@@ -7,6 +8,11 @@ namespace legacygl {
 
 const ModuleEntry kModules[] = {
     {"GL_NV_vertex_program", "GL_ARB_vertex_program", CreateVertexProgramModule},
+    // One module answers for all four fragment extensions; the others only add their names.
+    {"GL_NV_register_combiners", "GL_ARB_fragment_program", CreateFragmentModule},
+    {"GL_NV_register_combiners2", "GL_ARB_fragment_program", CreateNamedOnly},
+    {"GL_NV_texture_shader", "GL_ARB_fragment_program", CreateNamedOnly},
+    {"GL_NV_texture_shader2", "GL_ARB_fragment_program", CreateNamedOnly},
 };
 const size_t kModuleCount = sizeof kModules / sizeof kModules[0];
 

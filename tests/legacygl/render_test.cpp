@@ -408,9 +408,15 @@ TEST_F(LegacyVertexProgram, TheExtensionIsAdvertisedAndItsEnablesAnswered) {
     EXPECT_NE(std::strstr(extensions, " GL_NV_vertex_program"), nullptr);
     GLint count = 0;
     glGetIntegerv(GL_NUM_EXTENSIONS, &count);
-    ASSERT_GT(count, 0);
-    EXPECT_STREQ(reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, GLuint(count - 1))),
-                 "GL_NV_vertex_program");
+    // The layer's names come last, in the order of its modules.
+    const char* added[] = {"GL_NV_vertex_program", "GL_NV_register_combiners",
+                           "GL_NV_register_combiners2", "GL_NV_texture_shader",
+                           "GL_NV_texture_shader2"};
+    const GLint first = count - GLint(sizeof added / sizeof added[0]);
+    ASSERT_GE(first, 0);
+    for (GLint i = first; i < count; ++i)
+        EXPECT_STREQ(reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, GLuint(i))),
+                     added[i - first]);
     for (GLenum cap :
          {GL_VERTEX_PROGRAM_NV, GL_VERTEX_PROGRAM_TWO_SIDE_NV, GL_VERTEX_PROGRAM_POINT_SIZE_NV}) {
         glEnable(cap);

@@ -1,0 +1,922 @@
+#include "legacygl/fragment_module.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "fragmentprogram/generator.h"
+#include "fragmentprogram/texel_conversion.h"
+
+namespace legacygl {
+
+using fragmentprogram::CombinerPortion;
+using fragmentprogram::FragmentState;
+using fragmentprogram::kMaxGeneralCombiners;
+using fragmentprogram::kMaxTextureUnits;
+using fragmentprogram::Vec4;
+
+namespace {
+
+FragmentModule* Current() {
+    Layer* layer = CurrentLayer();
+    return layer != nullptr ? layer->Get<FragmentModule>() : nullptr;
+}
+
+#define WITH_MODULE(call)                           \
+    do {                                            \
+        if (FragmentModule* m = Current()) m->call; \
+    } while (0)
+
+// Integer colours use the signed-integer conversion (2c + 1) / (2^32 - 1).
+GLfloat FromInt(GLint c) { return GLfloat((2.0 * c + 1.0) / 4294967295.0); }
+
+void APIENTRY CombinerParameterfvNV(GLenum pname, const GLfloat* params) {
+    if (params != nullptr) WITH_MODULE(CombinerParameter(pname, params, true));
+}
+void APIENTRY CombinerParameterfNV(GLenum pname, GLfloat param) {
+    WITH_MODULE(CombinerParameter(pname, &param, false));
+}
+void APIENTRY CombinerParameterivNV(GLenum pname, const GLint* params) {
+    if (params == nullptr) return;
+    const bool color = pname == GL_CONSTANT_COLOR0_NV || pname == GL_CONSTANT_COLOR1_NV;
+    GLfloat values[4] = {};
+    for (int i = 0; i < (color ? 4 : 1); ++i)
+        values[i] = color ? FromInt(params[i]) : GLfloat(params[i]);
+    WITH_MODULE(CombinerParameter(pname, values, true));
+}
+void APIENTRY CombinerParameteriNV(GLenum pname, GLint param) {
+    const GLfloat value = GLfloat(param);
+    WITH_MODULE(CombinerParameter(pname, &value, false));
+}
+void APIENTRY CombinerInputNV(GLenum stage, GLenum portion, GLenum variable, GLenum input,
+                              GLenum mapping, GLenum usage) {
+    WITH_MODULE(CombinerInput(stage, portion, variable, input, mapping, usage));
+}
+void APIENTRY CombinerOutputNV(GLenum stage, GLenum portion, GLenum abOutput, GLenum cdOutput,
+                               GLenum sumOutput, GLenum scale, GLenum bias, GLboolean abDot,
+                               GLboolean cdDot, GLboolean muxSum) {
+    WITH_MODULE(CombinerOutput(stage, portion, abOutput, cdOutput, sumOutput, scale, bias, abDot,
+                               cdDot, muxSum));
+}
+void APIENTRY FinalCombinerInputNV(GLenum variable, GLenum input, GLenum mapping, GLenum usage) {
+    WITH_MODULE(FinalCombinerInput(variable, input, mapping, usage));
+}
+template <typename T>
+void APIENTRY GetCombinerInputNV(GLenum stage, GLenum portion, GLenum variable, GLenum pname,
+                                 T* params) {
+    GLint value;
+    FragmentModule* m = Current();
+    if (m != nullptr && params != nullptr &&
+        m->GetCombinerInput(stage, portion, variable, pname, &value))
+        *params = T(value);
+}
+template <typename T>
+void APIENTRY GetCombinerOutputNV(GLenum stage, GLenum portion, GLenum pname, T* params) {
+    GLint value;
+    FragmentModule* m = Current();
+    if (m != nullptr && params != nullptr && m->GetCombinerOutput(stage, portion, pname, &value))
+        *params = T(value);
+}
+template <typename T>
+void APIENTRY GetFinalCombinerInputNV(GLenum variable, GLenum pname, T* params) {
+    GLint value;
+    FragmentModule* m = Current();
+    if (m != nullptr && params != nullptr && m->GetFinalCombinerInput(variable, pname, &value))
+        *params = T(value);
+}
+void APIENTRY CombinerStageParameterfvNV(GLenum stage, GLenum pname, const GLfloat* params) {
+    if (params != nullptr) WITH_MODULE(CombinerStageParameter(stage, pname, params));
+}
+void APIENTRY GetCombinerStageParameterfvNV(GLenum stage, GLenum pname, GLfloat* params) {
+    if (params != nullptr) WITH_MODULE(GetCombinerStageParameter(stage, pname, params));
+}
+
+#undef WITH_MODULE
+
+struct NamedProc {
+    const char* name;
+    NextGl::Proc proc;
+};
+
+template <typename F>
+NextGl::Proc P(F f) {
+    return reinterpret_cast<NextGl::Proc>(f);
+}
+
+const NamedProc kEntryPoints[] = {
+    {"glCombinerParameterfvNV", P(&CombinerParameterfvNV)},
+    {"glCombinerParameterfNV", P(&CombinerParameterfNV)},
+    {"glCombinerParameterivNV", P(&CombinerParameterivNV)},
+    {"glCombinerParameteriNV", P(&CombinerParameteriNV)},
+    {"glCombinerInputNV", P(&CombinerInputNV)},
+    {"glCombinerOutputNV", P(&CombinerOutputNV)},
+    {"glFinalCombinerInputNV", P(&FinalCombinerInputNV)},
+    {"glGetCombinerInputParameterfvNV", P(&GetCombinerInputNV<GLfloat>)},
+    {"glGetCombinerInputParameterivNV", P(&GetCombinerInputNV<GLint>)},
+    {"glGetCombinerOutputParameterfvNV", P(&GetCombinerOutputNV<GLfloat>)},
+    {"glGetCombinerOutputParameterivNV", P(&GetCombinerOutputNV<GLint>)},
+    {"glGetFinalCombinerInputParameterfvNV", P(&GetFinalCombinerInputNV<GLfloat>)},
+    {"glGetFinalCombinerInputParameterivNV", P(&GetFinalCombinerInputNV<GLint>)},
+    {"glCombinerStageParameterfvNV", P(&CombinerStageParameterfvNV)},
+    {"glGetCombinerStageParameterfvNV", P(&GetCombinerStageParameterfvNV)},
+};
+
+Vec4 Clamped(const GLfloat* v) {
+    Vec4 out;
+    for (int i = 0; i < 4; ++i) out[i] = std::min(std::max(v[i], 0.0f), 1.0f);
+    return out;
+}
+
+int StageIndex(GLenum stage) {
+    const int s = int(stage) - int(GL_COMBINER0_NV);
+    return s >= 0 && s < kMaxGeneralCombiners ? s : -1;
+}
+
+bool IsTextureRegister(GLenum r) { return fragmentprogram::TextureRegisterUnit(r) >= 0; }
+
+bool IsReadableRegister(GLenum r) {
+    switch (r) {
+        case GL_ZERO:
+        case GL_CONSTANT_COLOR0_NV:
+        case GL_CONSTANT_COLOR1_NV:
+        case GL_FOG:
+        case GL_PRIMARY_COLOR_NV:
+        case GL_SECONDARY_COLOR_NV:
+        case GL_SPARE0_NV:
+        case GL_SPARE1_NV:
+            return true;
+        default:
+            return IsTextureRegister(r);
+    }
+}
+
+bool IsOutputRegister(GLenum r) {
+    switch (r) {
+        case GL_DISCARD_NV:
+        case GL_PRIMARY_COLOR_NV:
+        case GL_SECONDARY_COLOR_NV:
+        case GL_SPARE0_NV:
+        case GL_SPARE1_NV:
+            return true;
+        default:
+            return IsTextureRegister(r);
+    }
+}
+
+bool IsMapping(GLenum m) { return m >= GL_UNSIGNED_IDENTITY_NV && m <= GL_SIGNED_NEGATE_NV; }
+
+bool IsOperation(GLenum op) {
+    switch (op) {
+        case GL_NONE:
+        case GL_TEXTURE_1D:
+        case GL_TEXTURE_2D:
+        case GL_TEXTURE_3D:
+        case GL_TEXTURE_RECTANGLE_NV:
+        case GL_TEXTURE_CUBE_MAP:
+        case GL_PASS_THROUGH_NV:
+        case GL_CULL_FRAGMENT_NV:
+        case GL_OFFSET_TEXTURE_2D_NV:
+        case GL_OFFSET_TEXTURE_2D_SCALE_NV:
+        case GL_OFFSET_TEXTURE_RECTANGLE_NV:
+        case GL_OFFSET_TEXTURE_RECTANGLE_SCALE_NV:
+        case GL_DEPENDENT_AR_TEXTURE_2D_NV:
+        case GL_DEPENDENT_GB_TEXTURE_2D_NV:
+        case GL_DOT_PRODUCT_NV:
+        case GL_DOT_PRODUCT_TEXTURE_2D_NV:
+        case GL_DOT_PRODUCT_TEXTURE_RECTANGLE_NV:
+        case GL_DOT_PRODUCT_TEXTURE_CUBE_MAP_NV:
+        case GL_DOT_PRODUCT_REFLECT_CUBE_MAP_NV:
+        case GL_DOT_PRODUCT_CONST_EYE_REFLECT_CUBE_MAP_NV:
+        case GL_DOT_PRODUCT_DIFFUSE_CUBE_MAP_NV:
+        case GL_DOT_PRODUCT_DEPTH_REPLACE_NV:
+        case GL_DOT_PRODUCT_TEXTURE_3D_NV:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Whether an operation may be assigned to `unit` of `units`.
+bool AllowedOnUnit(GLenum op, int unit, int units) {
+    switch (op) {
+        case GL_NONE:
+        case GL_TEXTURE_1D:
+        case GL_TEXTURE_2D:
+        case GL_TEXTURE_3D:
+        case GL_TEXTURE_RECTANGLE_NV:
+        case GL_TEXTURE_CUBE_MAP:
+        case GL_PASS_THROUGH_NV:
+        case GL_CULL_FRAGMENT_NV:
+            return true;
+        case GL_DOT_PRODUCT_NV:
+            return unit >= 1 && unit != units - 1;
+        case GL_DOT_PRODUCT_TEXTURE_2D_NV:
+        case GL_DOT_PRODUCT_TEXTURE_RECTANGLE_NV:
+        case GL_DOT_PRODUCT_DEPTH_REPLACE_NV:
+            return unit >= 2;
+        case GL_DOT_PRODUCT_TEXTURE_CUBE_MAP_NV:
+        case GL_DOT_PRODUCT_REFLECT_CUBE_MAP_NV:
+        case GL_DOT_PRODUCT_CONST_EYE_REFLECT_CUBE_MAP_NV:
+        case GL_DOT_PRODUCT_TEXTURE_3D_NV:
+            return unit >= 3;
+        case GL_DOT_PRODUCT_DIFFUSE_CUBE_MAP_NV:
+            return unit >= 2 && unit != units - 1;
+        default:  // offset and dependent operations
+            return unit >= 1;
+    }
+}
+
+const GLenum kTargets[fragmentprogram::kTargetCount] = {
+    GL_TEXTURE_1D, GL_TEXTURE_2D, GL_TEXTURE_3D, GL_TEXTURE_CUBE_MAP, GL_TEXTURE_RECTANGLE_NV};
+const GLenum kBindings[fragmentprogram::kTargetCount] = {
+    GL_TEXTURE_BINDING_1D, GL_TEXTURE_BINDING_2D, GL_TEXTURE_BINDING_3D,
+    GL_TEXTURE_BINDING_CUBE_MAP, GL_TEXTURE_BINDING_RECTANGLE_NV};
+
+// Bytes of one pixel of (format, type) as the application stores it, 0 when unknown.
+size_t PixelBytes(GLenum format, GLenum type) {
+    if (type == GL_UNSIGNED_INT_S8_S8_8_8_NV || type == GL_UNSIGNED_INT_8_8_S8_S8_REV_NV) return 4;
+    int components;
+    switch (format) {
+        case GL_RGBA:
+        case GL_BGRA:
+        case GL_DSDT_MAG_VIB_NV:
+            components = 4;
+            break;
+        case GL_RGB:
+        case GL_BGR:
+        case GL_DSDT_MAG_NV:
+            components = 3;
+            break;
+        case GL_HILO_NV:
+        case GL_DSDT_NV:
+        case GL_LUMINANCE_ALPHA:
+            components = 2;
+            break;
+        default:
+            components = 1;
+    }
+    switch (type) {
+        case GL_BYTE:
+        case GL_UNSIGNED_BYTE:
+            return components;
+        case GL_SHORT:
+        case GL_UNSIGNED_SHORT:
+            return 2 * components;
+        case GL_INT:
+        case GL_UNSIGNED_INT:
+        case GL_FLOAT:
+            return 4 * components;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<Module> CreateFragmentModule(Layer& layer) {
+    return std::make_unique<FragmentModule>(layer);
+}
+
+namespace {
+class NamedOnly : public Module {
+  public:
+    NextGl::Proc Lookup(const char*) const override { return nullptr; }
+};
+}  // namespace
+
+std::unique_ptr<Module> CreateNamedOnly(Layer&) { return std::make_unique<NamedOnly>(); }
+
+FragmentModule::FragmentModule(Layer& layer)
+    : layer_(layer), next_(layer.Next()), converted_(layer.Group().Object<ConvertedTextures>()) {
+    GLint units = 0;
+    if (next_.glGetIntegerv) next_.glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
+    maxUnits_ = std::max(1, std::min(int(units), kMaxTextureUnits));
+    state_.textureUnits = maxUnits_;
+    if (next_.glIsEnabled) appProgramEnabled_ = next_.glIsEnabled(GL_FRAGMENT_PROGRAM_ARB);
+}
+
+NextGl::Proc FragmentModule::Lookup(const char* name) const {
+    for (const NamedProc& e : kEntryPoints)
+        if (std::strcmp(e.name, name) == 0) return e.proc;
+    return nullptr;
+}
+
+bool FragmentModule::SetCapability(GLenum cap, bool on) {
+    switch (cap) {
+        case GL_REGISTER_COMBINERS_NV:
+            state_.combiners.enabled = on;
+            return true;
+        case GL_PER_STAGE_CONSTANTS_NV:
+            state_.combiners.perStageConstants = on;
+            return true;
+        case GL_TEXTURE_SHADER_NV:
+            state_.textureShaders = on;
+            return true;
+        case GL_FRAGMENT_PROGRAM_ARB:
+            // The application's own enable; while the layer's program is installed it is applied
+            // when the layer's program leaves.
+            appProgramEnabled_ = on;
+            return installed_;
+        default:
+            return false;
+    }
+}
+
+bool FragmentModule::IsEnabled(GLenum cap, GLboolean* on) const {
+    bool value;
+    switch (cap) {
+        case GL_REGISTER_COMBINERS_NV:
+            value = state_.combiners.enabled;
+            break;
+        case GL_PER_STAGE_CONSTANTS_NV:
+            value = state_.combiners.perStageConstants;
+            break;
+        case GL_TEXTURE_SHADER_NV:
+            value = state_.textureShaders;
+            break;
+        case GL_FRAGMENT_PROGRAM_ARB:
+            if (!installed_) return false;
+            value = appProgramEnabled_;
+            break;
+        default:
+            return false;
+    }
+    *on = value ? GL_TRUE : GL_FALSE;
+    return true;
+}
+
+bool FragmentModule::GetIntegers(GLenum pname, GLint* out) const {
+    switch (pname) {
+        case GL_MAX_GENERAL_COMBINERS_NV:
+            *out = kMaxGeneralCombiners;
+            return true;
+        case GL_NUM_GENERAL_COMBINERS_NV:
+            *out = state_.combiners.generalCombiners;
+            return true;
+        case GL_COLOR_SUM_CLAMP_NV:
+            *out = state_.combiners.colorSumClamp ? 1 : 0;
+            return true;
+        default:
+            return false;
+    }
+}
+
+int FragmentModule::GetFloats(GLenum pname, GLfloat* out) const {
+    const Vec4* color = pname == GL_CONSTANT_COLOR0_NV   ? &state_.combiners.constant0
+                        : pname == GL_CONSTANT_COLOR1_NV ? &state_.combiners.constant1
+                                                         : nullptr;
+    if (color == nullptr) return 0;
+    std::copy(color->begin(), color->end(), out);
+    return 4;
+}
+
+void FragmentModule::CombinerParameter(GLenum pname, const GLfloat* values, bool vector) {
+    auto& c = state_.combiners;
+    switch (pname) {
+        case GL_CONSTANT_COLOR0_NV:
+        case GL_CONSTANT_COLOR1_NV:
+            if (!vector) return RaiseError(GL_INVALID_ENUM);
+            (pname == GL_CONSTANT_COLOR0_NV ? c.constant0 : c.constant1) = Clamped(values);
+            return;
+        case GL_NUM_GENERAL_COMBINERS_NV: {
+            const int n = int(values[0]);
+            if (n < 1 || n > kMaxGeneralCombiners) return RaiseError(GL_INVALID_VALUE);
+            c.generalCombiners = n;
+            return;
+        }
+        case GL_COLOR_SUM_CLAMP_NV:
+            c.colorSumClamp = values[0] != 0;
+            return;
+        default:
+            RaiseError(GL_INVALID_ENUM);
+    }
+}
+
+void FragmentModule::CombinerInput(GLenum stage, GLenum portion, GLenum variable, GLenum input,
+                                   GLenum mapping, GLenum usage) {
+    const int s = StageIndex(stage);
+    const int v = int(variable) - int(GL_VARIABLE_A_NV);
+    if (s < 0 || (portion != GL_RGB && portion != GL_ALPHA) || v < 0 || v > 3 ||
+        !IsReadableRegister(input) || !IsMapping(mapping) ||
+        (usage != GL_RGB && usage != GL_ALPHA && usage != GL_BLUE))
+        return RaiseError(GL_INVALID_ENUM);
+    if ((portion == GL_ALPHA && usage == GL_RGB) || (portion == GL_RGB && usage == GL_BLUE) ||
+        (usage == GL_ALPHA && input == GL_FOG))
+        return RaiseError(GL_INVALID_OPERATION);
+    CombinerPortion& p =
+        portion == GL_RGB ? state_.combiners.stages[s].rgb : state_.combiners.stages[s].alpha;
+    p.inputs[v] = fragmentprogram::CombinerInput{input, mapping, usage};
+}
+
+void FragmentModule::CombinerOutput(GLenum stage, GLenum portion, GLenum abOutput, GLenum cdOutput,
+                                    GLenum sumOutput, GLenum scale, GLenum bias, GLboolean abDot,
+                                    GLboolean cdDot, GLboolean muxSum) {
+    const int s = StageIndex(stage);
+    const bool scaleKnown = scale == GL_NONE || scale == GL_SCALE_BY_TWO_NV ||
+                            scale == GL_SCALE_BY_FOUR_NV || scale == GL_SCALE_BY_ONE_HALF_NV;
+    if (s < 0 || (portion != GL_RGB && portion != GL_ALPHA) || !IsOutputRegister(abOutput) ||
+        !IsOutputRegister(cdOutput) || !IsOutputRegister(sumOutput) || !scaleKnown ||
+        (bias != GL_NONE && bias != GL_BIAS_BY_NEGATIVE_ONE_HALF_NV))
+        return RaiseError(GL_INVALID_ENUM);
+    if (portion == GL_ALPHA && (abDot || cdDot)) return RaiseError(GL_INVALID_VALUE);
+    if (bias == GL_BIAS_BY_NEGATIVE_ONE_HALF_NV &&
+        (scale == GL_SCALE_BY_ONE_HALF_NV || scale == GL_SCALE_BY_FOUR_NV))
+        return RaiseError(GL_INVALID_OPERATION);
+    auto clash = [](GLenum a, GLenum b) { return a != GL_DISCARD_NV && a == b; };
+    if (clash(abOutput, cdOutput) || clash(abOutput, sumOutput) || clash(cdOutput, sumOutput))
+        return RaiseError(GL_INVALID_OPERATION);
+    CombinerPortion& p =
+        portion == GL_RGB ? state_.combiners.stages[s].rgb : state_.combiners.stages[s].alpha;
+    p.abOutput = abOutput;
+    p.cdOutput = cdOutput;
+    p.sumOutput = sumOutput;
+    p.scale = scale;
+    p.bias = bias;
+    p.abDotProduct = abDot != GL_FALSE;
+    p.cdDotProduct = cdDot != GL_FALSE;
+    p.muxSum = muxSum != GL_FALSE;
+}
+
+void FragmentModule::FinalCombinerInput(GLenum variable, GLenum input, GLenum mapping,
+                                        GLenum usage) {
+    const int v = int(variable) - int(GL_VARIABLE_A_NV);
+    const bool pseudo = input == GL_E_TIMES_F_NV || input == GL_SPARE0_PLUS_SECONDARY_COLOR_NV;
+    if (v < 0 || v > 6 || (!IsReadableRegister(input) && !pseudo) ||
+        (mapping != GL_UNSIGNED_IDENTITY_NV && mapping != GL_UNSIGNED_INVERT_NV) ||
+        (usage != GL_RGB && usage != GL_ALPHA && usage != GL_BLUE))
+        return RaiseError(GL_INVALID_ENUM);
+    const bool efg = v >= fragmentprogram::kE;
+    if ((efg && pseudo) ||
+        (v == fragmentprogram::kA && input == GL_SPARE0_PLUS_SECONDARY_COLOR_NV) ||
+        (v == fragmentprogram::kG && usage == GL_RGB) ||
+        (v != fragmentprogram::kG && usage == GL_BLUE) || (pseudo && usage != GL_RGB))
+        return RaiseError(GL_INVALID_OPERATION);
+    state_.combiners.final.inputs[v] = fragmentprogram::CombinerInput{input, mapping, usage};
+}
+
+bool FragmentModule::GetCombinerInput(GLenum stage, GLenum portion, GLenum variable, GLenum pname,
+                                      GLint* value) {
+    const int s = StageIndex(stage);
+    const int v = int(variable) - int(GL_VARIABLE_A_NV);
+    if (s < 0 || (portion != GL_RGB && portion != GL_ALPHA) || v < 0 || v > 3) {
+        RaiseError(GL_INVALID_ENUM);
+        return false;
+    }
+    const CombinerPortion& p =
+        portion == GL_RGB ? state_.combiners.stages[s].rgb : state_.combiners.stages[s].alpha;
+    switch (pname) {
+        case GL_COMBINER_INPUT_NV:
+            *value = GLint(p.inputs[v].input);
+            return true;
+        case GL_COMBINER_MAPPING_NV:
+            *value = GLint(p.inputs[v].mapping);
+            return true;
+        case GL_COMBINER_COMPONENT_USAGE_NV:
+            *value = GLint(p.inputs[v].usage);
+            return true;
+        default:
+            RaiseError(GL_INVALID_ENUM);
+            return false;
+    }
+}
+
+bool FragmentModule::GetCombinerOutput(GLenum stage, GLenum portion, GLenum pname, GLint* value) {
+    const int s = StageIndex(stage);
+    if (s < 0 || (portion != GL_RGB && portion != GL_ALPHA)) {
+        RaiseError(GL_INVALID_ENUM);
+        return false;
+    }
+    const CombinerPortion& p =
+        portion == GL_RGB ? state_.combiners.stages[s].rgb : state_.combiners.stages[s].alpha;
+    switch (pname) {
+        case GL_COMBINER_AB_DOT_PRODUCT_NV:
+            *value = p.abDotProduct;
+            return true;
+        case GL_COMBINER_CD_DOT_PRODUCT_NV:
+            *value = p.cdDotProduct;
+            return true;
+        case GL_COMBINER_MUX_SUM_NV:
+            *value = p.muxSum;
+            return true;
+        case GL_COMBINER_SCALE_NV:
+            *value = GLint(p.scale);
+            return true;
+        case GL_COMBINER_BIAS_NV:
+            *value = GLint(p.bias);
+            return true;
+        case GL_COMBINER_AB_OUTPUT_NV:
+            *value = GLint(p.abOutput);
+            return true;
+        case GL_COMBINER_CD_OUTPUT_NV:
+            *value = GLint(p.cdOutput);
+            return true;
+        case GL_COMBINER_SUM_OUTPUT_NV:
+            *value = GLint(p.sumOutput);
+            return true;
+        default:
+            RaiseError(GL_INVALID_ENUM);
+            return false;
+    }
+}
+
+bool FragmentModule::GetFinalCombinerInput(GLenum variable, GLenum pname, GLint* value) {
+    const int v = int(variable) - int(GL_VARIABLE_A_NV);
+    if (v < 0 || v > 6) {
+        RaiseError(GL_INVALID_ENUM);
+        return false;
+    }
+    const fragmentprogram::CombinerInput& in = state_.combiners.final.inputs[v];
+    switch (pname) {
+        case GL_COMBINER_INPUT_NV:
+            *value = GLint(in.input);
+            return true;
+        case GL_COMBINER_MAPPING_NV:
+            *value = GLint(in.mapping);
+            return true;
+        case GL_COMBINER_COMPONENT_USAGE_NV:
+            *value = GLint(in.usage);
+            return true;
+        default:
+            RaiseError(GL_INVALID_ENUM);
+            return false;
+    }
+}
+
+void FragmentModule::CombinerStageParameter(GLenum stage, GLenum pname, const GLfloat* values) {
+    const int s = StageIndex(stage);
+    if (s < 0 || (pname != GL_CONSTANT_COLOR0_NV && pname != GL_CONSTANT_COLOR1_NV))
+        return RaiseError(GL_INVALID_ENUM);
+    auto& st = state_.combiners.stages[s];
+    (pname == GL_CONSTANT_COLOR0_NV ? st.constant0 : st.constant1) = Clamped(values);
+}
+
+void FragmentModule::GetCombinerStageParameter(GLenum stage, GLenum pname, GLfloat* values) {
+    const int s = StageIndex(stage);
+    if (s < 0 || (pname != GL_CONSTANT_COLOR0_NV && pname != GL_CONSTANT_COLOR1_NV))
+        return RaiseError(GL_INVALID_ENUM);
+    const auto& st = state_.combiners.stages[s];
+    const Vec4& c = pname == GL_CONSTANT_COLOR0_NV ? st.constant0 : st.constant1;
+    std::copy(c.begin(), c.end(), values);
+}
+
+int FragmentModule::ActiveUnit() const {
+    GLint active = GL_TEXTURE0;
+    if (next_.glGetIntegerv) next_.glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    return std::max(0, std::min(int(active - GL_TEXTURE0), kMaxTextureUnits - 1));
+}
+
+bool FragmentModule::TexEnv(GLenum target, GLenum pname, const GLint* ints, const GLfloat* floats,
+                            bool vector) {
+    if (target != GL_TEXTURE_SHADER_NV) return false;
+    const int unit = ActiveUnit();
+    fragmentprogram::TextureShaderStage& s = state_.units[unit].shader;
+    auto value = [&](int i) { return ints != nullptr ? GLfloat(ints[i]) : floats[i]; };
+    auto token = [&](int i) { return ints != nullptr ? GLenum(ints[i]) : GLenum(floats[i]); };
+    switch (pname) {
+        case GL_SHADER_OPERATION_NV: {
+            const GLenum op = token(0);
+            if (!IsOperation(op)) {
+                RaiseError(GL_INVALID_ENUM);
+            } else if (!AllowedOnUnit(op, unit, maxUnits_)) {
+                RaiseError(GL_INVALID_OPERATION);
+            } else {
+                s.operation = op;
+            }
+            return true;
+        }
+        case GL_CULL_MODES_NV: {
+            if (!vector) {
+                RaiseError(GL_INVALID_ENUM);
+                return true;
+            }
+            std::array<GLenum, 4> modes;
+            for (int i = 0; i < 4; ++i) {
+                modes[i] = token(i);
+                if (modes[i] != GL_LESS && modes[i] != GL_GEQUAL) {
+                    RaiseError(GL_INVALID_ENUM);
+                    return true;
+                }
+            }
+            s.cullModes = modes;
+            return true;
+        }
+        case GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV: {
+            const GLenum m = token(0);
+            if (m != GL_UNSIGNED_IDENTITY_NV && m != GL_EXPAND_NORMAL_NV) {
+                RaiseError(GL_INVALID_ENUM);
+            } else {
+                s.dotMapping = m;
+            }
+            return true;
+        }
+        case GL_PREVIOUS_TEXTURE_INPUT_NV: {
+            const int j = fragmentprogram::TextureRegisterUnit(token(0));
+            if (j < 0) {
+                RaiseError(GL_INVALID_ENUM);
+            } else if (j >= unit) {
+                RaiseError(GL_INVALID_OPERATION);
+            } else {
+                s.previousInput = token(0);
+            }
+            return true;
+        }
+        case GL_OFFSET_TEXTURE_MATRIX_NV:
+            if (!vector) {
+                RaiseError(GL_INVALID_ENUM);
+                return true;
+            }
+            for (int i = 0; i < 4; ++i) s.offsetMatrix[i] = value(i);
+            return true;
+        case GL_OFFSET_TEXTURE_SCALE_NV:
+            s.offsetScale = value(0);
+            return true;
+        case GL_OFFSET_TEXTURE_BIAS_NV:
+            s.offsetBias = value(0);
+            return true;
+        case GL_CONST_EYE_NV:
+            if (!vector) {
+                RaiseError(GL_INVALID_ENUM);
+                return true;
+            }
+            for (int i = 0; i < 3; ++i) s.constEye[i] = value(i);
+            return true;
+        default:
+            RaiseError(GL_INVALID_ENUM);
+            return true;
+    }
+}
+
+bool FragmentModule::GetTexEnv(GLenum target, GLenum pname, GLint* ints, GLfloat* floats) {
+    if (target != GL_TEXTURE_SHADER_NV) return false;
+    const int unit = ActiveUnit();
+    const fragmentprogram::TextureShaderStage& s = state_.units[unit].shader;
+    GLfloat values[4] = {};
+    int count = 1;
+    switch (pname) {
+        case GL_SHADER_OPERATION_NV:
+            values[0] = GLfloat(s.operation);
+            break;
+        case GL_CULL_MODES_NV:
+            for (int i = 0; i < 4; ++i) values[i] = GLfloat(s.cullModes[i]);
+            count = 4;
+            break;
+        case GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV:
+            values[0] = GLfloat(s.dotMapping);
+            break;
+        case GL_PREVIOUS_TEXTURE_INPUT_NV:
+            values[0] = GLfloat(s.previousInput);
+            break;
+        case GL_OFFSET_TEXTURE_MATRIX_NV:
+            for (int i = 0; i < 4; ++i) values[i] = s.offsetMatrix[i];
+            count = 4;
+            break;
+        case GL_OFFSET_TEXTURE_SCALE_NV:
+            values[0] = s.offsetScale;
+            break;
+        case GL_OFFSET_TEXTURE_BIAS_NV:
+            values[0] = s.offsetBias;
+            break;
+        case GL_CONST_EYE_NV:
+            for (int i = 0; i < 3; ++i) values[i] = s.constEye[i];
+            count = 3;
+            break;
+        case GL_SHADER_CONSISTENT_NV:
+            values[0] = fragmentprogram::ShaderConsistency(State())[unit] ? 1.0f : 0.0f;
+            break;
+        default:
+            RaiseError(GL_INVALID_ENUM);
+            return true;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (ints != nullptr) ints[i] = GLint(values[i]);
+        if (floats != nullptr) floats[i] = values[i];
+    }
+    return true;
+}
+
+bool FragmentModule::TexImage(const TexUpload& u) {
+    GLint name = 0;
+    const int target = fragmentprogram::TargetIndexOf(
+        u.target >= GL_TEXTURE_CUBE_MAP_POSITIVE_X && u.target <= GL_TEXTURE_CUBE_MAP_NEGATIVE_Z
+            ? GL_TEXTURE_CUBE_MAP
+            : u.target);
+    if (target >= 0 && next_.glGetIntegerv) next_.glGetIntegerv(kBindings[target], &name);
+    GLenum legacy = GL_NONE;
+    {
+        std::lock_guard<std::mutex> hold(converted_.lock);
+        if (!u.sub) {
+            if (!fragmentprogram::IsLegacyInternalFormat(GLenum(u.internalFormat))) {
+                converted_.formats.erase(GLuint(name));  // a conventional image replaces it
+                return false;
+            }
+            legacy = GLenum(u.internalFormat);
+        } else {
+            const auto found = converted_.formats.find(GLuint(name));
+            if (found == converted_.formats.end()) return false;
+            legacy = found->second;
+        }
+    }
+    if (u.width < 0 || u.height < 0) {
+        RaiseError(GL_INVALID_VALUE);
+        return true;
+    }
+    // The application's rows, packed tight for the conversion.
+    const size_t pixel = PixelBytes(u.format, u.type);
+    const size_t count = size_t(u.width) * size_t(u.height);
+    std::vector<unsigned char> packed;
+    const void* pixels = u.pixels;
+    GLint alignment = 4, rowLength = 0, skipRows = 0, skipPixels = 0;
+    if (next_.glGetIntegerv) {
+        next_.glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+        next_.glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
+        next_.glGetIntegerv(GL_UNPACK_SKIP_ROWS, &skipRows);
+        next_.glGetIntegerv(GL_UNPACK_SKIP_PIXELS, &skipPixels);
+    }
+    if (pixels != nullptr && pixel != 0 && count != 0) {
+        const size_t rowPixels = rowLength > 0 ? size_t(rowLength) : size_t(u.width);
+        const size_t a = size_t(std::max(alignment, 1));
+        const size_t stride = (rowPixels * pixel + a - 1) / a * a;
+        const auto* source = static_cast<const unsigned char*>(pixels) + size_t(skipRows) * stride +
+                             size_t(skipPixels) * pixel;
+        packed.resize(count * pixel);
+        for (GLsizei row = 0; row < u.height; ++row)
+            std::memcpy(&packed[size_t(row) * u.width * pixel], source + size_t(row) * stride,
+                        size_t(u.width) * pixel);
+        pixels = packed.data();
+    }
+    fragmentprogram::FloatImage image;
+    const std::vector<unsigned char> zeros(pixels == nullptr ? count * 16 : 0);
+    if (pixels == nullptr) {
+        // No data: the texels are undefined; zeros of a float format stand for them.
+        pixels = zeros.data();
+        const std::string refused =
+            fragmentprogram::ConvertTexels(legacy, u.format, GL_FLOAT, pixels, count, &image);
+        if (!refused.empty()) {
+            RaiseError(GL_INVALID_OPERATION);
+            return true;
+        }
+    } else {
+        const std::string refused =
+            fragmentprogram::ConvertTexels(legacy, u.format, u.type, pixels, count, &image);
+        if (!refused.empty()) {
+            RaiseError(GL_INVALID_OPERATION);
+            return true;
+        }
+    }
+    if (next_.glPushClientAttrib) next_.glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    if (next_.glPixelStorei) {
+        next_.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        next_.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        next_.glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+        next_.glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    }
+    const float* texels = image.texels.data();
+    if (!u.sub && u.dimensions == 1 && next_.glTexImage1D)
+        next_.glTexImage1D(u.target, u.level, GLint(image.internalFormat), u.width, u.border,
+                           image.format, GL_FLOAT, texels);
+    if (!u.sub && u.dimensions == 2 && next_.glTexImage2D)
+        next_.glTexImage2D(u.target, u.level, GLint(image.internalFormat), u.width, u.height,
+                           u.border, image.format, GL_FLOAT, texels);
+    if (u.sub && u.dimensions == 1 && next_.glTexSubImage1D)
+        next_.glTexSubImage1D(u.target, u.level, u.x, u.width, image.format, GL_FLOAT, texels);
+    if (u.sub && u.dimensions == 2 && next_.glTexSubImage2D)
+        next_.glTexSubImage2D(u.target, u.level, u.x, u.y, u.width, u.height, image.format,
+                              GL_FLOAT, texels);
+    if (next_.glPopClientAttrib) next_.glPopClientAttrib();
+    if (!u.sub) {
+        std::lock_guard<std::mutex> hold(converted_.lock);
+        converted_.formats[GLuint(name)] = legacy;
+    }
+    return true;
+}
+
+void FragmentModule::ReadUnit(int unit) {
+    fragmentprogram::TextureUnit& t = state_.units[unit];
+    if (next_.glActiveTexture) next_.glActiveTexture(GL_TEXTURE0 + unit);
+    // Conventional texturing: the enabled target of highest priority.
+    t.enabledTarget = GL_NONE;
+    static const GLenum kPriority[] = {GL_TEXTURE_CUBE_MAP, GL_TEXTURE_3D, GL_TEXTURE_RECTANGLE_NV,
+                                       GL_TEXTURE_2D, GL_TEXTURE_1D};
+    if (next_.glIsEnabled)
+        for (GLenum target : kPriority)
+            if (next_.glIsEnabled(target)) {
+                t.enabledTarget = target;
+                break;
+            }
+    GLint mode = GL_MODULATE;
+    if (next_.glGetTexEnviv) next_.glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+    t.envMode = GLenum(mode);
+    const bool used =
+        state_.textureShaders ? t.shader.operation != GL_NONE : t.enabledTarget != GL_NONE;
+    for (int k = 0; k < fragmentprogram::kTargetCount; ++k) {
+        fragmentprogram::BoundTexture& bound = t.targets[k];
+        bound = fragmentprogram::BoundTexture();
+        if (!used || !next_.glGetTexLevelParameteriv || !next_.glGetIntegerv) continue;
+        const GLenum level0 =
+            k == fragmentprogram::kCubeMap ? GL_TEXTURE_CUBE_MAP_POSITIVE_X : kTargets[k];
+        GLint width = 0, height = 1, depth = 1, format = GL_RGBA, minFilter = GL_LINEAR, name = 0;
+        next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_WIDTH, &width);
+        if (width <= 0) continue;
+        next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_HEIGHT, &height);
+        next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_DEPTH, &depth);
+        next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
+        if (next_.glGetTexParameteriv)
+            next_.glGetTexParameteriv(kTargets[k], GL_TEXTURE_MIN_FILTER, &minFilter);
+        next_.glGetIntegerv(kBindings[k], &name);
+        bool complete = true;
+        if (minFilter != GL_NEAREST && minFilter != GL_LINEAR) {
+            // Mipmapped: the smallest level must be there.
+            int levels = 0;
+            for (int size = std::max({width, height, depth}); size > 1; size /= 2) ++levels;
+            GLint last = 0;
+            next_.glGetTexLevelParameteriv(level0, levels, GL_TEXTURE_WIDTH, &last);
+            complete = last > 0;
+        }
+        bound.complete = complete;
+        GLenum described = GLenum(format);
+        {
+            std::lock_guard<std::mutex> hold(converted_.lock);
+            const auto found = converted_.formats.find(GLuint(name));
+            if (found != converted_.formats.end()) described = found->second;
+        }
+        bound.format = fragmentprogram::DescribeInternalFormat(described);
+        if (bound.format.base == GL_NONE) bound.complete = false;
+    }
+}
+
+void FragmentModule::ReadTextureState() {
+    GLint active = GL_TEXTURE0;
+    if (next_.glGetIntegerv) next_.glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    for (int unit = 0; unit < maxUnits_; ++unit) ReadUnit(unit);
+    if (next_.glActiveTexture) next_.glActiveTexture(GLenum(active));
+    state_.colorSum = layer_.IsEnabled(GL_COLOR_SUM) != GL_FALSE;
+    state_.fog = layer_.IsEnabled(GL_FOG) != GL_FALSE;
+    GLint fogMode = GL_EXP;
+    if (next_.glGetIntegerv) next_.glGetIntegerv(GL_FOG_MODE, &fogMode);
+    state_.fogMode = GLenum(fogMode);
+}
+
+const FragmentState& FragmentModule::State() {
+    ReadTextureState();
+    return state_;
+}
+
+GLuint FragmentModule::Program() {
+    const std::string key = fragmentprogram::ProgramKey(state_);
+    const auto found = programs_.find(key);
+    if (found != programs_.end()) return found->second;
+    // Every text goes into a new object: the driver may still hold one it drew with.
+    GLuint id = 0;
+    if (next_.glGenProgramsARB) next_.glGenProgramsARB(1, &id);
+    const std::string text = fragmentprogram::GenerateProgram(state_);
+    if (next_.glBindProgramARB) next_.glBindProgramARB(GL_FRAGMENT_PROGRAM_ARB, id);
+    if (next_.glProgramStringARB)
+        next_.glProgramStringARB(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_FORMAT_ASCII_ARB,
+                                 GLsizei(text.size()), text.data());
+    programs_.emplace(key, id);
+    return id;
+}
+
+bool FragmentModule::BeforeDraw() {
+    if (!state_.combiners.enabled && !state_.textureShaders) {
+        if (installed_) Uninstall();
+        return true;
+    }
+    if (!installed_) {
+        // The application's binding, put back when the extensions are switched off.
+        appProgram_ = 0;
+        if (next_.glGetProgramivARB)
+            next_.glGetProgramivARB(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_BINDING_ARB, &appProgram_);
+    }
+    ReadTextureState();
+    const GLuint id = Program();
+    if (next_.glBindProgramARB) next_.glBindProgramARB(GL_FRAGMENT_PROGRAM_ARB, id);
+    if (!installed_ && next_.glEnable) next_.glEnable(GL_FRAGMENT_PROGRAM_ARB);
+    installed_ = true;
+    std::vector<Vec4> locals = fragmentprogram::ProgramLocals(state_);
+    if (id != lastProgram_ || locals != lastLocals_) {
+        if (next_.glProgramLocalParameter4fvARB)
+            for (size_t i = 0; i < locals.size(); ++i)
+                next_.glProgramLocalParameter4fvARB(GL_FRAGMENT_PROGRAM_ARB, GLuint(i),
+                                                    locals[i].data());
+        lastProgram_ = id;
+        lastLocals_ = std::move(locals);
+    }
+    return true;
+}
+
+void FragmentModule::Uninstall() {
+    installed_ = false;
+    if (next_.glBindProgramARB)
+        next_.glBindProgramARB(GL_FRAGMENT_PROGRAM_ARB, GLuint(appProgram_));
+    if (!appProgramEnabled_ && next_.glDisable) next_.glDisable(GL_FRAGMENT_PROGRAM_ARB);
+}
+
+void FragmentModule::ArbProgramBound(GLenum target) {
+    // The application's own binding replaces the layer's; its enable is back in force.
+    if (target != GL_FRAGMENT_PROGRAM_ARB || !installed_) return;
+    installed_ = false;
+    lastProgram_ = 0;
+    if (!appProgramEnabled_ && next_.glDisable) next_.glDisable(GL_FRAGMENT_PROGRAM_ARB);
+}
+
+}  // namespace legacygl

@@ -1,0 +1,85 @@
+// GL_NV_register_combiners(2) and GL_NV_texture_shader(2) on a driver with
+// GL_ARB_fragment_program: the combiner and texture-shader state set piecewise through their
+// commands, enables and TexEnv targets, the signed/HILO/DSDT texture uploads converted to float
+// textures, and at each draw with either extension enabled a cached ARB fragment program that
+// computes what they define, bound in place of the application's own for that draw.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "fragmentprogram/fragment_state.h"
+#include "legacygl/layer.h"
+
+namespace legacygl {
+
+class FragmentModule : public Module {
+  public:
+    explicit FragmentModule(Layer& layer);
+
+    NextGl::Proc Lookup(const char* name) const override;
+    bool SetCapability(GLenum cap, bool on) override;
+    bool IsEnabled(GLenum cap, GLboolean* on) const override;
+    bool GetIntegers(GLenum pname, GLint* out) const override;
+    int GetFloats(GLenum pname, GLfloat* out) const override;
+    bool TexEnv(GLenum target, GLenum pname, const GLint* ints, const GLfloat* floats,
+                bool vector) override;
+    bool GetTexEnv(GLenum target, GLenum pname, GLint* ints, GLfloat* floats) override;
+    bool TexImage(const TexUpload& upload) override;
+    bool BeforeDraw() override;
+    void ArbProgramBound(GLenum target) override;
+
+    // The extensions' commands (floats already converted; colours as given).
+    void CombinerParameter(GLenum pname, const GLfloat* values, bool vector);
+    void CombinerInput(GLenum stage, GLenum portion, GLenum variable, GLenum input, GLenum mapping,
+                       GLenum usage);
+    void CombinerOutput(GLenum stage, GLenum portion, GLenum abOutput, GLenum cdOutput,
+                        GLenum sumOutput, GLenum scale, GLenum bias, GLboolean abDot,
+                        GLboolean cdDot, GLboolean muxSum);
+    void FinalCombinerInput(GLenum variable, GLenum input, GLenum mapping, GLenum usage);
+    // One value of an input/output query, false after an error.
+    bool GetCombinerInput(GLenum stage, GLenum portion, GLenum variable, GLenum pname,
+                          GLint* value);
+    bool GetCombinerOutput(GLenum stage, GLenum portion, GLenum pname, GLint* value);
+    bool GetFinalCombinerInput(GLenum variable, GLenum pname, GLint* value);
+    void CombinerStageParameter(GLenum stage, GLenum pname, const GLfloat* values);
+    void GetCombinerStageParameter(GLenum stage, GLenum pname, GLfloat* values);
+
+    // The legacy internal format of each converted texture object, common to a share group.
+    struct ConvertedTextures {
+        std::mutex lock;
+        std::map<GLuint, GLenum> formats;
+    };
+
+    // The state the next draw's program is made for (texture state read from the driver).
+    const fragmentprogram::FragmentState& State();
+
+  private:
+    void RaiseError(GLenum error) { layer_.RaiseError(error); }
+    int ActiveUnit() const;
+    void ReadTextureState();
+    void ReadUnit(int unit);
+    GLuint Program();
+    void Uninstall();
+
+    Layer& layer_;
+    const NextGl& next_;
+    ConvertedTextures& converted_;
+    fragmentprogram::FragmentState state_;
+    int maxUnits_ = 4;
+    std::map<std::string, GLuint> programs_;  // by ProgramKey
+    bool installed_ = false;  // a program of the layer is bound and enabled in the driver
+    GLint appProgram_ = 0;    // the application's fragment program binding while installed
+    bool appProgramEnabled_ = false;
+    GLuint lastProgram_ = 0;
+    std::vector<fragmentprogram::Vec4> lastLocals_;
+};
+
+std::unique_ptr<Module> CreateFragmentModule(Layer& layer);
+// The names of the extensions the fragment module supplies besides the first: they only add
+// their name to the extension strings (the fragment module answers for them).
+std::unique_ptr<Module> CreateNamedOnly(Layer& layer);
+
+}  // namespace legacygl
