@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,9 @@ const char kUsage[] =
     "Shows on the real GL what legacy programs do to one quad. Opens an offscreen drawable on\n"
     "$DISPLAY, binds vertex program 1 (glBindProgramNV), then reads each PROGRAM file in order,\n"
     "parses it with shaderparse (a !!VSP1.0 text under the id of --vsp-id) and prints its error\n"
-    "list unchanged. After a !!VP1.0 or vs.1.0 text GL_VERTEX_PROGRAM_NV is enabled, whatever\n"
-    "its messages. Then the frame is cleared to (0,0,0,0) and one GL_QUADS quad is drawn:\n"
+    "list unchanged. After a !!VP1.0 or vs.1.0 text GL_VERTEX_PROGRAM_NV is enabled, after a\n"
+    "!!RC1.0 text GL_REGISTER_COMBINERS_NV, after a !!TS1.0 text GL_TEXTURE_SHADER_NV, whatever\n"
+    "the messages. Then the frame is cleared to (0,0,0,0) and one GL_QUADS quad is drawn:\n"
     "corners (-1,-1), (1,-1), (1,1), (-1,1) at z 0, w 1, normal (0,0,1), the two colours and\n"
     "texture coordinates (0,0,0,1), (1,0,0,1), (1,1,0,1), (0,1,0,1) on units 0 to 3.\n"
     "\n"
@@ -54,6 +56,12 @@ const char kUsage[] =
     "  --secondary-color=r,g,b secondary colour (default 0,0,0)\n"
     "  --texture=UNIT:FILE.bmp the image as an RGB 2D texture on that unit (0 to 3), NEAREST\n"
     "                          filtering, REPEAT, enabled with GL_MODULATE\n"
+    "  --texture=UNIT:FILE.bmp:signed\n"
+    "                          likewise as a signed RGB texture (GL_SIGNED_RGB8_NV): each byte b\n"
+    "                          is the signed value b - 128, read as (b - 128) / 128 (normal maps)\n"
+    "  --fog=MODE,start,end,r,g,b\n"
+    "                          fixed-function fog: MODE linear, exp or exp2 (density 1 for the\n"
+    "                          exponential modes), the fog colour r,g,b (default off)\n"
     "  --out=FILE.png          write the frame as a PNG\n"
     "  --pixel=X,Y             print 'X,Y: R G B A' (0 to 255; X from the left, Y from the top)\n"
     "                          after the messages (repeatable)\n"
@@ -69,6 +77,18 @@ struct Parameter {
     float v[4];
 };
 
+struct Texture {
+    long unit;
+    std::string file;
+    bool isSigned;
+};
+
+struct Fog {
+    bool on = false;
+    GLenum mode = GL_LINEAR;
+    float start = 0, end = 1, color[3] = {0, 0, 0};
+};
+
 struct Options {
     int width = 64, height = 64;
     long vspId = 2;
@@ -77,7 +97,8 @@ struct Options {
     float projection[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     float color[4] = {1, 1, 1, 1};
     float secondaryColor[3] = {0, 0, 0};
-    std::vector<std::pair<long, std::string>> textures;
+    std::vector<Texture> textures;
+    Fog fog;
     std::string out;
     std::vector<std::pair<long, long>> pixels;
     bool noLayer = false;
@@ -149,8 +170,34 @@ Options ParseOptions(int argc, char** argv) {
             const size_t colon = value.find(':');
             if (colon == std::string::npos || colon + 1 == value.size())
                 cli::UsageError("invalid value for --texture: '" + value + "'");
-            o.textures.emplace_back(cli::ParseNumber("--texture", value.substr(0, colon), 0, 3),
-                                    value.substr(colon + 1));
+            std::string file = value.substr(colon + 1);
+            const std::string kSigned = ":signed";
+            const bool isSigned =
+                file.size() > kSigned.size() &&
+                file.compare(file.size() - kSigned.size(), kSigned.size(), kSigned) == 0;
+            if (isSigned) file.resize(file.size() - kSigned.size());
+            o.textures.push_back(
+                {cli::ParseNumber("--texture", value.substr(0, colon), 0, 3), file, isSigned});
+        } else if (cli::OptionValue(arg, "--fog", value)) {
+            const size_t comma = value.find(',');
+            const std::string mode = value.substr(0, comma);
+            if (mode == "linear") {
+                o.fog.mode = GL_LINEAR;
+            } else if (mode == "exp") {
+                o.fog.mode = GL_EXP;
+            } else if (mode == "exp2") {
+                o.fog.mode = GL_EXP2;
+            } else {
+                cli::UsageError("invalid value for --fog: '" + value + "'");
+            }
+            if (comma == std::string::npos)
+                cli::UsageError("invalid value for --fog: '" + value + "'");
+            float numbers[5];
+            ParseFloats("--fog", value.substr(comma + 1), numbers, 5);
+            o.fog.on = true;
+            o.fog.start = numbers[0];
+            o.fog.end = numbers[1];
+            std::copy(numbers + 2, numbers + 5, o.fog.color);
         } else if (cli::OptionValue(arg, "--out", value)) {
             if (value.empty()) cli::UsageError("--out needs a FILE");
             o.out = value;
@@ -179,16 +226,27 @@ Options ParseOptions(int argc, char** argv) {
     std::exit(cli::kUsageError);
 }
 
-void LoadTexture(long unit, const std::string& file) {
-    RgbImage* image = LoadBmpImage(file.c_str());
-    if (image == nullptr) Fail("cannot read the texture '" + file + "'");
-    glext::glActiveTextureARB(GLenum(GL_TEXTURE0_ARB + unit));
+void LoadTexture(const Texture& t) {
+    RgbImage* image = LoadBmpImage(t.file.c_str());
+    if (image == nullptr) Fail("cannot read the texture '" + t.file + "'");
+    glext::glActiveTextureARB(GLenum(GL_TEXTURE0_ARB + t.unit));
     GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, image->width, image->height, 0, GL_RGB, GL_UNSIGNED_BYTE,
-                 image->data);
+    if (t.isSigned) {
+        // Bytes b are the signed values b - 128.
+        const size_t bytes = size_t(image->width) * size_t(image->height) * 3;
+        std::vector<signed char> values(bytes);
+        for (size_t i = 0; i < bytes; ++i)
+            values[i] = static_cast<signed char>(image->data[i] - 128);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGB8_NV, image->width, image->height, 0, GL_RGB,
+                     GL_BYTE, values.data());
+        if (glGetError() != GL_NO_ERROR) Fail("the GL refuses signed textures");
+    } else {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, image->width, image->height, 0, GL_RGB,
+                     GL_UNSIGNED_BYTE, image->data);
+    }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
@@ -270,7 +328,15 @@ int main(int argc, char** argv) {
     glLoadMatrixf(o.projection);
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixf(o.modelview);
-    for (const auto& t : o.textures) LoadTexture(t.first, t.second);
+    for (const Texture& t : o.textures) LoadTexture(t);
+    if (o.fog.on) {
+        const GLfloat color[4] = {o.fog.color[0], o.fog.color[1], o.fog.color[2], 1};
+        glFogi(GL_FOG_MODE, GLint(o.fog.mode));
+        glFogf(GL_FOG_START, o.fog.start);
+        glFogf(GL_FOG_END, o.fog.end);
+        glFogfv(GL_FOG_COLOR, color);
+        glEnable(GL_FOG);
+    }
 
     bool anyMessages = false;
     for (const std::string& text : texts) {
@@ -285,6 +351,8 @@ int main(int argc, char** argv) {
         anyMessages |= parseErrors.Count() != 0;
         if (kind == ProgramKind::VertexProgram || kind == ProgramKind::Vs10Shader)
             glEnable(GL_VERTEX_PROGRAM_NV);
+        if (kind == ProgramKind::RegisterCombiners) glEnable(GL_REGISTER_COMBINERS_NV);
+        if (kind == ProgramKind::TextureShader) glEnable(GL_TEXTURE_SHADER_NV);
     }
     if (vertexPrograms) {
         for (const Parameter& e : o.executes)
