@@ -789,6 +789,20 @@ bool FragmentModule::TexImage(const TexUpload& u) {
     return true;
 }
 
+GLenum FragmentModule::BaseFromSizes(GLenum level0) const {
+    auto size = [&](GLenum pname) {
+        GLint bits = 0;
+        next_.glGetTexLevelParameteriv(level0, 0, pname, &bits);
+        return bits > 0;
+    };
+    if (size(GL_TEXTURE_INTENSITY_SIZE)) return GL_INTENSITY;
+    const bool alpha = size(GL_TEXTURE_ALPHA_SIZE);
+    if (size(GL_TEXTURE_LUMINANCE_SIZE)) return alpha ? GL_LUMINANCE_ALPHA : GL_LUMINANCE;
+    // Red and red-green formats expand like RGB with the missing components 0.
+    if (size(GL_TEXTURE_RED_SIZE)) return alpha ? GL_RGBA : GL_RGB;
+    return alpha ? GL_ALPHA : GL_RGBA;
+}
+
 void FragmentModule::ReadUnit(int unit) {
     fragmentprogram::TextureUnit& t = state_.units[unit];
     if (next_.glActiveTexture) next_.glActiveTexture(GL_TEXTURE0 + unit);
@@ -839,7 +853,7 @@ void FragmentModule::ReadUnit(int unit) {
             if (found != converted_.formats.end()) described = found->second;
         }
         bound.format = fragmentprogram::DescribeInternalFormat(described);
-        if (bound.format.base == GL_NONE) bound.complete = false;
+        if (bound.format.base == GL_NONE) bound.format.base = BaseFromSizes(level0);
     }
 }
 

@@ -61,6 +61,8 @@ class FragmentModule : public Module {
     int ActiveUnit() const;
     void ReadTextureState();
     void ReadUnit(int unit);
+    // The base format of a driver format the state model does not name, from its sizes.
+    GLenum BaseFromSizes(GLenum level0) const;
     GLuint Program();
     void Uninstall();
 

@@ -1,0 +1,277 @@
+// Register combiners and texture shaders set up by shaderparse through the layer and drawn by the
+// real driver under Xvfb: each pixel against the CPU evaluation of the same state, the
+// application's own fragment program back in force once the extensions are off.
+#define GL_GLEXT_PROTOTYPES 1
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "fragmentprogram/reference_evaluator.h"
+#include "shaderparse/parse_state.h"
+#include "shaderparse/shaderparse.h"
+
+// After gtest: X11 (through GLX) defines names such as None.
+#include "tests/legacygl/gl_harness.h"
+
+namespace {
+
+using fragmentprogram::FragmentState;
+using fragmentprogram::Vec4;
+using legacygltest::GlHarness;
+
+GlHarness* harness = nullptr;
+
+// The float framebuffer holds what the program computes; driver and evaluator may differ in the
+// last bits of products.
+constexpr float kTolerance = 1e-5f;
+
+template <typename F>
+F Fetch(const char* name) {
+    return reinterpret_cast<F>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)));
+}
+
+class LegacyFragment : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { harness = new GlHarness(); }
+    static void TearDownTestSuite() {
+        delete harness;
+        harness = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(harness->Ready()) << "no GL context on a virtual display";
+        GLint units = 0;
+        glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
+        expected_.textureUnits = std::min(units, GLint(fragmentprogram::kMaxTextureUnits));
+        fragment_.primary = {0.9f, 0.6f, 0.3f, 0.8f};
+        fragment_.secondary = {0.2f, 0.7f, 0.4f, 0};
+        fragment_.texcoord[0] = {0.5f, 0.5f, 0, 1};
+        fragment_.texcoord[1] = {0.2f, 0.4f, 0.8f, 1};
+        fragment_.texcoord[2] = {-0.6f, 0.2f, 0.9f, 1};
+    }
+    void TearDown() override {
+        glDisable(GL_REGISTER_COMBINERS_NV);
+        glDisable(GL_TEXTURE_SHADER_NV);
+        for (int unit = 0; unit < 3; ++unit) {
+            glActiveTexture(GL_TEXTURE0 + unit);
+            glDisable(GL_TEXTURE_2D);
+            glBindTexture(GL_TEXTURE_2D, 0);
+        }
+        glActiveTexture(GL_TEXTURE0);
+        while (glGetError() != GL_NO_ERROR) {
+        }
+    }
+
+    // Draws the point with the fragment's attributes.
+    Vec4 Draw() {
+        glColor4fv(fragment_.primary.data());
+        glSecondaryColor3fv(fragment_.secondary.data());
+        for (int unit = 0; unit < 3; ++unit)
+            glMultiTexCoord4fv(GL_TEXTURE0 + unit, fragment_.texcoord[unit].data());
+        const vertexprogram::Vec4 pixel = harness->DrawPoint();
+        return {pixel[0], pixel[1], pixel[2], pixel[3]};
+    }
+
+    void Parse(const std::string& text) {
+        shaderparse(text.c_str());
+        EXPECT_EQ(parseErrors.Count(), 0) << text;
+    }
+
+    // A 1x1 (or 2x2) NEAREST texture on `unit`.
+    void Texture(int unit, GLenum internalFormat, GLenum format, GLenum type, int size,
+                 const void* texels, bool enable) {
+        glActiveTexture(GL_TEXTURE0 + unit);
+        GLuint name = 0;
+        glGenTextures(1, &name);
+        glBindTexture(GL_TEXTURE_2D, name);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(internalFormat), size, size, 0, format, type, texels);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        if (enable) glEnable(GL_TEXTURE_2D);
+        glActiveTexture(GL_TEXTURE0);
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    }
+
+    void ExpectEvaluated(const Vec4& drawn) {
+        const fragmentprogram::Outcome outcome =
+            fragmentprogram::Evaluate(expected_, env_, fragment_);
+        ASSERT_FALSE(outcome.discarded);
+        for (int k = 0; k < 4; ++k)
+            EXPECT_NEAR(drawn[k], outcome.color[k], kTolerance) << "component " << k;
+    }
+
+    FragmentState expected_;
+    fragmentprogram::Environment env_;
+    fragmentprogram::Fragment fragment_;
+};
+
+// Unit 0 and 1 of the combiner test.
+const float kTexel0[4] = {0.8f, 0.3f, 0.6f, 1.0f};
+const float kTexel1[4] = {0.5f, 0.9f, 0.2f, 0.4f};
+
+void Input(fragmentprogram::CombinerInput& in, GLenum input, GLenum mapping, GLenum usage) {
+    in = {input, mapping, usage};
+}
+
+TEST_F(LegacyFragment, CombinersFromRc10RenderAsEvaluatedAndTheApplicationsProgramReturns) {
+    Texture(0, GL_RGBA32F, GL_RGBA, GL_FLOAT, 1, kTexel0, true);
+    Texture(1, GL_RGBA32F, GL_RGBA, GL_FLOAT, 1, kTexel1, true);
+    const Vec4 before = Draw();  // the application's program: texture coordinate 0
+    EXPECT_EQ(before, fragment_.texcoord[0]);
+    GLint appProgram = 0;
+    auto getProgramiv = harness->Nv().GetProgramivARB;
+    getProgramiv(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_BINDING_ARB, &appProgram);
+
+    Parse(
+        "!!RC1.0\n"
+        "{ rgb { spare0 = expand(tex0) . expand(col0); } }\n"
+        "{ rgb { spare0 = unsigned(spare0) * tex1; } alpha { spare0 = tex1.a * one; } }\n"
+        "out.rgb = spare0 * col1 + fog;\n"
+        "out.a = spare0.a;\n");
+    glEnable(GL_REGISTER_COMBINERS_NV);
+
+    // What shaderparse sets for that text, written out here.
+    auto& c = expected_.combiners;
+    c.enabled = true;
+    c.generalCombiners = 2;
+    c.colorSumClamp = false;
+    auto& s0 = c.stages[0].rgb;
+    Input(s0.inputs[0], GL_TEXTURE0, GL_EXPAND_NORMAL_NV, GL_RGB);
+    Input(s0.inputs[1], GL_PRIMARY_COLOR_NV, GL_EXPAND_NORMAL_NV, GL_RGB);
+    s0.abOutput = GL_SPARE0_NV;
+    s0.sumOutput = GL_DISCARD_NV;
+    s0.abDotProduct = true;
+    c.stages[0].alpha.sumOutput = GL_DISCARD_NV;
+    for (auto& in : c.stages[0].alpha.inputs) Input(in, GL_ZERO, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA);
+    auto& s1 = c.stages[1].rgb;
+    Input(s1.inputs[0], GL_SPARE0_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+    Input(s1.inputs[1], GL_TEXTURE1, GL_SIGNED_IDENTITY_NV, GL_RGB);
+    s1.abOutput = GL_SPARE0_NV;
+    s1.sumOutput = GL_DISCARD_NV;
+    auto& a1 = c.stages[1].alpha;
+    Input(a1.inputs[0], GL_TEXTURE1, GL_SIGNED_IDENTITY_NV, GL_ALPHA);
+    Input(a1.inputs[1], GL_ZERO, GL_UNSIGNED_INVERT_NV, GL_ALPHA);
+    a1.abOutput = GL_SPARE0_NV;
+    a1.sumOutput = GL_DISCARD_NV;
+    auto& f = c.final.inputs;
+    Input(f[0], GL_SPARE0_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+    Input(f[1], GL_SECONDARY_COLOR_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+    Input(f[2], GL_ZERO, GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+    Input(f[3], GL_FOG, GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+    Input(f[6], GL_SPARE0_NV, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA);
+    for (int unit = 0; unit < 2; ++unit) {
+        auto& u = expected_.units[unit];
+        u.enabledTarget = GL_TEXTURE_2D;
+        u.targets[fragmentprogram::k2D] = {true, {GL_RGBA, fragmentprogram::Signedness::kUnsigned}};
+    }
+    env_.sample = [](int unit, int, const Vec4&) {
+        const float* t = unit == 0 ? kTexel0 : kTexel1;
+        return Vec4{t[0], t[1], t[2], t[3]};
+    };
+    ExpectEvaluated(Draw());
+    // A second draw takes the cached program and still draws the same.
+    ExpectEvaluated(Draw());
+    EXPECT_TRUE(glIsEnabled(GL_FRAGMENT_PROGRAM_ARB));  // the application's enable
+
+    glDisable(GL_REGISTER_COMBINERS_NV);
+    EXPECT_EQ(Draw(), fragment_.texcoord[0]);
+    GLint bound = 0;
+    getProgramiv(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_BINDING_ARB, &bound);
+    EXPECT_EQ(bound, appProgram);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(LegacyFragment, ConstantsChangeWithoutANewProgramAndPerStageConstantsTakeOver) {
+    Parse(
+        "!!RC1.0\n"
+        "{ rgb { spare0 = const0 * col0; } }\n"
+        "out.rgb = spare0;\n"
+        "out.a = one;\n");
+    glEnable(GL_REGISTER_COMBINERS_NV);
+    auto combinerParameterfv = Fetch<PFNGLCOMBINERPARAMETERFVNVPROC>("glCombinerParameterfvNV");
+    auto stageParameterfv =
+        Fetch<PFNGLCOMBINERSTAGEPARAMETERFVNVPROC>("glCombinerStageParameterfvNV");
+    ASSERT_NE(combinerParameterfv, nullptr);
+    ASSERT_NE(stageParameterfv, nullptr);
+    const GLfloat global[4] = {0.5f, 0.25f, 1.0f, 1.0f}, own[4] = {1.0f, 0.5f, 0.0f, 1.0f};
+    combinerParameterfv(GL_CONSTANT_COLOR0_NV, global);
+    stageParameterfv(GL_COMBINER0_NV, GL_CONSTANT_COLOR0_NV, own);
+    const Vec4& p = fragment_.primary;
+    Vec4 drawn = Draw();
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(drawn[k], global[k] * p[k], kTolerance);
+    EXPECT_NEAR(drawn[3], 1.0f, kTolerance);
+    glEnable(GL_PER_STAGE_CONSTANTS_NV);
+    drawn = Draw();
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(drawn[k], own[k] * p[k], kTolerance);
+    glDisable(GL_PER_STAGE_CONSTANTS_NV);
+}
+
+TEST_F(LegacyFragment, TextureShadersFromTs10OverASignedTextureRenderAsEvaluated) {
+    // Signed bytes c are c / 128.
+    const GLbyte normal[3] = {-64, 32, 127};
+    Texture(0, GL_SIGNED_RGB8_NV, GL_RGB, GL_BYTE, 1, normal, false);
+    const float lookup[16] = {1, 0, 0, 1, 0, 1, 0, 1, 0, 0, 1, 1, 0.5f, 0.5f, 0.5f, 0.25f};
+    Texture(2, GL_RGBA32F, GL_RGBA, GL_FLOAT, 2, lookup, false);
+    Parse(
+        "!!TS1.0\n"
+        "texture_2d();\n"
+        "dot_product_2d_1of2(tex0);\n"
+        "dot_product_2d_2of2(tex0);\n");
+    glEnable(GL_TEXTURE_SHADER_NV);
+    GLint consistent = 0;
+    glActiveTexture(GL_TEXTURE2);
+    glGetTexEnviv(GL_TEXTURE_SHADER_NV, GL_SHADER_CONSISTENT_NV, &consistent);
+    glActiveTexture(GL_TEXTURE0);
+    EXPECT_EQ(consistent, 1);
+
+    expected_.textureShaders = true;
+    auto& u = expected_.units;
+    u[0].shader.operation = GL_TEXTURE_2D;
+    u[0].targets[fragmentprogram::k2D] = {true, {GL_RGB, fragmentprogram::Signedness::kSigned}};
+    u[1].shader.operation = GL_DOT_PRODUCT_NV;
+    u[2].shader.operation = GL_DOT_PRODUCT_TEXTURE_2D_NV;
+    u[2].targets[fragmentprogram::k2D] = {true, {GL_RGBA, fragmentprogram::Signedness::kUnsigned}};
+    env_.sample = [&lookup](int unit, int, const Vec4& coord) {
+        if (unit == 0) return Vec4{-0.5f, 0.25f, 127 / 128.0f, 1};
+        auto index = [](float c) { return std::min(std::max(int(std::floor(c * 2)), 0), 1); };
+        const float* t = lookup + 4 * (index(coord[1]) * 2 + index(coord[0]));
+        return Vec4{t[0], t[1], t[2], t[3]};
+    };
+    ExpectEvaluated(Draw());
+
+    // Without a texture on unit 2 the stage is inconsistent.
+    glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glGetTexEnviv(GL_TEXTURE_SHADER_NV, GL_SHADER_CONSISTENT_NV, &consistent);
+    glActiveTexture(GL_TEXTURE0);
+    EXPECT_EQ(consistent, 0);
+    u[2].targets[fragmentprogram::k2D].complete = false;
+    ExpectEvaluated(Draw());
+
+    glDisable(GL_TEXTURE_SHADER_NV);
+    EXPECT_EQ(Draw(), fragment_.texcoord[0]);
+}
+
+TEST_F(LegacyFragment, TheApplicationsOwnBindingAndEnableWhileTheCombinersAreOn) {
+    Parse("!!RC1.0\nout.rgb = col1;\nout.a = col0.a;\n");
+    glEnable(GL_REGISTER_COMBINERS_NV);
+    const Vec4 combined = Draw();
+    EXPECT_NEAR(combined[0], fragment_.secondary[0], kTolerance);
+    EXPECT_NEAR(combined[3], fragment_.primary[3], kTolerance);
+    // The application switches its program off meanwhile: the combiners still draw, and once
+    // they are off the fixed-function pipeline draws the primary colour.
+    glDisable(GL_FRAGMENT_PROGRAM_ARB);
+    EXPECT_FALSE(glIsEnabled(GL_FRAGMENT_PROGRAM_ARB));
+    EXPECT_NEAR(Draw()[1], fragment_.secondary[1], kTolerance);
+    glDisable(GL_REGISTER_COMBINERS_NV);
+    EXPECT_EQ(Draw(), fragment_.primary);
+    glEnable(GL_FRAGMENT_PROGRAM_ARB);
+    EXPECT_EQ(Draw(), fragment_.texcoord[0]);
+}
+
+}  // namespace
