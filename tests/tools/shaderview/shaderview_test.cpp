@@ -84,6 +84,63 @@ TEST_F(Shaderview, TheLitTransformedExampleOfTheReadme) {
     EXPECT_EQ(png.substr(16, 8), std::string("\0\0\0\x40\0\0\0\x40", 8));  // 64 x 64
 }
 
+// A 24-bit BMP of one row of RGB texels.
+std::string BmpRow(const std::vector<unsigned char>& rgb) {
+    const size_t width = rgb.size() / 3, row = (width * 3 + 3) / 4 * 4;
+    auto le = [](uint32_t v, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i) out += char((v >> (8 * i)) & 0xff);
+        return out;
+    };
+    std::string bmp = "BM" + le(uint32_t(54 + row), 4) + le(0, 4) + le(54, 4) + le(40, 4) +
+                      le(uint32_t(width), 4) + le(1, 4) + le(1, 2) + le(24, 2) + le(0, 4) +
+                      le(uint32_t(row), 4) + le(2835, 4) + le(2835, 4) + le(0, 4) + le(0, 4);
+    for (size_t i = 0; i < width; ++i)
+        bmp += {char(rgb[3 * i + 2]), char(rgb[3 * i + 1]), char(rgb[3 * i])};
+    bmp.resize(54 + row, '\0');
+    return bmp;
+}
+
+TEST_F(Shaderview, TheDotProductLitDomeOfTheReadme) {
+    const std::string examples = std::string(SOURCE_DIR) + "/tools/shaderview/examples/";
+    const Result r =
+        View("--color=0.8,0.8,0.75,1 --secondary-color=1,0.8,0.3 --texture=0:" + examples +
+             "dome_normals.bmp:signed --pixel=1,1 --out=dome.png " + examples + "dome.ts " +
+             examples + "dome.rc");
+    files_.push_back("dome.png");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    // Outside the dome the normal is (0, 0, 127/128); the light (0.6, 0.6, 0.5).
+    const float lit = 0.5f * 127 / 128;
+    ExpectPixel(r, "1,1",
+                {int(255 * lit + 0.5f), int(204 * lit + 0.5f), int(76.5f * lit + 0.5f), 255});
+}
+
+TEST_F(Shaderview, SignedTexturesTextureShadersCombinersAndFog) {
+    // Left texel the normal (0, 0, 127/128), right one (0.5, -0.25, 110/128), as bytes b - 128.
+    const std::string bmp = File("normals.bmp", BmpRow({128, 128, 255, 192, 96, 238}));
+    const std::string ts = File("one.ts", "!!TS1.0\ntexture_2d();\n");
+    const std::string rc = File("lit.rc",
+                                "!!RC1.0\n{ rgb { spare0 = tex0 . expand(col0); } }\n"
+                                "out.rgb = lerp(fog.a, spare0, fog);\nout.a = one;\n");
+    const std::string common = "--size=4x1 --color=1,0.5,1,1 --texture=0:" + bmp +
+                               ":signed --pixel=0,0 --pixel=3,0 " + ts + " " + rc;
+    // Light (1, 0, 1): 127/128 on the left, 0.5 + 110/128 clamped to 1 on the right.
+    Result r = View(common);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    ExpectPixel(r, "0,0", {253, 253, 253, 255});
+    ExpectPixel(r, "3,0", {255, 255, 255, 255});
+    // Linear fog from -1 to 1 at eye distance 0: half the fog colour.
+    r = View("--fog=linear,-1,1,0,0.5,1 " + common);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    ExpectPixel(r, "0,0", {127, 191, 254, 255});
+    // Without the texture shader program the conventional 2D texturing of the unit feeds tex0.
+    r = View("--size=4x1 --color=1,0.5,1,1 --texture=0:" + bmp + ":signed --pixel=0,0 " + rc);
+    ExpectPixel(r, "0,0", {253, 253, 253, 255});
+    for (const char* bad : {"--fog=cubic,0,1,0,0,0 ", "--fog=linear,0,1 "}) {
+        EXPECT_EQ(View(std::string(bad) + rc).status, 2) << bad;
+    }
+}
+
 TEST_F(Shaderview, VertexProgramsStateProgramsAndConstants) {
     const std::string vp = File("colour.vp", "!!VP1.0\n" + kIdentityHpos +
                                                  "MUL o[COL0], v[COL0], c[4];\n"
