@@ -2,7 +2,8 @@
 // a draw with a legacy vertex program bound (its translation cached) against the same draw with
 // the equivalent hand-written ARB program, with the layer on and switched off; the load of a
 // legacy program with its first draw (check, translation, driver compile); and the translation
-// alone.
+// alone. The same for register combiners: a draw with a combiner set-up whose generated fragment
+// program is cached, and the draw after a change of the set-up that needs a new program.
 #include <benchmark/benchmark.h>
 
 #define GL_GLEXT_PROTOTYPES 1
@@ -160,7 +161,63 @@ void BM_CheckAndTranslate(benchmark::State& state) {
     }
 }
 
+// A two-stage diffuse set-up with textures off: dot product, modulation, final combiner.
+void SetUpCombiners(GLenum mappingA) {
+    auto input = Fetch<PFNGLCOMBINERINPUTNVPROC>("glCombinerInputNV");
+    auto output = Fetch<PFNGLCOMBINEROUTPUTNVPROC>("glCombinerOutputNV");
+    auto final = Fetch<PFNGLFINALCOMBINERINPUTNVPROC>("glFinalCombinerInputNV");
+    auto parameter = Fetch<PFNGLCOMBINERPARAMETERINVPROC>("glCombinerParameteriNV");
+    parameter(GL_NUM_GENERAL_COMBINERS_NV, 2);
+    input(GL_COMBINER0_NV, GL_RGB, GL_VARIABLE_A_NV, GL_PRIMARY_COLOR_NV, mappingA, GL_RGB);
+    input(GL_COMBINER0_NV, GL_RGB, GL_VARIABLE_B_NV, GL_SECONDARY_COLOR_NV, GL_EXPAND_NORMAL_NV,
+          GL_RGB);
+    output(GL_COMBINER0_NV, GL_RGB, GL_SPARE0_NV, GL_DISCARD_NV, GL_DISCARD_NV, GL_NONE, GL_NONE,
+           GL_TRUE, GL_FALSE, GL_FALSE);
+    input(GL_COMBINER1_NV, GL_RGB, GL_VARIABLE_A_NV, GL_SPARE0_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+    input(GL_COMBINER1_NV, GL_RGB, GL_VARIABLE_B_NV, GL_PRIMARY_COLOR_NV, GL_UNSIGNED_IDENTITY_NV,
+          GL_RGB);
+    output(GL_COMBINER1_NV, GL_RGB, GL_SPARE0_NV, GL_DISCARD_NV, GL_DISCARD_NV, GL_SCALE_BY_TWO_NV,
+           GL_NONE, GL_FALSE, GL_FALSE, GL_FALSE);
+    final(GL_VARIABLE_B_NV, GL_SPARE0_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+}
+
+void BM_DrawWithCombiners(benchmark::State& state) {
+    if (!WithLayer().MakeCurrent()) return state.SkipWithError("no GL context");
+    if (Fetch<PFNGLCOMBINERINPUTNVPROC>("glCombinerInputNV") == nullptr)
+        return state.SkipWithError("no register combiners");
+    SetUpCombiners(GL_EXPAND_NORMAL_NV);
+    glEnable(GL_REGISTER_COMBINERS_NV);
+    Draw(state);
+    glDisable(GL_REGISTER_COMBINERS_NV);
+}
+
+// Each iteration a set-up not drawn before: the program is generated and compiled.
+void BM_CombinerCacheMiss(benchmark::State& state) {
+    if (!WithLayer().MakeCurrent()) return state.SkipWithError("no GL context");
+    auto input = Fetch<PFNGLCOMBINERINPUTNVPROC>("glCombinerInputNV");
+    if (input == nullptr) return state.SkipWithError("no register combiners");
+    SetUpCombiners(GL_EXPAND_NORMAL_NV);
+    glEnable(GL_REGISTER_COMBINERS_NV);
+    static unsigned next = 0;  // across repetitions: every key new
+    const GLenum variables[3] = {GL_VARIABLE_C_NV, GL_VARIABLE_D_NV, GL_VARIABLE_A_NV};
+    for (auto _ : state) {
+        unsigned n = next++;
+        for (GLenum variable : variables) {
+            const GLenum mapping = GL_UNSIGNED_IDENTITY_NV + n % 8;
+            n /= 8;
+            input(GL_COMBINER1_NV, GL_RGB, variable, GL_PRIMARY_COLOR_NV, mapping, GL_RGB);
+        }
+        glBegin(GL_POINTS);
+        glVertex3f(0, 0, 0);
+        glEnd();
+        glFinish();
+    }
+    glDisable(GL_REGISTER_COMBINERS_NV);
+}
+
 BENCHMARK(BM_DrawLegacyProgram)->Arg(1)->Arg(100);
+BENCHMARK(BM_DrawWithCombiners)->Arg(1)->Arg(100);
+BENCHMARK(BM_CombinerCacheMiss)->Iterations(150);
 BENCHMARK(BM_DrawHandWrittenArbProgram)->Arg(1)->Arg(100);
 BENCHMARK(BM_DrawHandWrittenArbProgramLayerOff)->Arg(1)->Arg(100);
 BENCHMARK(BM_LoadAndFirstDraw);
