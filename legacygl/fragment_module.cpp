@@ -715,8 +715,18 @@ bool FragmentModule::TexImage(const TexUpload& u) {
             legacy = found->second;
         }
     }
-    if (u.width < 0 || u.height < 0) {
+    GLint maxSize = 0, unpackBuffer = 0;
+    if (next_.glGetIntegerv) {
+        next_.glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+        next_.glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &unpackBuffer);
+    }
+    if (u.width < 0 || u.height < 0 || (maxSize > 0 && (u.width > maxSize || u.height > maxSize))) {
         RaiseError(GL_INVALID_VALUE);
+        return true;
+    }
+    if (unpackBuffer != 0) {
+        // The texels would be in a buffer object: converting those is not supported.
+        RaiseError(GL_INVALID_OPERATION);
         return true;
     }
     // The application's rows, packed tight for the conversion.

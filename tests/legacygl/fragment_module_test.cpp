@@ -421,6 +421,13 @@ TEST(LegacyFragmentModule, LegacyFormatsReachTheDriverAsFloatImages) {
     // A HILO image needs the HILO format; a conventional one passes untouched.
     over.layer->TexImage2D(GL_TEXTURE_2D, 0, GL_HILO16_NV, 1, 1, 0, GL_RGB, GL_SHORT, rgb);
     EXPECT_EQ(over.layer->GetError(), GLenum(GL_INVALID_OPERATION));
+    // Sizes beyond the driver's limit are refused before anything is converted.
+    recgl::CurrentProfile().integers[GL_MAX_TEXTURE_SIZE] = {2048};
+    recgl::ClearCalls();
+    over.layer->TexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGBA8_NV, 1 << 30, 1 << 30, 0, GL_RGBA,
+                           GL_BYTE, rgb);
+    EXPECT_EQ(over.layer->GetError(), GLenum(GL_INVALID_VALUE));
+    EXPECT_TRUE(recgl::Calls().empty() || recgl::Calls().back().name != "glTexImage2D");
     recgl::ClearCalls();
     over.layer->TexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, 2, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb);
     ASSERT_EQ(recgl::Calls().size(), 1u);
