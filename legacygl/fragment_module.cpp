@@ -283,7 +283,10 @@ class NamedOnly : public Module {
 };
 }  // namespace
 
-std::unique_ptr<Module> CreateNamedOnly(Layer&) { return std::make_unique<NamedOnly>(); }
+std::unique_ptr<Module> CreateNamedOnly(Layer& layer) {
+    if (layer.Get<FragmentModule>() == nullptr) return nullptr;  // the driver's own combiners
+    return std::make_unique<NamedOnly>();
+}
 
 FragmentModule::FragmentModule(Layer& layer)
     : layer_(layer), next_(layer.Next()), converted_(layer.Group().Object<ConvertedTextures>()) {

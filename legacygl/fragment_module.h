@@ -81,7 +81,8 @@ class FragmentModule : public Module {
 
 std::unique_ptr<Module> CreateFragmentModule(Layer& layer);
 // The names of the extensions the fragment module supplies besides the first: they only add
-// their name to the extension strings (the fragment module answers for them).
+// their name to the extension strings (the fragment module answers for them), and only where the
+// fragment module takes part.
 std::unique_ptr<Module> CreateNamedOnly(Layer& layer);
 
 }  // namespace legacygl

@@ -60,7 +60,9 @@ Layer::Layer(const NextGl& next, bool switchedOn, std::shared_ptr<ShareGroup> gr
         const ModuleEntry& entry = kModules[i];
         if (Lists(extensions_.c_str(), entry.extension)) continue;  // the driver's own
         if (!Lists(extensions_.c_str(), entry.needs)) continue;
-        modules_.push_back(entry.create(*this));
+        std::unique_ptr<Module> module = entry.create(*this);
+        if (!module) continue;  // it cannot take part after all
+        modules_.push_back(std::move(module));
         added_.push_back(entry.extension);
     }
     AttachLists();

@@ -75,6 +75,7 @@ class Module {
 struct ModuleEntry {
     const char* extension;  // the name added to the extension strings
     const char* needs;      // a driver extension the module is built on
+    // Null when the module cannot take part (it relies on one made before it).
     std::unique_ptr<Module> (*create)(Layer& layer);
 };
 

@@ -100,6 +100,10 @@ TEST(LegacyFragmentModule, TakesPartOnlyOverTheArbFragmentProgramOfADriverWithou
         over.layer->Enable(GL_REGISTER_COMBINERS_NV);
         EXPECT_EQ(recgl::CallLines(),
                   std::vector<std::string>{"glEnable(GL_REGISTER_COMBINERS_NV)"});
+        // Nor does the layer name the texture-shader extensions it would have answered for.
+        const std::string extensions =
+            reinterpret_cast<const char*>(over.layer->GetString(GL_EXTENSIONS));
+        EXPECT_EQ(extensions.find("GL_NV_texture_shader"), std::string::npos);
     }
 }
 
