@@ -409,7 +409,8 @@ TEST(LegacyFragmentModule, TextureShaderStateIsPerUnitWithTheUnitRestrictions) {
 
 TEST(LegacyFragmentModule, LegacyFormatsReachTheDriverAsFloatImages) {
     LayerOver over;
-    const GLbyte rgb[6] = {-128, 0, 127, 64, -1, 1};
+    // Two texels, the row padded to the default unpack alignment of 4.
+    const GLbyte rgb[8] = {-128, 0, 127, 64, -1, 1, 0, 0};
     recgl::ClearCalls();
     over.layer->TexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGB8_NV, 2, 1, 0, GL_RGB, GL_BYTE, rgb);
     EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR));
