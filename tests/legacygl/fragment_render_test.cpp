@@ -296,6 +296,41 @@ TEST_F(LegacyFragment, SignedUploadsHonourTheUnpackRowsAndSubImagesReplaceTexels
     glDeleteTextures(1, &name);
 }
 
+TEST_F(LegacyFragment, TheFogRegisterFollowsTheGlsFogState) {
+    Parse("!!RC1.0\nout.rgb = lerp(fog.a, col0, fog);\nout.a = col0.a;\n");
+    glEnable(GL_REGISTER_COMBINERS_NV);
+    const GLfloat fogColor[4] = {0.1f, 0.4f, 0.9f, 1};
+    glFogfv(GL_FOG_COLOR, fogColor);
+    glFogf(GL_FOG_DENSITY, 0.8f);
+    glFogi(GL_FOG_COORDINATE_SOURCE, GL_FOG_COORDINATE);
+    glFogCoordf(0.7f);
+    auto& c = expected_.combiners;
+    c.enabled = true;
+    c.colorSumClamp = false;
+    auto& f = c.final.inputs;
+    Input(f[0], GL_FOG, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA);
+    Input(f[1], GL_PRIMARY_COLOR_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+    Input(f[2], GL_FOG, GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+    Input(f[3], GL_ZERO, GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+    Input(f[6], GL_PRIMARY_COLOR_NV, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA);
+    env_.fogColor = {fogColor[0], fogColor[1], fogColor[2], fogColor[3]};
+    env_.fogDensity = 0.8f;
+    fragment_.fogCoordinate = 0.7f;
+    for (GLenum mode : {GL_EXP, GL_EXP2}) {
+        glFogi(GL_FOG_MODE, GLint(mode));
+        for (bool on : {false, true}) {
+            SCOPED_TRACE(std::to_string(mode) + (on ? " on" : " off"));
+            if (on) glEnable(GL_FOG);
+            expected_.fog = on;
+            expected_.fogMode = mode;
+            ExpectEvaluated(Draw());
+            glDisable(GL_FOG);
+        }
+    }
+    glFogi(GL_FOG_COORDINATE_SOURCE, GL_FRAGMENT_DEPTH);
+    glFogi(GL_FOG_MODE, GL_EXP);
+}
+
 TEST_F(LegacyFragment, TheApplicationsOwnBindingAndEnableWhileTheCombinersAreOn) {
     Parse("!!RC1.0\nout.rgb = col1;\nout.a = col0.a;\n");
     glEnable(GL_REGISTER_COMBINERS_NV);
