@@ -29,11 +29,27 @@ FragmentModule* Current() {
 // Integer colours use the signed-integer conversion (2c + 1) / (2^32 - 1).
 GLfloat FromInt(GLint c) { return GLfloat((2.0 * c + 1.0) / 4294967295.0); }
 
+// The setters are held by display lists: their arguments are copied for the list.
+template <typename F>
+void Listed(F command) {
+    if (Layer* layer = CurrentLayer()) layer->Listed<FragmentModule>(command);
+}
+
+void SetParameter(GLenum pname, const GLfloat* values, bool vector) {
+    std::array<GLfloat, 4> v{};
+    std::copy(values, values + (vector ? 4 : 1), v.begin());
+    Listed([=](FragmentModule& m) { m.CombinerParameter(pname, v.data(), vector); });
+}
+
 void APIENTRY CombinerParameterfvNV(GLenum pname, const GLfloat* params) {
-    if (params != nullptr) WITH_MODULE(CombinerParameter(pname, params, true));
+    if (params == nullptr) return;
+    const bool color = pname == GL_CONSTANT_COLOR0_NV || pname == GL_CONSTANT_COLOR1_NV;
+    GLfloat values[4] = {};
+    std::copy(params, params + (color ? 4 : 1), values);
+    SetParameter(pname, values, true);
 }
 void APIENTRY CombinerParameterfNV(GLenum pname, GLfloat param) {
-    WITH_MODULE(CombinerParameter(pname, &param, false));
+    SetParameter(pname, &param, false);
 }
 void APIENTRY CombinerParameterivNV(GLenum pname, const GLint* params) {
     if (params == nullptr) return;
@@ -41,24 +57,28 @@ void APIENTRY CombinerParameterivNV(GLenum pname, const GLint* params) {
     GLfloat values[4] = {};
     for (int i = 0; i < (color ? 4 : 1); ++i)
         values[i] = color ? FromInt(params[i]) : GLfloat(params[i]);
-    WITH_MODULE(CombinerParameter(pname, values, true));
+    SetParameter(pname, values, true);
 }
 void APIENTRY CombinerParameteriNV(GLenum pname, GLint param) {
     const GLfloat value = GLfloat(param);
-    WITH_MODULE(CombinerParameter(pname, &value, false));
+    SetParameter(pname, &value, false);
 }
 void APIENTRY CombinerInputNV(GLenum stage, GLenum portion, GLenum variable, GLenum input,
                               GLenum mapping, GLenum usage) {
-    WITH_MODULE(CombinerInput(stage, portion, variable, input, mapping, usage));
+    Listed([=](FragmentModule& m) {
+        m.CombinerInput(stage, portion, variable, input, mapping, usage);
+    });
 }
 void APIENTRY CombinerOutputNV(GLenum stage, GLenum portion, GLenum abOutput, GLenum cdOutput,
                                GLenum sumOutput, GLenum scale, GLenum bias, GLboolean abDot,
                                GLboolean cdDot, GLboolean muxSum) {
-    WITH_MODULE(CombinerOutput(stage, portion, abOutput, cdOutput, sumOutput, scale, bias, abDot,
-                               cdDot, muxSum));
+    Listed([=](FragmentModule& m) {
+        m.CombinerOutput(stage, portion, abOutput, cdOutput, sumOutput, scale, bias, abDot, cdDot,
+                         muxSum);
+    });
 }
 void APIENTRY FinalCombinerInputNV(GLenum variable, GLenum input, GLenum mapping, GLenum usage) {
-    WITH_MODULE(FinalCombinerInput(variable, input, mapping, usage));
+    Listed([=](FragmentModule& m) { m.FinalCombinerInput(variable, input, mapping, usage); });
 }
 template <typename T>
 void APIENTRY GetCombinerInputNV(GLenum stage, GLenum portion, GLenum variable, GLenum pname,
@@ -84,7 +104,10 @@ void APIENTRY GetFinalCombinerInputNV(GLenum variable, GLenum pname, T* params) 
         *params = T(value);
 }
 void APIENTRY CombinerStageParameterfvNV(GLenum stage, GLenum pname, const GLfloat* params) {
-    if (params != nullptr) WITH_MODULE(CombinerStageParameter(stage, pname, params));
+    if (params == nullptr) return;
+    std::array<GLfloat, 4> v;
+    std::copy(params, params + 4, v.begin());
+    Listed([=](FragmentModule& m) { m.CombinerStageParameter(stage, pname, v.data()); });
 }
 void APIENTRY GetCombinerStageParameterfvNV(GLenum stage, GLenum pname, GLfloat* params) {
     if (params != nullptr) WITH_MODULE(GetCombinerStageParameter(stage, pname, params));
@@ -570,6 +593,21 @@ int FragmentModule::ActiveUnit() const {
 bool FragmentModule::TexEnv(GLenum target, GLenum pname, const GLint* ints, const GLfloat* floats,
                             bool vector) {
     if (target != GL_TEXTURE_SHADER_NV) return false;
+    // Held by display lists: the values copied, the unit the one active when the list runs.
+    std::array<GLint, 4> i{};
+    std::array<GLfloat, 4> f{};
+    const int count = vector ? 4 : 1;
+    if (ints != nullptr) std::copy(ints, ints + count, i.begin());
+    if (floats != nullptr) std::copy(floats, floats + count, f.begin());
+    const bool isInt = ints != nullptr;
+    layer_.Listed<FragmentModule>([=](FragmentModule& m) {
+        m.SetShaderParameter(pname, isInt ? i.data() : nullptr, isInt ? nullptr : f.data(), vector);
+    });
+    return true;
+}
+
+void FragmentModule::SetShaderParameter(GLenum pname, const GLint* ints, const GLfloat* floats,
+                                        bool vector) {
     const int unit = ActiveUnit();
     fragmentprogram::TextureShaderStage& s = state_.units[unit].shader;
     auto value = [&](int i) { return ints != nullptr ? GLfloat(ints[i]) : floats[i]; };
@@ -584,23 +622,23 @@ bool FragmentModule::TexEnv(GLenum target, GLenum pname, const GLint* ints, cons
             } else {
                 s.operation = op;
             }
-            return true;
+            return;
         }
         case GL_CULL_MODES_NV: {
             if (!vector) {
                 RaiseError(GL_INVALID_ENUM);
-                return true;
+                return;
             }
             std::array<GLenum, 4> modes;
             for (int i = 0; i < 4; ++i) {
                 modes[i] = token(i);
                 if (modes[i] != GL_LESS && modes[i] != GL_GEQUAL) {
                     RaiseError(GL_INVALID_ENUM);
-                    return true;
+                    return;
                 }
             }
             s.cullModes = modes;
-            return true;
+            return;
         }
         case GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV: {
             const GLenum m = token(0);
@@ -609,7 +647,7 @@ bool FragmentModule::TexEnv(GLenum target, GLenum pname, const GLint* ints, cons
             } else {
                 s.dotMapping = m;
             }
-            return true;
+            return;
         }
         case GL_PREVIOUS_TEXTURE_INPUT_NV: {
             const int j = fragmentprogram::TextureRegisterUnit(token(0));
@@ -620,31 +658,31 @@ bool FragmentModule::TexEnv(GLenum target, GLenum pname, const GLint* ints, cons
             } else {
                 s.previousInput = token(0);
             }
-            return true;
+            return;
         }
         case GL_OFFSET_TEXTURE_MATRIX_NV:
             if (!vector) {
                 RaiseError(GL_INVALID_ENUM);
-                return true;
+                return;
             }
             for (int i = 0; i < 4; ++i) s.offsetMatrix[i] = value(i);
-            return true;
+            return;
         case GL_OFFSET_TEXTURE_SCALE_NV:
             s.offsetScale = value(0);
-            return true;
+            return;
         case GL_OFFSET_TEXTURE_BIAS_NV:
             s.offsetBias = value(0);
-            return true;
+            return;
         case GL_CONST_EYE_NV:
             if (!vector) {
                 RaiseError(GL_INVALID_ENUM);
-                return true;
+                return;
             }
             for (int i = 0; i < 3; ++i) s.constEye[i] = value(i);
-            return true;
+            return;
         default:
             RaiseError(GL_INVALID_ENUM);
-            return true;
+            return;
     }
 }
 

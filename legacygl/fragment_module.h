@@ -45,6 +45,8 @@ class FragmentModule : public Module {
     bool GetCombinerOutput(GLenum stage, GLenum portion, GLenum pname, GLint* value);
     bool GetFinalCombinerInput(GLenum variable, GLenum pname, GLint* value);
     void CombinerStageParameter(GLenum stage, GLenum pname, const GLfloat* values);
+    // glTexEnv(GL_TEXTURE_SHADER_NV, pname, ...) on the active unit.
+    void SetShaderParameter(GLenum pname, const GLint* ints, const GLfloat* floats, bool vector);
     void GetCombinerStageParameter(GLenum stage, GLenum pname, GLfloat* values);
 
     // The legacy internal format of each converted texture object, common to a share group.

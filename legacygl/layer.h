@@ -189,6 +189,16 @@ class Layer {
     // false, and the caller runs it.
     using Command = std::function<void(Layer&)>;
     bool Recorded(const Command& command);
+    // Runs a command on the module M of this context, or records it (for the module of the
+    // context that calls the list) while a display list is compiled.
+    template <class M, typename F>
+    void Listed(F command) {
+        if (Get<M>() == nullptr) return;
+        const Command run = [command](Layer& l) {
+            if (M* m = l.Get<M>()) command(*m);
+        };
+        if (!Recorded(run)) run(*this);
+    }
     // The error of a command that display lists hold: raised when a list that holds the command
     // is called rather than while it is compiled.
     void RaiseListedError(GLenum error);

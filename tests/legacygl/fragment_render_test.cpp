@@ -331,6 +331,35 @@ TEST_F(LegacyFragment, TheFogRegisterFollowsTheGlsFogState) {
     glFogi(GL_FOG_MODE, GL_EXP);
 }
 
+TEST_F(LegacyFragment, DisplayListsHoldTheCombinerAndTextureShaderCommands) {
+    const GLuint list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
+    Parse("!!RC1.0\nout.rgb = col1;\nout.a = col0.a;\n");
+    glActiveTexture(GL_TEXTURE1);
+    glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_PASS_THROUGH_NV);
+    glActiveTexture(GL_TEXTURE0);
+    glEnable(GL_REGISTER_COMBINERS_NV);
+    glEndList();
+    // Set up outside the list after it: the list's own set-up must replace this one.
+    Parse("!!RC1.0\nout.rgb = col0;\nout.a = col0.a;\n");
+    // Compiling ran none of it.
+    EXPECT_EQ(Draw(), fragment_.texcoord[0]);
+    GLint operation = -1;
+    glActiveTexture(GL_TEXTURE1);
+    glGetTexEnviv(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, &operation);
+    EXPECT_EQ(operation, GL_NONE);
+    glCallList(list);  // leaves unit 0 active
+    glActiveTexture(GL_TEXTURE1);
+    glGetTexEnviv(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, &operation);
+    EXPECT_EQ(operation, GL_PASS_THROUGH_NV);
+    glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_NONE);
+    glActiveTexture(GL_TEXTURE0);
+    const Vec4 drawn = Draw();
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(drawn[k], fragment_.secondary[k], kTolerance) << k;
+    glDeleteLists(list, 1);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
 TEST_F(LegacyFragment, TheApplicationsOwnBindingAndEnableWhileTheCombinersAreOn) {
     Parse("!!RC1.0\nout.rgb = col1;\nout.a = col0.a;\n");
     glEnable(GL_REGISTER_COMBINERS_NV);
