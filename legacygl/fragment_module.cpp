@@ -596,7 +596,10 @@ bool FragmentModule::TexEnv(GLenum target, GLenum pname, const GLint* ints, cons
     // Held by display lists: the values copied, the unit the one active when the list runs.
     std::array<GLint, 4> i{};
     std::array<GLfloat, 4> f{};
-    const int count = vector ? 4 : 1;
+    const int count = !vector                                                             ? 1
+                      : pname == GL_CONST_EYE_NV                                          ? 3
+                      : pname == GL_CULL_MODES_NV || pname == GL_OFFSET_TEXTURE_MATRIX_NV ? 4
+                                                                                          : 1;
     if (ints != nullptr) std::copy(ints, ints + count, i.begin());
     if (floats != nullptr) std::copy(floats, floats + count, f.begin());
     const bool isInt = ints != nullptr;
