@@ -194,9 +194,11 @@ TEST(ShadercheckTest, FailedWritesEndWithStatusTwo) {
     }
 }
 
-// Texts with one message family each, written into a folder of their own: the tool runs there.
+// Texts with one message family each, written into a folder of the calling test's own (tests run
+// in parallel): the tool runs there.
 std::string FamilyFolder() {
-    const std::string dir = ::testing::TempDir() + "shadercheck_families/";
+    const std::string dir = ::testing::TempDir() + "shadercheck_families_" +
+                            ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
     testsupport::Run("mkdir -p " + dir);
     const struct {
         const char* name;
