@@ -71,12 +71,7 @@ VertexProgramModule* Current() {
 // run on the module of the context that calls the list.
 template <typename F>
 void Listed(F command) {
-    Layer* layer = CurrentLayer();
-    if (layer == nullptr || layer->Get<VertexProgramModule>() == nullptr) return;
-    const Layer::Command run = [command](Layer& l) {
-        if (VertexProgramModule* m = l.Get<VertexProgramModule>()) command(*m);
-    };
-    if (!layer->Recorded(run)) run(*layer);
+    if (Layer* layer = CurrentLayer()) layer->Listed<VertexProgramModule>(command);
 }
 
 void APIENTRY LoadProgramNV(GLenum target, GLuint id, GLsizei len, const GLubyte* program) {
