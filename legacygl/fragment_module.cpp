@@ -115,32 +115,22 @@ void APIENTRY GetCombinerStageParameterfvNV(GLenum stage, GLenum pname, GLfloat*
 
 #undef WITH_MODULE
 
-struct NamedProc {
-    const char* name;
-    NextGl::Proc proc;
-};
-
-template <typename F>
-NextGl::Proc P(F f) {
-    return reinterpret_cast<NextGl::Proc>(f);
-}
-
 const NamedProc kEntryPoints[] = {
-    {"glCombinerParameterfvNV", P(&CombinerParameterfvNV)},
-    {"glCombinerParameterfNV", P(&CombinerParameterfNV)},
-    {"glCombinerParameterivNV", P(&CombinerParameterivNV)},
-    {"glCombinerParameteriNV", P(&CombinerParameteriNV)},
-    {"glCombinerInputNV", P(&CombinerInputNV)},
-    {"glCombinerOutputNV", P(&CombinerOutputNV)},
-    {"glFinalCombinerInputNV", P(&FinalCombinerInputNV)},
-    {"glGetCombinerInputParameterfvNV", P(&GetCombinerInputNV<GLfloat>)},
-    {"glGetCombinerInputParameterivNV", P(&GetCombinerInputNV<GLint>)},
-    {"glGetCombinerOutputParameterfvNV", P(&GetCombinerOutputNV<GLfloat>)},
-    {"glGetCombinerOutputParameterivNV", P(&GetCombinerOutputNV<GLint>)},
-    {"glGetFinalCombinerInputParameterfvNV", P(&GetFinalCombinerInputNV<GLfloat>)},
-    {"glGetFinalCombinerInputParameterivNV", P(&GetFinalCombinerInputNV<GLint>)},
-    {"glCombinerStageParameterfvNV", P(&CombinerStageParameterfvNV)},
-    {"glGetCombinerStageParameterfvNV", P(&GetCombinerStageParameterfvNV)},
+    {"glCombinerParameterfvNV", ProcOf(&CombinerParameterfvNV)},
+    {"glCombinerParameterfNV", ProcOf(&CombinerParameterfNV)},
+    {"glCombinerParameterivNV", ProcOf(&CombinerParameterivNV)},
+    {"glCombinerParameteriNV", ProcOf(&CombinerParameteriNV)},
+    {"glCombinerInputNV", ProcOf(&CombinerInputNV)},
+    {"glCombinerOutputNV", ProcOf(&CombinerOutputNV)},
+    {"glFinalCombinerInputNV", ProcOf(&FinalCombinerInputNV)},
+    {"glGetCombinerInputParameterfvNV", ProcOf(&GetCombinerInputNV<GLfloat>)},
+    {"glGetCombinerInputParameterivNV", ProcOf(&GetCombinerInputNV<GLint>)},
+    {"glGetCombinerOutputParameterfvNV", ProcOf(&GetCombinerOutputNV<GLfloat>)},
+    {"glGetCombinerOutputParameterivNV", ProcOf(&GetCombinerOutputNV<GLint>)},
+    {"glGetFinalCombinerInputParameterfvNV", ProcOf(&GetFinalCombinerInputNV<GLfloat>)},
+    {"glGetFinalCombinerInputParameterivNV", ProcOf(&GetFinalCombinerInputNV<GLint>)},
+    {"glCombinerStageParameterfvNV", ProcOf(&CombinerStageParameterfvNV)},
+    {"glGetCombinerStageParameterfvNV", ProcOf(&GetCombinerStageParameterfvNV)},
 };
 
 Vec4 Clamped(const GLfloat* v) {
@@ -320,11 +310,7 @@ FragmentModule::FragmentModule(Layer& layer)
     if (next_.glIsEnabled) appProgramEnabled_ = next_.glIsEnabled(GL_FRAGMENT_PROGRAM_ARB);
 }
 
-NextGl::Proc FragmentModule::Lookup(const char* name) const {
-    for (const NamedProc& e : kEntryPoints)
-        if (std::strcmp(e.name, name) == 0) return e.proc;
-    return nullptr;
-}
+NextGl::Proc FragmentModule::Lookup(const char* name) const { return FindProc(kEntryPoints, name); }
 
 bool FragmentModule::SetCapability(GLenum cap, bool on) {
     switch (cap) {
@@ -479,6 +465,24 @@ void FragmentModule::FinalCombinerInput(GLenum variable, GLenum input, GLenum ma
     state_.combiners.final.inputs[v] = fragmentprogram::CombinerInput{input, mapping, usage};
 }
 
+bool FragmentModule::GetInputParameter(const fragmentprogram::CombinerInput& in, GLenum pname,
+                                       GLint* value) {
+    switch (pname) {
+        case GL_COMBINER_INPUT_NV:
+            *value = GLint(in.input);
+            return true;
+        case GL_COMBINER_MAPPING_NV:
+            *value = GLint(in.mapping);
+            return true;
+        case GL_COMBINER_COMPONENT_USAGE_NV:
+            *value = GLint(in.usage);
+            return true;
+        default:
+            RaiseError(GL_INVALID_ENUM);
+            return false;
+    }
+}
+
 bool FragmentModule::GetCombinerInput(GLenum stage, GLenum portion, GLenum variable, GLenum pname,
                                       GLint* value) {
     const int s = StageIndex(stage);
@@ -489,20 +493,7 @@ bool FragmentModule::GetCombinerInput(GLenum stage, GLenum portion, GLenum varia
     }
     const CombinerPortion& p =
         portion == GL_RGB ? state_.combiners.stages[s].rgb : state_.combiners.stages[s].alpha;
-    switch (pname) {
-        case GL_COMBINER_INPUT_NV:
-            *value = GLint(p.inputs[v].input);
-            return true;
-        case GL_COMBINER_MAPPING_NV:
-            *value = GLint(p.inputs[v].mapping);
-            return true;
-        case GL_COMBINER_COMPONENT_USAGE_NV:
-            *value = GLint(p.inputs[v].usage);
-            return true;
-        default:
-            RaiseError(GL_INVALID_ENUM);
-            return false;
-    }
+    return GetInputParameter(p.inputs[v], pname, value);
 }
 
 bool FragmentModule::GetCombinerOutput(GLenum stage, GLenum portion, GLenum pname, GLint* value) {
@@ -550,21 +541,7 @@ bool FragmentModule::GetFinalCombinerInput(GLenum variable, GLenum pname, GLint*
         RaiseError(GL_INVALID_ENUM);
         return false;
     }
-    const fragmentprogram::CombinerInput& in = state_.combiners.final.inputs[v];
-    switch (pname) {
-        case GL_COMBINER_INPUT_NV:
-            *value = GLint(in.input);
-            return true;
-        case GL_COMBINER_MAPPING_NV:
-            *value = GLint(in.mapping);
-            return true;
-        case GL_COMBINER_COMPONENT_USAGE_NV:
-            *value = GLint(in.usage);
-            return true;
-        default:
-            RaiseError(GL_INVALID_ENUM);
-            return false;
-    }
+    return GetInputParameter(state_.combiners.final.inputs[v], pname, value);
 }
 
 void FragmentModule::CombinerStageParameter(GLenum stage, GLenum pname, const GLfloat* values) {

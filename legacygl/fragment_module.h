@@ -59,6 +59,8 @@ class FragmentModule : public Module {
     const fragmentprogram::FragmentState& State();
 
   private:
+    // One parameter of a general or final combiner input, false (and GL_INVALID_ENUM) for pname.
+    bool GetInputParameter(const fragmentprogram::CombinerInput& in, GLenum pname, GLint* value);
     void RaiseError(GLenum error) { layer_.RaiseError(error); }
     int ActiveUnit() const;
     void ReadTextureState();

@@ -6,6 +6,7 @@
 // This core exports no gl* names: the shim (or a test) calls it with a NextGl of its choice.
 #pragma once
 
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,6 +18,25 @@
 #include "legacygl/next_gl.h"
 
 namespace legacygl {
+
+// An entry point a module supplies, under its GL name.
+struct NamedProc {
+    const char* name;
+    NextGl::Proc proc;
+};
+
+template <typename F>
+NextGl::Proc ProcOf(F function) {
+    return reinterpret_cast<NextGl::Proc>(function);
+}
+
+// The entry point called `name` in a module's table, or null.
+template <size_t N>
+NextGl::Proc FindProc(const NamedProc (&table)[N], const char* name) {
+    for (const NamedProc& e : table)
+        if (std::strcmp(e.name, name) == 0) return e.proc;
+    return nullptr;
+}
 
 class Layer;
 

@@ -9,15 +9,11 @@
 
 namespace {
 
+using legacygltest::Fetch;
 using legacygltest::GlHarness;
 using vertexprogram::Vec4;
 
 GlHarness* harness = nullptr;
-
-template <typename F>
-F Fetch(const char* name) {
-    return reinterpret_cast<F>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)));
-}
 
 class LegacyDrawsAndLists : public ::testing::Test {
   protected:

@@ -20,6 +20,7 @@ namespace {
 
 using fragmentprogram::FragmentState;
 using fragmentprogram::Vec4;
+using legacygltest::Fetch;
 using legacygltest::GlHarness;
 
 GlHarness* harness = nullptr;
@@ -27,11 +28,6 @@ GlHarness* harness = nullptr;
 // The float framebuffer holds what the program computes; driver and evaluator may differ in the
 // last bits of products.
 constexpr float kTolerance = 1e-5f;
-
-template <typename F>
-F Fetch(const char* name) {
-    return reinterpret_cast<F>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)));
-}
 
 class LegacyFragment : public ::testing::Test {
   protected:

@@ -5,11 +5,6 @@
 namespace legacygltest {
 namespace {
 
-template <typename F>
-F Fetch(const char* name) {
-    return reinterpret_cast<F>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)));
-}
-
 const char kTexCoordAsColour[] = "!!ARBfp1.0\nMOV result.color, fragment.texcoord[0];\nEND\n";
 
 }  // namespace

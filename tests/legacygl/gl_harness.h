@@ -17,6 +17,12 @@
 
 namespace legacygltest {
 
+// An entry point of the current context, looked up through glXGetProcAddressARB (the layer).
+template <typename F>
+F Fetch(const char* name) {
+    return reinterpret_cast<F>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)));
+}
+
 struct LegacyEntryPoints {
     PFNGLLOADPROGRAMNVPROC LoadProgram;
     PFNGLBINDPROGRAMNVPROC BindProgram;
