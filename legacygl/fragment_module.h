@@ -1,12 +1,11 @@
 // GL_NV_register_combiners(2) and GL_NV_texture_shader(2) on a driver with
 // GL_ARB_fragment_program: the combiner and texture-shader state set piecewise through their
-// commands, enables and TexEnv targets, the signed/HILO/DSDT texture uploads converted to float
-// textures, and at each draw with either extension enabled a cached ARB fragment program that
-// computes what they define, bound in place of the application's own for that draw.
+// commands, enables and TexEnv targets, and at each draw with either extension enabled a cached
+// ARB fragment program that computes what they define (reading the textures legacy_textures
+// converted), bound in place of the application's own for that draw.
 #pragma once
 
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -27,7 +26,6 @@ class FragmentModule : public Module {
     bool TexEnv(GLenum target, GLenum pname, const GLint* ints, const GLfloat* floats,
                 bool vector) override;
     bool GetTexEnv(GLenum target, GLenum pname, GLint* ints, GLfloat* floats) override;
-    bool TexImage(const TexUpload& upload) override;
     bool BeforeDraw() override;
     void ArbProgramBound(GLenum target) override;
 
@@ -49,12 +47,6 @@ class FragmentModule : public Module {
     void SetShaderParameter(GLenum pname, const GLint* ints, const GLfloat* floats, bool vector);
     void GetCombinerStageParameter(GLenum stage, GLenum pname, GLfloat* values);
 
-    // The legacy internal format of each converted texture object, common to a share group.
-    struct ConvertedTextures {
-        std::mutex lock;
-        std::map<GLuint, GLenum> formats;
-    };
-
     // The state the next draw's program is made for (texture state read from the driver).
     const fragmentprogram::FragmentState& State();
 
@@ -72,7 +64,6 @@ class FragmentModule : public Module {
 
     Layer& layer_;
     const NextGl& next_;
-    ConvertedTextures& converted_;
     fragmentprogram::FragmentState state_;
     int maxUnits_ = 4;
     std::map<std::string, GLuint> programs_;  // by ProgramKey

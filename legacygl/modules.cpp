@@ -2,16 +2,18 @@
 // on, and how its per-context module is made. Further extensions are added here.
 #include "legacygl/fragment_module.h"
 #include "legacygl/layer.h"
+#include "legacygl/legacy_textures.h"
 #include "legacygl/vertex_program_module.h"
 
 namespace legacygl {
 
 const ModuleEntry kModules[] = {
     {"GL_NV_vertex_program", "GL_ARB_vertex_program", CreateVertexProgramModule},
-    // One module answers for all four fragment extensions; the others only add their names.
+    // One module answers for the state of all four fragment extensions, another for the texture
+    // formats; the others only add their names.
     {"GL_NV_register_combiners", "GL_ARB_fragment_program", CreateFragmentModule},
     {"GL_NV_register_combiners2", "GL_ARB_fragment_program", CreateNamedOnly},
-    {"GL_NV_texture_shader", "GL_ARB_fragment_program", CreateNamedOnly},
+    {"GL_NV_texture_shader", "GL_ARB_fragment_program", CreateLegacyTextures},
     {"GL_NV_texture_shader2", "GL_ARB_fragment_program", CreateNamedOnly},
 };
 const size_t kModuleCount = sizeof kModules / sizeof kModules[0];

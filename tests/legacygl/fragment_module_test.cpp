@@ -1,60 +1,25 @@
 // The combiner and texture-shader module over the recording GL: when it takes part, its entry
-// points and names, the extensions' errors, queries and TexEnv target, and the uploads of the
-// legacy texture formats as the float images the driver receives.
+// points and names, the extensions' errors, queries and TexEnv target.
 #define GL_GLEXT_PROTOTYPES 1
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "glext/entry_points.h"
 #include "legacygl/layer.h"
 #include "recgl/recording_gl.h"
-
-#include <GL/glx.h>
+#include "tests/legacygl/recording_layer.h"
 
 namespace {
 
-using legacygl::Layer;
 using legacygl::NextGl;
-
-NextGl::Proc FromRecordingGl(const char* name) {
-    return ::glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name));
-}
-
-Layer* testLayer = nullptr;
-Layer* TestLayer() { return testLayer; }
-
-constexpr const char* kDriver = "GL_ARB_multitexture GL_ARB_fragment_program";
-
-struct LayerOver {
-    explicit LayerOver(const std::string& extensions = kDriver, bool switchedOn = true) {
-        recgl::Profile profile;
-        profile.extensions = extensions;
-        profile.integers[GL_MAX_TEXTURE_UNITS] = {4};
-        recgl::Reset(profile);
-        NextGl next;
-        next.Load(FromRecordingGl);
-        layer = std::make_unique<Layer>(next, switchedOn);
-        testLayer = layer.get();
-        legacygl::SetLayerLookup(&TestLayer);
-    }
-    ~LayerOver() {
-        testLayer = nullptr;
-        legacygl::SetLayerLookup(nullptr);
-    }
-    template <typename F>
-    F Fn(const char* name) {
-        auto f = reinterpret_cast<F>(layer->GetProcAddress(reinterpret_cast<const GLubyte*>(name)));
-        EXPECT_NE(f, nullptr) << name;
-        return f;
-    }
-    std::unique_ptr<Layer> layer;
-};
+using legacygltest::FromRecordingGl;
+using legacygltest::LayerOver;
+constexpr const char* kDriver = legacygltest::kFragmentDriver;
 
 const glext::ExtensionRow* Row(const char* name) {
     for (size_t i = 0; i < glext::entryPointTableRows; ++i)
@@ -405,38 +370,6 @@ TEST(LegacyFragmentModule, TextureShaderStateIsPerUnitWithTheUnitRestrictions) {
     over.layer->TexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
     EXPECT_EQ(recgl::CallLines(),
               std::vector<std::string>{"glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL)"});
-}
-
-TEST(LegacyFragmentModule, LegacyFormatsReachTheDriverAsFloatImages) {
-    LayerOver over;
-    // Two texels, the row padded to the default unpack alignment of 4.
-    const GLbyte rgb[8] = {-128, 0, 127, 64, -1, 1, 0, 0};
-    recgl::ClearCalls();
-    over.layer->TexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGB8_NV, 2, 1, 0, GL_RGB, GL_BYTE, rgb);
-    EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR));
-    bool uploaded = false;
-    for (const recgl::Call& call : recgl::Calls()) {
-        if (call.name != "glTexImage2D") continue;
-        uploaded = true;
-        EXPECT_EQ(call.Int(2), GL_RGB32F);
-        EXPECT_EQ(call.Int(6), GL_RGB);
-        EXPECT_EQ(call.Int(7), GL_FLOAT);
-    }
-    EXPECT_TRUE(uploaded);
-    // A HILO image needs the HILO format; a conventional one passes untouched.
-    over.layer->TexImage2D(GL_TEXTURE_2D, 0, GL_HILO16_NV, 1, 1, 0, GL_RGB, GL_SHORT, rgb);
-    EXPECT_EQ(over.layer->GetError(), GLenum(GL_INVALID_OPERATION));
-    // Sizes beyond the driver's limit are refused before anything is converted.
-    recgl::CurrentProfile().integers[GL_MAX_TEXTURE_SIZE] = {2048};
-    recgl::ClearCalls();
-    over.layer->TexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGBA8_NV, 1 << 30, 1 << 30, 0, GL_RGBA,
-                           GL_BYTE, rgb);
-    EXPECT_EQ(over.layer->GetError(), GLenum(GL_INVALID_VALUE));
-    EXPECT_TRUE(recgl::Calls().empty() || recgl::Calls().back().name != "glTexImage2D");
-    recgl::ClearCalls();
-    over.layer->TexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, 2, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb);
-    ASSERT_EQ(recgl::Calls().size(), 1u);
-    EXPECT_EQ(recgl::Calls()[0].Int(2), GL_RGB8);
 }
 
 }  // namespace

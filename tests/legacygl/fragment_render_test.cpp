@@ -54,6 +54,7 @@ class LegacyFragment : public ::testing::Test {
             glActiveTexture(GL_TEXTURE0 + unit);
             glDisable(GL_TEXTURE_2D);
             glBindTexture(GL_TEXTURE_2D, 0);
+            glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_NONE);
         }
         glActiveTexture(GL_TEXTURE0);
         while (glGetError() != GL_NO_ERROR) {
@@ -251,45 +252,6 @@ TEST_F(LegacyFragment, TextureShadersFromTs10OverASignedTextureRenderAsEvaluated
 
     glDisable(GL_TEXTURE_SHADER_NV);
     EXPECT_EQ(Draw(), fragment_.texcoord[0]);
-}
-
-TEST_F(LegacyFragment, SignedUploadsHonourTheUnpackRowsAndSubImagesReplaceTexels) {
-    // 2x2 signed RGB bytes, rows of 6 bytes padded to 8 by the default alignment of 4.
-    const GLbyte rows[16] = {10, 20, 30, 40, 50, 60, -7, -7, 70, 80, 90, 100, 110, 120, -7, -7};
-    glActiveTexture(GL_TEXTURE0);
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGB8_NV, 2, 2, 0, GL_RGB, GL_BYTE, rows);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    Parse("!!TS1.0\ntexture_2d();\n");
-    glEnable(GL_TEXTURE_SHADER_NV);
-    expected_.textureShaders = true;
-    expected_.units[0].shader.operation = GL_TEXTURE_2D;
-    expected_.units[0].targets[fragmentprogram::k2D] = {
-        true, {GL_RGB, fragmentprogram::Signedness::kSigned}};
-    GLbyte texels[2][2][3];
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 2; ++x)
-            for (int c = 0; c < 3; ++c) texels[y][x][c] = rows[8 * y + 3 * x + c];
-    env_.sample = [&texels](int, int, const Vec4& coord) {
-        const GLbyte* t = texels[coord[1] < 0.5f ? 0 : 1][coord[0] < 0.5f ? 0 : 1];
-        return Vec4{t[0] / 128.0f, t[1] / 128.0f, t[2] / 128.0f, 1};
-    };
-    for (const Vec4& at : {Vec4{0.75f, 0.75f, 0, 1}, Vec4{0.25f, 0.75f, 0, 1}}) {
-        fragment_.texcoord[0] = at;
-        ExpectEvaluated(Draw());
-    }
-    // One texel replaced, in the texture's own signed format.
-    const GLbyte replacement[3] = {127, 64, 1};
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 1, 1, 1, GL_RGB, GL_BYTE, replacement);
-    ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    std::copy(replacement, replacement + 3, texels[1][0]);
-    ExpectEvaluated(Draw());
-    glDeleteTextures(1, &name);
 }
 
 TEST_F(LegacyFragment, TheFogRegisterFollowsTheGlsFogState) {

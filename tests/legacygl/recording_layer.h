@@ -1,0 +1,55 @@
+// A layer over the recording GL, current for the entry points it hands out, with the driver
+// extensions of a test (by default those the fragment modules are built on).
+#pragma once
+
+#define GL_GLEXT_PROTOTYPES 1
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "legacygl/layer.h"
+#include "recgl/recording_gl.h"
+
+#include <GL/glx.h>
+
+namespace legacygltest {
+
+inline legacygl::NextGl::Proc FromRecordingGl(const char* name) {
+    return ::glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name));
+}
+
+constexpr const char* kFragmentDriver = "GL_ARB_multitexture GL_ARB_fragment_program";
+
+class LayerOver {
+  public:
+    explicit LayerOver(const std::string& extensions = kFragmentDriver, bool switchedOn = true) {
+        recgl::Profile profile;
+        profile.extensions = extensions;
+        profile.integers[GL_MAX_TEXTURE_UNITS] = {4};
+        recgl::Reset(profile);
+        legacygl::NextGl next;
+        next.Load(FromRecordingGl);
+        layer = std::make_unique<legacygl::Layer>(next, switchedOn);
+        current = layer.get();
+        legacygl::SetLayerLookup(&Current);
+    }
+    ~LayerOver() {
+        current = nullptr;
+        legacygl::SetLayerLookup(nullptr);
+    }
+    template <typename F>
+    F Fn(const char* name) {
+        auto f = reinterpret_cast<F>(layer->GetProcAddress(reinterpret_cast<const GLubyte*>(name)));
+        EXPECT_NE(f, nullptr) << name;
+        return f;
+    }
+    std::unique_ptr<legacygl::Layer> layer;
+
+  private:
+    static legacygl::Layer* Current() { return current; }
+    static inline legacygl::Layer* current = nullptr;
+};
+
+}  // namespace legacygltest
