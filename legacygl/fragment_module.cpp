@@ -1,7 +1,6 @@
 #include "legacygl/fragment_module.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "fragmentprogram/generator.h"
 #include "fragmentprogram/texel_conversion.h"

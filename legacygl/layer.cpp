@@ -301,8 +301,8 @@ bool Layer::ModuleTexImage(const Module::TexUpload& upload) {
 
 void Layer::TexImage1D(GLenum target, GLint level, GLint internalFormat, GLsizei width,
                        GLint border, GLenum format, GLenum type, const void* pixels) {
-    if (ModuleTexImage({1, false, target, level, internalFormat, 0, 0, width, 1, border, format,
-                        type, pixels}))
+    if (ModuleTexImage({1, false, target, level, internalFormat, 0, 0, 0, width, 1, 1, border,
+                        format, type, pixels}))
         return;
     if (next_.glTexImage1D)
         next_.glTexImage1D(target, level, internalFormat, width, border, format, type, pixels);
@@ -311,7 +311,7 @@ void Layer::TexImage1D(GLenum target, GLint level, GLint internalFormat, GLsizei
 void Layer::TexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei width,
                        GLsizei height, GLint border, GLenum format, GLenum type,
                        const void* pixels) {
-    if (ModuleTexImage({2, false, target, level, internalFormat, 0, 0, width, height, border,
+    if (ModuleTexImage({2, false, target, level, internalFormat, 0, 0, 0, width, height, 1, border,
                         format, type, pixels}))
         return;
     if (next_.glTexImage2D)
@@ -321,17 +321,39 @@ void Layer::TexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei
 
 void Layer::TexSubImage1D(GLenum target, GLint level, GLint x, GLsizei width, GLenum format,
                           GLenum type, const void* pixels) {
-    if (ModuleTexImage({1, true, target, level, 0, x, 0, width, 1, 0, format, type, pixels}))
+    if (ModuleTexImage({1, true, target, level, 0, x, 0, 0, width, 1, 1, 0, format, type, pixels}))
         return;
     if (next_.glTexSubImage1D) next_.glTexSubImage1D(target, level, x, width, format, type, pixels);
 }
 
 void Layer::TexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width,
                           GLsizei height, GLenum format, GLenum type, const void* pixels) {
-    if (ModuleTexImage({2, true, target, level, 0, x, y, width, height, 0, format, type, pixels}))
+    if (ModuleTexImage(
+            {2, true, target, level, 0, x, y, 0, width, height, 1, 0, format, type, pixels}))
         return;
     if (next_.glTexSubImage2D)
         next_.glTexSubImage2D(target, level, x, y, width, height, format, type, pixels);
+}
+
+void Layer::TexImage3D(GLenum target, GLint level, GLint internalFormat, GLsizei width,
+                       GLsizei height, GLsizei depth, GLint border, GLenum format, GLenum type,
+                       const void* pixels) {
+    if (ModuleTexImage({3, false, target, level, internalFormat, 0, 0, 0, width, height, depth,
+                        border, format, type, pixels}))
+        return;
+    if (next_.glTexImage3D)
+        next_.glTexImage3D(target, level, internalFormat, width, height, depth, border, format,
+                           type, pixels);
+}
+
+void Layer::TexSubImage3D(GLenum target, GLint level, GLint x, GLint y, GLint z, GLsizei width,
+                          GLsizei height, GLsizei depth, GLenum format, GLenum type,
+                          const void* pixels) {
+    if (ModuleTexImage(
+            {3, true, target, level, 0, x, y, z, width, height, depth, 0, format, type, pixels}))
+        return;
+    if (next_.glTexSubImage3D)
+        next_.glTexSubImage3D(target, level, x, y, z, width, height, depth, format, type, pixels);
 }
 
 bool Layer::PrepareModules() {

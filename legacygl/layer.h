@@ -63,8 +63,8 @@ class Module {
         int dimensions;
         bool sub;
         GLenum target;
-        GLint level, internalFormat, x, y;
-        GLsizei width, height;
+        GLint level, internalFormat, x, y, z;
+        GLsizei width, height, depth;
         GLint border;
         GLenum format, type;
         const void* pixels;
@@ -171,6 +171,11 @@ class Layer {
                        GLenum type, const void* pixels);
     void TexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width, GLsizei height,
                        GLenum format, GLenum type, const void* pixels);
+    void TexImage3D(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLsizei height,
+                    GLsizei depth, GLint border, GLenum format, GLenum type, const void* pixels);
+    void TexSubImage3D(GLenum target, GLint level, GLint x, GLint y, GLint z, GLsizei width,
+                       GLsizei height, GLsizei depth, GLenum format, GLenum type,
+                       const void* pixels);
     void Begin(GLenum mode);
     void End();
     void PushAttrib(GLbitfield mask);

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "fragmentprogram/texel_conversion.h"
 #include "legacygl/fragment_module.h"
 
 namespace legacygl {
@@ -19,6 +20,9 @@ struct ConvertedTextures {
 };
 
 ConvertedTextures& Converted(ShareGroup& group) { return group.Object<ConvertedTextures>(); }
+
+// The most texels one upload converts (as 4 floats each: 4 GiB).
+constexpr size_t kMaxTexels = size_t(1) << 28;
 
 const GLenum kBindings[fragmentprogram::kTargetCount] = {
     GL_TEXTURE_BINDING_1D, GL_TEXTURE_BINDING_2D, GL_TEXTURE_BINDING_3D,
@@ -79,111 +83,144 @@ std::unique_ptr<Module> CreateLegacyTextures(Layer& layer) {
 
 LegacyTextures::LegacyTextures(Layer& layer) : layer_(layer), next_(layer.Next()) {}
 
-bool LegacyTextures::TexImage(const TexUpload& u) {
-    GLint name = 0;
-    const int target = fragmentprogram::TargetIndexOf(
-        u.target >= GL_TEXTURE_CUBE_MAP_POSITIVE_X && u.target <= GL_TEXTURE_CUBE_MAP_NEGATIVE_Z
-            ? GL_TEXTURE_CUBE_MAP
-            : u.target);
-    if (target >= 0 && next_.glGetIntegerv) next_.glGetIntegerv(kBindings[target], &name);
-    GLenum legacy = GL_NONE;
-    ConvertedTextures& converted = Converted(layer_.Group());
-    {
+GLint LegacyTextures::Integer(GLenum pname) const {
+    GLint value = 0;
+    if (next_.glGetIntegerv) next_.glGetIntegerv(pname, &value);
+    return value;
+}
+
+GLuint LegacyTextures::Bound(GLenum target) const {
+    const bool face =
+        target >= GL_TEXTURE_CUBE_MAP_POSITIVE_X && target <= GL_TEXTURE_CUBE_MAP_NEGATIVE_Z;
+    const int index = fragmentprogram::TargetIndexOf(face ? GL_TEXTURE_CUBE_MAP : target);
+    return index >= 0 ? GLuint(Integer(kBindings[index])) : 0;
+}
+
+void LegacyTextures::Remember(GLenum target, GLenum legacy) {
+    // Run where the display list being compiled runs it: the texture bound then gets the format.
+    layer_.Listed<LegacyTextures>([target, legacy](LegacyTextures& m) {
+        const GLuint name = m.Bound(target);
+        ConvertedTextures& converted = Converted(m.layer_.Group());
         std::lock_guard<std::mutex> hold(converted.lock);
-        if (!u.sub) {
-            if (!fragmentprogram::IsLegacyInternalFormat(GLenum(u.internalFormat))) {
-                converted.formats.erase(GLuint(name));  // a conventional image replaces it
-                return false;
-            }
-            legacy = GLenum(u.internalFormat);
+        if (legacy != GL_NONE) {
+            converted.formats[name] = legacy;
         } else {
-            const auto found = converted.formats.find(GLuint(name));
-            if (found == converted.formats.end()) return false;
-            legacy = found->second;
+            converted.formats.erase(name);
+        }
+    });
+}
+
+bool LegacyTextures::TexImage(const TexUpload& u) {
+    GLenum legacy = GLenum(u.internalFormat);
+    if (!u.sub && !fragmentprogram::IsLegacyInternalFormat(legacy)) {
+        Remember(u.target, GL_NONE);  // a conventional image replaces a converted one
+        return false;
+    }
+    if (u.sub) {
+        legacy = ConvertedFormat(layer_.Group(), Bound(u.target));
+        if (legacy == GL_NONE) return false;
+    }
+    const GLint maxSize = Integer(u.dimensions == 3 ? GL_MAX_3D_TEXTURE_SIZE : GL_MAX_TEXTURE_SIZE);
+    for (GLsizei size : {u.width, u.height, u.depth}) {
+        if (size < 0 || (maxSize > 0 && size > maxSize)) {
+            layer_.RaiseListedError(GL_INVALID_VALUE);
+            return true;
         }
     }
-    GLint maxSize = 0, unpackBuffer = 0;
-    if (next_.glGetIntegerv) {
-        next_.glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-        next_.glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &unpackBuffer);
-    }
-    if (u.width < 0 || u.height < 0 || (maxSize > 0 && (u.width > maxSize || u.height > maxSize))) {
-        RaiseError(GL_INVALID_VALUE);
+    const size_t count = size_t(u.width) * size_t(u.height) * size_t(u.depth);
+    if (count > kMaxTexels) {
+        layer_.RaiseListedError(GL_OUT_OF_MEMORY);
         return true;
     }
-    if (unpackBuffer != 0) {
+    if (Integer(GL_PIXEL_UNPACK_BUFFER_BINDING) != 0) {
         // The texels would be in a buffer object: converting those is not supported.
-        RaiseError(GL_INVALID_OPERATION);
+        layer_.RaiseListedError(GL_INVALID_OPERATION);
         return true;
     }
-    // The application's rows, packed tight for the conversion.
-    const size_t pixel = PixelBytes(u.format, u.type);
-    const size_t count = size_t(u.width) * size_t(u.height);
     std::vector<unsigned char> packed;
-    const void* pixels = u.pixels;
-    GLint alignment = 4, rowLength = 0, skipRows = 0, skipPixels = 0;
-    if (next_.glGetIntegerv) {
-        next_.glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-        next_.glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
-        next_.glGetIntegerv(GL_UNPACK_SKIP_ROWS, &skipRows);
-        next_.glGetIntegerv(GL_UNPACK_SKIP_PIXELS, &skipPixels);
-    }
-    if (pixels != nullptr && pixel != 0 && count != 0) {
-        const size_t rowPixels = rowLength > 0 ? size_t(rowLength) : size_t(u.width);
-        const size_t a = size_t(std::max(alignment, 1));
-        const size_t stride = (rowPixels * pixel + a - 1) / a * a;
-        const auto* source = static_cast<const unsigned char*>(pixels) + size_t(skipRows) * stride +
-                             size_t(skipPixels) * pixel;
-        packed.resize(count * pixel);
-        for (GLsizei row = 0; row < u.height; ++row)
-            std::memcpy(&packed[size_t(row) * u.width * pixel], source + size_t(row) * stride,
-                        size_t(u.width) * pixel);
-        pixels = packed.data();
-    }
+    const void* pixels = Unpacked(u, &packed);
+    const std::vector<float> zeros(pixels == nullptr ? count * 4 : 0);
     fragmentprogram::FloatImage image;
-    const std::vector<unsigned char> zeros(pixels == nullptr ? count * 16 : 0);
-    if (pixels == nullptr) {
-        // No data: the texels are undefined; zeros of a float format stand for them.
-        pixels = zeros.data();
-        const std::string refused =
-            fragmentprogram::ConvertTexels(legacy, u.format, GL_FLOAT, pixels, count, &image);
-        if (!refused.empty()) {
-            RaiseError(GL_INVALID_OPERATION);
-            return true;
-        }
-    } else {
-        const std::string refused =
-            fragmentprogram::ConvertTexels(legacy, u.format, u.type, pixels, count, &image);
-        if (!refused.empty()) {
-            RaiseError(GL_INVALID_OPERATION);
-            return true;
-        }
+    // No data: the texels are undefined; zeros of a float format stand for them.
+    const std::string refused =
+        pixels != nullptr
+            ? fragmentprogram::ConvertTexels(legacy, u.format, u.type, pixels, count, &image)
+            : fragmentprogram::ConvertTexels(legacy, u.format, GL_FLOAT, zeros.data(), count,
+                                             &image);
+    if (!refused.empty()) {
+        layer_.RaiseListedError(GL_INVALID_OPERATION);
+        return true;
     }
+    Upload(u, image);
+    if (!u.sub) Remember(u.target, legacy);
+    return true;
+}
+
+const void* LegacyTextures::Unpacked(const TexUpload& u, std::vector<unsigned char>* packed) const {
+    const size_t pixel = PixelBytes(u.format, u.type);
+    const size_t count = size_t(u.width) * size_t(u.height) * size_t(u.depth);
+    if (u.pixels == nullptr || pixel == 0 || count == 0) return u.pixels;
+    const GLint rowLength = Integer(GL_UNPACK_ROW_LENGTH);
+    const size_t a = size_t(std::max(Integer(GL_UNPACK_ALIGNMENT), 1));
+    const size_t rowPixels = rowLength > 0 ? size_t(rowLength) : size_t(u.width);
+    const size_t stride = (rowPixels * pixel + a - 1) / a * a;
+    // Image height and skipped images count for 3D images only.
+    const GLint imageHeight = u.dimensions == 3 ? Integer(GL_UNPACK_IMAGE_HEIGHT) : 0;
+    const size_t skipImages = u.dimensions == 3 ? size_t(Integer(GL_UNPACK_SKIP_IMAGES)) : 0;
+    const size_t imageStride = stride * (imageHeight > 0 ? size_t(imageHeight) : size_t(u.height));
+    const auto* source = static_cast<const unsigned char*>(u.pixels) + skipImages * imageStride +
+                         size_t(Integer(GL_UNPACK_SKIP_ROWS)) * stride +
+                         size_t(Integer(GL_UNPACK_SKIP_PIXELS)) * pixel;
+    const size_t row = size_t(u.width) * pixel;
+    packed->resize(count * pixel);
+    unsigned char* out = packed->data();
+    for (GLsizei image = 0; image < u.depth; ++image)
+        for (GLsizei y = 0; y < u.height; ++y, out += row)
+            std::memcpy(out, source + size_t(image) * imageStride + size_t(y) * stride, row);
+    return packed->data();
+}
+
+void LegacyTextures::Upload(const TexUpload& u, const fragmentprogram::FloatImage& image) {
     if (next_.glPushClientAttrib) next_.glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     if (next_.glPixelStorei) {
+        for (GLenum pname : {GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS,
+                             GL_UNPACK_IMAGE_HEIGHT, GL_UNPACK_SKIP_IMAGES})
+            next_.glPixelStorei(pname, 0);
         next_.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        next_.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-        next_.glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-        next_.glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     }
-    const float* texels = image.texels.data();
-    if (!u.sub && u.dimensions == 1 && next_.glTexImage1D)
-        next_.glTexImage1D(u.target, u.level, GLint(image.internalFormat), u.width, u.border,
-                           image.format, GL_FLOAT, texels);
-    if (!u.sub && u.dimensions == 2 && next_.glTexImage2D)
-        next_.glTexImage2D(u.target, u.level, GLint(image.internalFormat), u.width, u.height,
-                           u.border, image.format, GL_FLOAT, texels);
-    if (u.sub && u.dimensions == 1 && next_.glTexSubImage1D)
-        next_.glTexSubImage1D(u.target, u.level, u.x, u.width, image.format, GL_FLOAT, texels);
-    if (u.sub && u.dimensions == 2 && next_.glTexSubImage2D)
-        next_.glTexSubImage2D(u.target, u.level, u.x, u.y, u.width, u.height, image.format,
-                              GL_FLOAT, texels);
+    const float* t = image.texels.data();
+    const GLint internal = GLint(image.internalFormat);
+    const GLenum f = image.format;
+    switch (u.dimensions * 2 + (u.sub ? 1 : 0)) {
+        case 2:
+            if (next_.glTexImage1D)
+                next_.glTexImage1D(u.target, u.level, internal, u.width, u.border, f, GL_FLOAT, t);
+            break;
+        case 3:
+            if (next_.glTexSubImage1D)
+                next_.glTexSubImage1D(u.target, u.level, u.x, u.width, f, GL_FLOAT, t);
+            break;
+        case 4:
+            if (next_.glTexImage2D)
+                next_.glTexImage2D(u.target, u.level, internal, u.width, u.height, u.border, f,
+                                   GL_FLOAT, t);
+            break;
+        case 5:
+            if (next_.glTexSubImage2D)
+                next_.glTexSubImage2D(u.target, u.level, u.x, u.y, u.width, u.height, f, GL_FLOAT,
+                                      t);
+            break;
+        case 6:
+            if (next_.glTexImage3D)
+                next_.glTexImage3D(u.target, u.level, internal, u.width, u.height, u.depth,
+                                   u.border, f, GL_FLOAT, t);
+            break;
+        default:
+            if (next_.glTexSubImage3D)
+                next_.glTexSubImage3D(u.target, u.level, u.x, u.y, u.z, u.width, u.height, u.depth,
+                                      f, GL_FLOAT, t);
+    }
     if (next_.glPopClientAttrib) next_.glPopClientAttrib();
-    if (!u.sub) {
-        std::lock_guard<std::mutex> hold(converted.lock);
-        converted.formats[GLuint(name)] = legacy;
-    }
-    return true;
 }
 
 }  // namespace legacygl

@@ -4,10 +4,10 @@
 // group) so that the fragment module can read them as the extensions define.
 #pragma once
 
-#include <map>
 #include <memory>
-#include <mutex>
+#include <vector>
 
+#include "fragmentprogram/texel_conversion.h"
 #include "legacygl/layer.h"
 
 namespace legacygl {
@@ -20,7 +20,16 @@ class LegacyTextures : public Module {
     bool TexImage(const TexUpload& upload) override;
 
   private:
-    void RaiseError(GLenum error) { layer_.RaiseError(error); }
+    GLint Integer(GLenum pname) const;
+    // The texture object bound to target (or to the cube map of a face) on the active unit.
+    GLuint Bound(GLenum target) const;
+    // The legacy format of the texture bound to target from now on (GL_NONE: a conventional one).
+    void Remember(GLenum target, GLenum legacy);
+    // The application's texels of an upload packed tight (into *packed), as the unpack state
+    // says; null without texels.
+    const void* Unpacked(const TexUpload& u, std::vector<unsigned char>* packed) const;
+    // The converted image to the driver, with the unpack state at its defaults.
+    void Upload(const TexUpload& u, const fragmentprogram::FloatImage& image);
 
     Layer& layer_;
     const NextGl& next_;

@@ -6,6 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "fragmentprogram/reference_evaluator.h"
 
@@ -16,6 +21,7 @@ namespace {
 
 using fragmentprogram::FragmentState;
 using fragmentprogram::Vec4;
+using legacygltest::Fetch;
 using legacygltest::GlHarness;
 
 GlHarness* harness = nullptr;
@@ -68,6 +74,30 @@ class LegacyTextureRender : public ::testing::Test {
             EXPECT_NEAR(drawn[k], outcome.color[k], kTolerance) << "component " << k;
     }
 
+    // The texel of unit 0's texture on `target` ("2D", "3D") at coord as the driver stores it,
+    // read by a program of the test's own with texture shaders off.
+    Vec4 Stored(const char* target, const Vec4& coord) {
+        const std::string text =
+            std::string("!!ARBfp1.0\nTEX result.color, fragment.texcoord[0], ") + "texture[0], " +
+            target + ";\nEND\n";
+        auto genPrograms = Fetch<PFNGLGENPROGRAMSARBPROC>("glGenProgramsARB");
+        auto bindProgram = Fetch<PFNGLBINDPROGRAMARBPROC>("glBindProgramARB");
+        auto programString = Fetch<PFNGLPROGRAMSTRINGARBPROC>("glProgramStringARB");
+        auto deletePrograms = Fetch<PFNGLDELETEPROGRAMSARBPROC>("glDeleteProgramsARB");
+        GLint own = 0;
+        harness->Nv().GetProgramivARB(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_BINDING_ARB, &own);
+        GLuint id = 0;
+        genPrograms(1, &id);
+        bindProgram(GL_FRAGMENT_PROGRAM_ARB, id);
+        programString(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_FORMAT_ASCII_ARB, GLsizei(text.size()),
+                      text.data());
+        fragment_.texcoord[0] = coord;
+        const Vec4 drawn = Draw();
+        bindProgram(GL_FRAGMENT_PROGRAM_ARB, GLuint(own));
+        deletePrograms(1, &id);
+        return drawn;
+    }
+
     FragmentState expected_;
     fragmentprogram::Environment env_;
     fragmentprogram::Fragment fragment_;
@@ -110,6 +140,214 @@ TEST_F(LegacyTextureRender, SignedUploadsHonourTheUnpackRowsAndSubImagesReplaceT
     std::copy(replacement, replacement + 3, texels[1][0]);
     ExpectEvaluated(Draw());
     glDeleteTextures(1, &name);
+}
+
+// A legacy 3D image: 2x2x2 texels of `components` values each, the application's type, and the
+// values the extension's conversion gives them (stored as the float layout reads back).
+struct Image3D {
+    GLenum internalFormat, format, type;
+    int components;
+    // Raw value of component c of texel t; its float; the float texture's RGBA for a texel's
+    // converted components.
+    int (*raw)(int t, int c);
+    float (*convert)(int raw, int c);
+    Vec4 (*layout)(const float* converted);
+};
+
+Vec4 Rgba(const float* v) { return {v[0], v[1], v[2], v[3]}; }
+Vec4 Rg(const float* v) { return {v[0], v[1], 0, 1}; }
+
+const Image3D kImages3D[] = {
+    {GL_SIGNED_RGBA8_NV, GL_RGBA, GL_BYTE, 4,
+     [](int t, int c) { return (37 * t + 53 * c) % 256 - 128; },
+     [](int r, int) { return r / 128.0f; }, Rgba},
+    {GL_SIGNED_HILO16_NV, GL_HILO_NV, GL_SHORT, 2,
+     [](int t, int c) { return (9000 * t + 31000 * c) % 65536 - 32768; },
+     [](int r, int) { return r / 32768.0f; }, Rg},
+    {GL_HILO16_NV, GL_HILO_NV, GL_UNSIGNED_SHORT, 2,
+     [](int t, int c) { return 9000 * t + 777 * c; }, [](int r, int) { return r / 65535.0f; }, Rg},
+    // ds, dt signed and mag, vib unsigned bytes packed in one word, ds in the high byte.
+    {GL_DSDT8_MAG8_INTENSITY8_NV, GL_DSDT_MAG_VIB_NV, GL_UNSIGNED_INT_S8_S8_8_8_NV, 1,
+     [](int t, int) {
+         const uint32_t ds = uint8_t(33 * t - 120), dt = uint8_t(100 - 29 * t);
+         return int(ds << 24 | dt << 16 | uint32_t(30 * t + 5) << 8 | uint32_t(255 - 31 * t));
+     },
+     [](int word, int c) {
+         const uint8_t field = uint8_t(uint32_t(word) >> (24 - 8 * c));
+         return c < 2 ? int8_t(field) / 128.0f : field / 255.0f;
+     },
+     Rgba},
+};
+
+// The bytes of one raw value of type.
+void Put(GLenum type, int value, unsigned char* out) {
+    if (type == GL_BYTE) {
+        const GLbyte b = GLbyte(value);
+        std::memcpy(out, &b, 1);
+    } else if (type == GL_SHORT || type == GL_UNSIGNED_SHORT) {
+        const uint16_t v = uint16_t(value);
+        std::memcpy(out, &v, 2);
+    } else {
+        const uint32_t v = uint32_t(value);
+        std::memcpy(out, &v, 4);
+    }
+}
+
+size_t Size(GLenum type) {
+    return type == GL_BYTE ? 1 : type == GL_UNSIGNED_INT_S8_S8_8_8_NV ? 4 : 2;
+}
+
+TEST_F(LegacyTextureRender, ThreeDimensionalUploadsHonourTheUnpackImagesAndSubImagesReplaceTexels) {
+    glActiveTexture(GL_TEXTURE0);
+    for (const Image3D& image : kImages3D) {
+        SCOPED_TRACE(image.internalFormat);
+        GLuint name = 0;
+        glGenTextures(1, &name);
+        glBindTexture(GL_TEXTURE_3D, name);
+        // Rows padded to 4 bytes, images of three rows, one image skipped before the first.
+        const size_t pixel = Size(image.type) * size_t(image.components);
+        const size_t stride = (2 * pixel + 3) / 4 * 4, imageBytes = 3 * stride;
+        std::vector<unsigned char> bytes(3 * imageBytes, 0x5a);
+        std::vector<float> converted(8 * 4, 0);
+        for (int t = 0; t < 8; ++t) {
+            const int x = t & 1, y = (t >> 1) & 1, z = t >> 2;
+            for (int c = 0; c < image.components; ++c) {
+                Put(image.type, image.raw(t, c),
+                    &bytes[size_t(z + 1) * imageBytes + size_t(y) * stride + size_t(x) * pixel +
+                           size_t(c) * Size(image.type)]);
+            }
+            const int fields = image.type == GL_UNSIGNED_INT_S8_S8_8_8_NV ? 4 : image.components;
+            for (int c = 0; c < fields; ++c)
+                converted[size_t(4 * t + c)] =
+                    image.convert(image.components == 1 ? image.raw(t, 0) : image.raw(t, c), c);
+        }
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glPixelStorei(GL_UNPACK_IMAGE_HEIGHT, 3);
+        glPixelStorei(GL_UNPACK_SKIP_IMAGES, 1);
+        glTexImage3D(GL_TEXTURE_3D, 0, GLint(image.internalFormat), 2, 2, 2, 0, image.format,
+                     image.type, bytes.data());
+        glPixelStorei(GL_UNPACK_IMAGE_HEIGHT, 0);
+        glPixelStorei(GL_UNPACK_SKIP_IMAGES, 0);
+        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        // Texel 5 (x 1, y 0, z 1) replaced by texel 2's values.
+        glTexSubImage3D(GL_TEXTURE_3D, 0, 1, 0, 1, 1, 1, 1, image.format, image.type,
+                        &bytes[imageBytes + stride]);
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        std::copy_n(&converted[4 * 2], 4, &converted[4 * 5]);
+        for (int t = 0; t < 8; ++t) {
+            const Vec4 at = {(t & 1) * 0.5f + 0.25f, ((t >> 1) & 1) * 0.5f + 0.25f,
+                             (t >> 2) * 0.5f + 0.25f, 1};
+            const Vec4 expected = image.layout(&converted[size_t(4 * t)]);
+            const Vec4 stored = Stored("3D", at);
+            for (int k = 0; k < 4; ++k)
+                EXPECT_NEAR(stored[k], expected[k], 1e-6f) << "texel " << t << " component " << k;
+        }
+        glDeleteTextures(1, &name);
+    }
+}
+
+TEST_F(LegacyTextureRender, TheThreeDimensionalDotProductReadsASignedImageUploadedIn3D) {
+    // Unit 0: the normal (0.5, 0.25, -0.125); units 1 to 3 dot it with their coordinates.
+    const GLbyte normal[3] = {64, 32, -16};
+    const GLbyte volume[8][4] = {{127, 0, 0, 127},  {0, 127, 0, 127}, {0, 0, 127, 127},
+                                 {64, 64, 0, 127},  {0, 64, 64, 127}, {64, 0, 64, 127},
+                                 {32, 96, 16, 100}, {100, 10, 50, 20}};
+    GLuint names[2];
+    glGenTextures(2, names);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, names[0]);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGB8_NV, 1, 1, 0, GL_RGB, GL_BYTE, normal);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    for (int unit = 1; unit <= 2; ++unit) {
+        glActiveTexture(GL_TEXTURE0 + unit);
+        glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_DOT_PRODUCT_NV);
+    }
+    glActiveTexture(GL_TEXTURE3);
+    glBindTexture(GL_TEXTURE_3D, names[1]);
+    glTexImage3D(GL_TEXTURE_3D, 0, GL_SIGNED_RGBA8_NV, 2, 2, 2, 0, GL_RGBA, GL_BYTE, volume);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    for (GLenum wrap : {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T, GL_TEXTURE_WRAP_R})
+        glTexParameteri(GL_TEXTURE_3D, wrap, GL_CLAMP_TO_EDGE);
+    glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_DOT_PRODUCT_TEXTURE_3D_NV);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glActiveTexture(GL_TEXTURE0);
+    glEnable(GL_TEXTURE_SHADER_NV);
+    ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    expected_.textureShaders = true;
+    auto& u = expected_.units;
+    u[0].shader.operation = GL_TEXTURE_2D;
+    u[0].envMode = GL_REPLACE;
+    u[0].targets[fragmentprogram::k2D] = {true, {GL_RGB, fragmentprogram::Signedness::kSigned}};
+    u[1].shader.operation = u[2].shader.operation = GL_DOT_PRODUCT_NV;
+    u[3].shader.operation = GL_DOT_PRODUCT_TEXTURE_3D_NV;
+    u[3].envMode = GL_REPLACE;
+    u[3].targets[fragmentprogram::k3D] = {true, {GL_RGBA, fragmentprogram::Signedness::kSigned}};
+    env_.sample = [&](int unit, int, const Vec4& coord) {
+        if (unit == 0) return Vec4{normal[0] / 128.0f, normal[1] / 128.0f, normal[2] / 128.0f, 1};
+        auto index = [](float c) { return std::min(std::max(int(std::floor(c * 2)), 0), 1); };
+        const GLbyte* t = volume[4 * index(coord[2]) + 2 * index(coord[1]) + index(coord[0])];
+        return Vec4{t[0] / 128.0f, t[1] / 128.0f, t[2] / 128.0f, t[3] / 128.0f};
+    };
+    // Each set of coordinates lands in another texel (the last two at the far edges).
+    const Vec4 sets[][3] = {{{1.5f, 0, 0, 1}, {0.5f, 0, 0, 1}, {1.5f, 0, 0, 1}},
+                            {{0.5f, 0, 0, 1}, {0, 3, 0, 1}, {1, 1, -2, 1}},
+                            {{1, 1, 1, 1}, {1, 2, 0, 1}, {0, 1, 0, 1}}};
+    for (const auto& set : sets) {
+        for (int unit = 1; unit <= 3; ++unit) fragment_.texcoord[unit] = set[unit - 1];
+        ExpectEvaluated(Draw());
+    }
+    for (int unit = 0; unit <= 3; ++unit) {
+        glActiveTexture(GL_TEXTURE0 + unit);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glDeleteTextures(2, names);
+}
+
+TEST_F(LegacyTextureRender, ADisplayListConvertsIntoTheTextureBoundWhenItIsCalled) {
+    // Under REPLACE a HILO texture leaves the primary colour (it has no texture colour); a
+    // conventional RG texture replaces red and green and blue (with 0), not alpha.
+    const GLshort hilo[2] = {16384, -8192};
+    const GLfloat rg[2] = {0.25f, 0.5f};
+    GLuint names[2];
+    glGenTextures(2, names);
+    glActiveTexture(GL_TEXTURE0);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_TEXTURE_2D);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (GLuint name : names) {
+        glBindTexture(GL_TEXTURE_2D, name);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RG32F, 1, 1, 0, GL_RG, GL_FLOAT, rg);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    }
+    const GLuint list = glGenLists(1);
+    glBindTexture(GL_TEXTURE_2D, names[0]);
+    glNewList(list, GL_COMPILE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_HILO16_NV, 1, 1, 0, GL_HILO_NV, GL_SHORT, hilo);
+    glEndList();
+    glBindTexture(GL_TEXTURE_2D, names[1]);
+    glCallList(list);
+    ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    glEnable(GL_TEXTURE_SHADER_NV);
+    const Vec4 converted = Draw();
+    glBindTexture(GL_TEXTURE_2D, names[0]);
+    const Vec4 untouched = Draw();
+    glDisable(GL_TEXTURE_SHADER_NV);
+    EXPECT_EQ(converted, fragment_.primary);
+    EXPECT_EQ(untouched, (Vec4{rg[0], rg[1], 0, fragment_.primary[3]}));
+    // The list stored the converted texels: hi and lo are c / 32768.
+    glBindTexture(GL_TEXTURE_2D, names[1]);
+    EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}), (Vec4{0.5f, -0.25f, 0, 1}));
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glDeleteLists(list, 1);
+    glDeleteTextures(2, names);
 }
 
 }  // namespace
