@@ -246,6 +246,11 @@ TextureFormat DescribeInternalFormat(GLenum internalFormat) {
 
 bool IsLegacyInternalFormat(GLenum internalFormat) { return FindLegacy(internalFormat) != nullptr; }
 
+GLenum FloatStorageFormat(GLenum internalFormat) {
+    const LegacyFormat* f = FindLegacy(internalFormat);
+    return f != nullptr ? f->floatFormat : GLenum(GL_NONE);
+}
+
 std::string ConvertTexels(GLenum internalFormat, GLenum format, GLenum type, const void* pixels,
                           size_t count, FloatImage* image, const GroupTransfer& transfer) {
     const LegacyFormat* f = FindLegacy(internalFormat);

@@ -19,6 +19,9 @@ TextureFormat DescribeInternalFormat(GLenum internalFormat);
 // True for the internal formats drivers lack: SIGNED_*, HILO* and DSDT*.
 bool IsLegacyInternalFormat(GLenum internalFormat);
 
+// The float internal format a legacy internal format is stored in (GL_NONE for others).
+GLenum FloatStorageFormat(GLenum internalFormat);
+
 // Component conversions. A signed 8-bit value c stores c / 128 (-128 is -1.0 and 127 is
 // 0.9921875), a signed 16-bit one c / 32768, a signed 32-bit one c / 2^31; an unsigned N-bit value
 // c / (2^N - 1).

@@ -356,6 +356,42 @@ void Layer::TexSubImage3D(GLenum target, GLint level, GLint x, GLint y, GLint z,
         next_.glTexSubImage3D(target, level, x, y, z, width, height, depth, format, type, pixels);
 }
 
+bool Layer::ModuleCopy(GLenum target, GLenum* internalFormat) {
+    for (const auto& m : modules_)
+        if (!m->CopyTexImage(target, internalFormat)) return false;
+    return true;
+}
+
+void Layer::CopyTexImage1D(GLenum target, GLint level, GLenum internalFormat, GLint x, GLint y,
+                           GLsizei width, GLint border) {
+    if (ModuleCopy(target, &internalFormat) && next_.glCopyTexImage1D)
+        next_.glCopyTexImage1D(target, level, internalFormat, x, y, width, border);
+}
+
+void Layer::CopyTexImage2D(GLenum target, GLint level, GLenum internalFormat, GLint x, GLint y,
+                           GLsizei width, GLsizei height, GLint border) {
+    if (ModuleCopy(target, &internalFormat) && next_.glCopyTexImage2D)
+        next_.glCopyTexImage2D(target, level, internalFormat, x, y, width, height, border);
+}
+
+void Layer::CopyTexSubImage1D(GLenum target, GLint level, GLint xoffset, GLint x, GLint y,
+                              GLsizei width) {
+    if (ModuleCopy(target, nullptr) && next_.glCopyTexSubImage1D)
+        next_.glCopyTexSubImage1D(target, level, xoffset, x, y, width);
+}
+
+void Layer::CopyTexSubImage2D(GLenum target, GLint level, GLint xoffset, GLint yoffset, GLint x,
+                              GLint y, GLsizei width, GLsizei height) {
+    if (ModuleCopy(target, nullptr) && next_.glCopyTexSubImage2D)
+        next_.glCopyTexSubImage2D(target, level, xoffset, yoffset, x, y, width, height);
+}
+
+void Layer::CopyTexSubImage3D(GLenum target, GLint level, GLint xoffset, GLint yoffset,
+                              GLint zoffset, GLint x, GLint y, GLsizei width, GLsizei height) {
+    if (ModuleCopy(target, nullptr) && next_.glCopyTexSubImage3D)
+        next_.glCopyTexSubImage3D(target, level, xoffset, yoffset, zoffset, x, y, width, height);
+}
+
 bool Layer::PrepareModules() {
     for (const auto& m : modules_)
         if (!m->BeforeDraw()) return false;

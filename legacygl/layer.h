@@ -70,6 +70,10 @@ class Module {
         const void* pixels;
     };
     virtual bool TexImage(const TexUpload&) { return false; }
+    // glCopyTexImage* with internalFormat (sub: glCopyTexSubImage*, internalFormat null) into
+    // target: false when the module refused it (and raised the error); the module may replace
+    // the internal format the driver gets.
+    virtual bool CopyTexImage(GLenum, GLenum* /*internalFormat*/) { return true; }
     // glMatrixMode: the mode to hand to the driver instead.
     virtual GLenum DriverMatrixMode(GLenum mode) const { return mode; }
     // Called before every draw; false when the draw must not happen (the module raised an
@@ -171,6 +175,16 @@ class Layer {
                        GLenum type, const void* pixels);
     void TexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width, GLsizei height,
                        GLenum format, GLenum type, const void* pixels);
+    void CopyTexImage1D(GLenum target, GLint level, GLenum internalFormat, GLint x, GLint y,
+                        GLsizei width, GLint border);
+    void CopyTexImage2D(GLenum target, GLint level, GLenum internalFormat, GLint x, GLint y,
+                        GLsizei width, GLsizei height, GLint border);
+    void CopyTexSubImage1D(GLenum target, GLint level, GLint xoffset, GLint x, GLint y,
+                           GLsizei width);
+    void CopyTexSubImage2D(GLenum target, GLint level, GLint xoffset, GLint yoffset, GLint x,
+                           GLint y, GLsizei width, GLsizei height);
+    void CopyTexSubImage3D(GLenum target, GLint level, GLint xoffset, GLint yoffset, GLint zoffset,
+                           GLint x, GLint y, GLsizei width, GLsizei height);
     void TexImage3D(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLsizei height,
                     GLsizei depth, GLint border, GLenum format, GLenum type, const void* pixels);
     void TexSubImage3D(GLenum target, GLint level, GLint x, GLint y, GLint z, GLsizei width,
@@ -249,6 +263,7 @@ class Layer {
     void CallListNames(const std::vector<GLuint>& offsets);
     int ModuleFloats(GLenum pname, GLfloat* out) const;
     bool ModuleTexImage(const Module::TexUpload& upload);
+    bool ModuleCopy(GLenum target, GLenum* internalFormat);
 
     NextGl next_;
     std::shared_ptr<ShareGroup> group_;

@@ -28,6 +28,19 @@ const GLenum kBindings[fragmentprogram::kTargetCount] = {
     GL_TEXTURE_BINDING_1D, GL_TEXTURE_BINDING_2D, GL_TEXTURE_BINDING_3D,
     GL_TEXTURE_BINDING_CUBE_MAP, GL_TEXTURE_BINDING_RECTANGLE_NV};
 
+// Whether a legacy internal format holds colours (not HILO or texture offset groups).
+bool HoldsColours(GLenum legacy) {
+    switch (fragmentprogram::DescribeInternalFormat(legacy).base) {
+        case GL_HILO_NV:
+        case GL_DSDT_NV:
+        case GL_DSDT_MAG_NV:
+        case GL_DSDT_MAG_INTENSITY_NV:
+            return false;
+        default:
+            return true;
+    }
+}
+
 // Bytes of one pixel of (format, type) as the application stores it, 0 when unknown.
 size_t PixelBytes(GLenum format, GLenum type) {
     if (type == GL_UNSIGNED_INT_S8_S8_8_8_NV || type == GL_UNSIGNED_INT_8_8_S8_S8_REV_NV) return 4;
@@ -153,6 +166,23 @@ bool LegacyTextures::TexImage(const TexUpload& u) {
     }
     Upload(u, image);
     if (!u.sub) Remember(u.target, legacy);
+    return true;
+}
+
+bool LegacyTextures::CopyTexImage(GLenum target, GLenum* internalFormat) {
+    // Framebuffer colours have no HILO or offset components; signed colour formats hold them (in
+    // [0, 1]) as they are.
+    const GLenum legacy = internalFormat != nullptr
+                              ? *internalFormat
+                              : ConvertedFormat(layer_.Group(), Bound(target));
+    if (fragmentprogram::IsLegacyInternalFormat(legacy) && !HoldsColours(legacy)) {
+        layer_.RaiseListedError(GL_INVALID_OPERATION);
+        return false;
+    }
+    if (internalFormat == nullptr) return true;
+    const GLenum storage = fragmentprogram::FloatStorageFormat(legacy);
+    Remember(target, storage != GL_NONE ? legacy : GLenum(GL_NONE));
+    if (storage != GL_NONE) *internalFormat = storage;
     return true;
 }
 

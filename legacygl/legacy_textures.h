@@ -18,6 +18,7 @@ class LegacyTextures : public Module {
 
     NextGl::Proc Lookup(const char*) const override { return nullptr; }
     bool TexImage(const TexUpload& upload) override;
+    bool CopyTexImage(GLenum target, GLenum* internalFormat) override;
 
   private:
     GLint Integer(GLenum pname) const;

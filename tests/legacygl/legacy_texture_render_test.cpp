@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -348,6 +349,117 @@ TEST_F(LegacyTextureRender, ADisplayListConvertsIntoTheTextureBoundWhenItIsCalle
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glDeleteLists(list, 1);
     glDeleteTextures(2, names);
+}
+
+TEST_F(LegacyTextureRender, CopiesIntoSignedColourFormatsAreRememberedAndHiloOrDsdtOnesRefused) {
+    // Unit 0 reads the copied texture; unit 1 dots it with (1, 0, 0), unit 2 with (0, 1, 0) and
+    // looks the result up in a 2x2 table. Expanding unsigned colours (2c - 1) moves the lookup.
+    const float table[16] = {1, 0, 0, 1, 0, 1, 0, 1, 0, 0, 1, 1, 0.5f, 0.5f, 0.5f, 0.25f};
+    GLuint names[2];
+    glGenTextures(2, names);
+    glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_2D, names[1]);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, 2, 2, 0, GL_RGBA, GL_FLOAT, table);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_DOT_PRODUCT_TEXTURE_2D_NV);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glActiveTexture(GL_TEXTURE1);
+    glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_DOT_PRODUCT_NV);
+    glTexEnvi(GL_TEXTURE_SHADER_NV, GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV, GL_EXPAND_NORMAL_NV);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, names[0]);
+    glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_TEXTURE_2D);
+    fragment_.texcoord[1] = {1, 0, 0, 1};
+    fragment_.texcoord[2] = {0, 1, 0, 1};
+    expected_.textureShaders = true;
+    auto& u = expected_.units;
+    u[0].shader.operation = GL_TEXTURE_2D;
+    u[1].shader.operation = GL_DOT_PRODUCT_NV;
+    u[1].shader.dotMapping = GL_EXPAND_NORMAL_NV;
+    u[2].shader.operation = GL_DOT_PRODUCT_TEXTURE_2D_NV;
+    u[2].envMode = GL_REPLACE;
+    u[2].targets[fragmentprogram::k2D] = {true, {GL_RGBA, fragmentprogram::Signedness::kUnsigned}};
+    Vec4 framebuffer;
+    env_.sample = [&](int unit, int, const Vec4& coord) {
+        if (unit == 0) return framebuffer;
+        auto index = [](float c) { return std::min(std::max(int(std::floor(c * 2)), 0), 1); };
+        const float* t = table + 4 * (index(coord[1]) * 2 + index(coord[0]));
+        return Vec4{t[0], t[1], t[2], t[3]};
+    };
+    // Copies the framebuffer cleared to colour into unit 0's texture; the drawn lookup.
+    auto copy = [&](const Vec4& colour, GLenum internalFormat, bool sub) {
+        SCOPED_TRACE(std::to_string(internalFormat) + (sub ? " sub" : ""));
+        glClearColor(colour[0], colour[1], colour[2], colour[3]);
+        glClear(GL_COLOR_BUFFER_BIT);
+        if (sub) {
+            glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, 1, 1);
+        } else {
+            glCopyTexImage2D(GL_TEXTURE_2D, 0, internalFormat, 0, 0, 1, 1, 0);
+        }
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        framebuffer = colour;
+        EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}), colour);
+        const auto sign = internalFormat == GL_SIGNED_RGBA8_NV
+                              ? fragmentprogram::Signedness::kSigned
+                              : fragmentprogram::Signedness::kUnsigned;
+        u[0].targets[fragmentprogram::k2D] = {true, {GL_RGBA, sign}};
+        glEnable(GL_TEXTURE_SHADER_NV);
+        const Vec4 drawn = Draw();
+        glDisable(GL_TEXTURE_SHADER_NV);
+        ExpectEvaluated(drawn);
+        return drawn;
+    };
+    const Vec4 colour = {0.6f, 0.6f, 0.2f, 1};
+    const Vec4 signedLookup = copy(colour, GL_SIGNED_RGBA8_NV, false);
+    copy({0.4f, 0.2f, 0.8f, 1}, GL_SIGNED_RGBA8_NV, true);
+    // A conventional copy replaces the signed format: the same colour looks up another texel.
+    EXPECT_NE(copy(colour, GL_RGBA32F, false), signedLookup);
+
+    // HILO and offset formats take no copies.
+    const GLshort hilo[2] = {1, 2};
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_HILO16_NV, 1, 1, 0, GL_HILO_NV, GL_SHORT, hilo);
+    ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    const struct {
+        const char* what;
+        std::function<void()> call;
+    } refused[] = {
+        {"copy image HILO",
+         [] { glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_HILO16_NV, 0, 0, 1, 1, 0); }},
+        {"copy image DSDT 1D", [] { glCopyTexImage1D(GL_TEXTURE_1D, 0, GL_DSDT8_NV, 0, 0, 1, 0); }},
+        {"copy sub-image into HILO",
+         [] { glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, 1, 1); }},
+    };
+    for (const auto& r : refused) {
+        r.call();
+        EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION)) << r.what;
+    }
+    // The refused copies left the HILO texture as it was.
+    EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}), (Vec4{1 / 32768.0f, 2 / 32768.0f, 0, 1}));
+    glActiveTexture(GL_TEXTURE2);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glActiveTexture(GL_TEXTURE0);
+    glDeleteTextures(2, names);
+}
+
+TEST_F(LegacyTextureRender, ThreeDimensionalCopiesIntoOffsetTexturesAreRefused) {
+    GLuint name;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_3D, name);
+    const GLbyte dsdt[2] = {3, 4};
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage3D(GL_TEXTURE_3D, 0, GL_DSDT8_NV, 1, 1, 1, 0, GL_DSDT_NV, GL_BYTE, dsdt);
+    ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    glCopyTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 0, 0, 1, 1);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
+    const GLbyte rgba[4] = {-128, 0, 64, 127};
+    glTexImage3D(GL_TEXTURE_3D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 1, 0, GL_RGBA, GL_BYTE, rgba);
+    glCopyTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 0, 0, 1, 1);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    glDeleteTextures(1, &name);
 }
 
 }  // namespace
