@@ -356,6 +356,18 @@ void Layer::TexSubImage3D(GLenum target, GLint level, GLint x, GLint y, GLint z,
         next_.glTexSubImage3D(target, level, x, y, z, width, height, depth, format, type, pixels);
 }
 
+void Layer::PixelTransferf(GLenum pname, GLfloat value) {
+    for (const auto& m : modules_)
+        if (m->PixelTransfer(pname, value)) return;
+    if (next_.glPixelTransferf) next_.glPixelTransferf(pname, value);
+}
+
+void Layer::PixelTransferi(GLenum pname, GLint value) {
+    for (const auto& m : modules_)
+        if (m->PixelTransfer(pname, GLfloat(value))) return;
+    if (next_.glPixelTransferi) next_.glPixelTransferi(pname, value);
+}
+
 bool Layer::ModuleCopy(GLenum target, GLenum* internalFormat) {
     for (const auto& m : modules_)
         if (!m->CopyTexImage(target, internalFormat)) return false;

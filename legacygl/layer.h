@@ -70,6 +70,8 @@ class Module {
         const void* pixels;
     };
     virtual bool TexImage(const TexUpload&) { return false; }
+    // glPixelTransfer* of a name the module owns: true when handled here.
+    virtual bool PixelTransfer(GLenum, GLfloat) { return false; }
     // glCopyTexImage* with internalFormat (sub: glCopyTexSubImage*, internalFormat null) into
     // target: false when the module refused it (and raised the error); the module may replace
     // the internal format the driver gets.
@@ -175,6 +177,8 @@ class Layer {
                        GLenum type, const void* pixels);
     void TexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width, GLsizei height,
                        GLenum format, GLenum type, const void* pixels);
+    void PixelTransferf(GLenum pname, GLfloat value);
+    void PixelTransferi(GLenum pname, GLint value);
     void CopyTexImage1D(GLenum target, GLint level, GLenum internalFormat, GLint x, GLint y,
                         GLsizei width, GLint border);
     void CopyTexImage2D(GLenum target, GLint level, GLenum internalFormat, GLint x, GLint y,

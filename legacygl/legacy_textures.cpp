@@ -1,6 +1,7 @@
 #include "legacygl/legacy_textures.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -156,15 +157,15 @@ bool LegacyTextures::TexImage(const TexUpload& u) {
     fragmentprogram::FloatImage image;
     // No data: the texels are undefined; zeros of a float format stand for them.
     const std::string refused =
-        pixels != nullptr
-            ? fragmentprogram::ConvertTexels(legacy, u.format, u.type, pixels, count, &image)
-            : fragmentprogram::ConvertTexels(legacy, u.format, GL_FLOAT, zeros.data(), count,
-                                             &image);
+        pixels != nullptr ? fragmentprogram::ConvertTexels(legacy, u.format, u.type, pixels, count,
+                                                           &image, TransferOf(legacy))
+                          : fragmentprogram::ConvertTexels(legacy, u.format, GL_FLOAT, zeros.data(),
+                                                           count, &image);
     if (!refused.empty()) {
         layer_.RaiseListedError(GL_INVALID_OPERATION);
         return true;
     }
-    Upload(u, image);
+    Upload(u, image, !HoldsColours(legacy));
     if (!u.sub) Remember(u.target, legacy);
     return true;
 }
@@ -210,7 +211,23 @@ const void* LegacyTextures::Unpacked(const TexUpload& u, std::vector<unsigned ch
     return packed->data();
 }
 
-void LegacyTextures::Upload(const TexUpload& u, const fragmentprogram::FloatImage& image) {
+void LegacyTextures::Upload(const TexUpload& u, const fragmentprogram::FloatImage& image,
+                            bool groups) {
+    // The driver's colour scales and biases have no business with HILO and offset components:
+    // at their defaults for the upload (unless a display list is compiled, which would keep
+    // the restored values for when it runs).
+    static const GLenum kColourTransfer[] = {GL_RED_SCALE,   GL_GREEN_SCALE, GL_BLUE_SCALE,
+                                             GL_ALPHA_SCALE, GL_RED_BIAS,    GL_GREEN_BIAS,
+                                             GL_BLUE_BIAS,   GL_ALPHA_BIAS};
+    GLfloat saved[8] = {1, 1, 1, 1, 0, 0, 0, 0};
+    const bool reset =
+        groups && Integer(GL_LIST_INDEX) == 0 && next_.glGetFloatv && next_.glPixelTransferf;
+    if (reset) {
+        for (int i = 0; i < 8; ++i) {
+            next_.glGetFloatv(kColourTransfer[i], &saved[i]);
+            next_.glPixelTransferf(kColourTransfer[i], i < 4 ? 1.0f : 0.0f);
+        }
+    }
     if (next_.glPushClientAttrib) next_.glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     if (next_.glPixelStorei) {
         for (GLenum pname : {GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS,
@@ -251,6 +268,63 @@ void LegacyTextures::Upload(const TexUpload& u, const fragmentprogram::FloatImag
                                       f, GL_FLOAT, t);
     }
     if (next_.glPopClientAttrib) next_.glPopClientAttrib();
+    if (reset)
+        for (int i = 0; i < 8; ++i) next_.glPixelTransferf(kColourTransfer[i], saved[i]);
+}
+
+GLfloat* LegacyTextures::Transfer(GLenum pname) {
+    return const_cast<GLfloat*>(static_cast<const LegacyTextures*>(this)->Transfer(pname));
+}
+
+const GLfloat* LegacyTextures::Transfer(GLenum pname) const {
+    if (pname >= GL_HI_SCALE_NV && pname <= GL_VIBRANCE_SCALE_NV)
+        return &transfer_.scale[pname - GL_HI_SCALE_NV];
+    if (pname >= GL_HI_BIAS_NV && pname <= GL_VIBRANCE_BIAS_NV)
+        return &transfer_.bias[pname - GL_HI_BIAS_NV];
+    return nullptr;
+}
+
+fragmentprogram::GroupTransfer LegacyTextures::TransferOf(GLenum legacy) const {
+    // HILO takes (HI, LO), the offset groups (DS, DT, MAGNITUDE, VIBRANCE); colours none.
+    fragmentprogram::GroupTransfer t;
+    const int first = fragmentprogram::DescribeInternalFormat(legacy).base == GL_HILO_NV ? 0 : 2;
+    const int count = first == 0 ? 2 : 4;
+    for (int c = 0; c < count; ++c) {
+        t.scale[c] = transfer_.scale[first + c];
+        t.bias[c] = transfer_.bias[first + c];
+    }
+    return t;
+}
+
+bool LegacyTextures::PixelTransfer(GLenum pname, GLfloat value) {
+    if (Transfer(pname) == nullptr) return false;
+    layer_.Listed<LegacyTextures>(
+        [pname, value](LegacyTextures& m) { *m.Transfer(pname) = value; });
+    return true;
+}
+
+bool LegacyTextures::GetIntegers(GLenum pname, GLint* out) const {
+    const GLfloat* value = Transfer(pname);
+    if (value == nullptr) return false;
+    *out = GLint(std::lround(*value));
+    return true;
+}
+
+int LegacyTextures::GetFloats(GLenum pname, GLfloat* out) const {
+    const GLfloat* value = Transfer(pname);
+    if (value == nullptr) return 0;
+    *out = *value;
+    return 1;
+}
+
+void LegacyTextures::AttributesPushed(GLbitfield mask) {
+    pushed_.emplace_back((mask & GL_PIXEL_MODE_BIT) != 0, transfer_);
+}
+
+void LegacyTextures::AttributesPopped() {
+    if (pushed_.empty()) return;
+    if (pushed_.back().first) transfer_ = pushed_.back().second;
+    pushed_.pop_back();
 }
 
 }  // namespace legacygl

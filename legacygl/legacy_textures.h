@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "fragmentprogram/texel_conversion.h"
@@ -19,6 +20,11 @@ class LegacyTextures : public Module {
     NextGl::Proc Lookup(const char*) const override { return nullptr; }
     bool TexImage(const TexUpload& upload) override;
     bool CopyTexImage(GLenum target, GLenum* internalFormat) override;
+    bool PixelTransfer(GLenum pname, GLfloat value) override;
+    bool GetIntegers(GLenum pname, GLint* out) const override;
+    int GetFloats(GLenum pname, GLfloat* out) const override;
+    void AttributesPushed(GLbitfield mask) override;
+    void AttributesPopped() override;
 
   private:
     GLint Integer(GLenum pname) const;
@@ -30,10 +36,25 @@ class LegacyTextures : public Module {
     // says; null without texels.
     const void* Unpacked(const TexUpload& u, std::vector<unsigned char>* packed) const;
     // The converted image to the driver, with the unpack state at its defaults.
-    void Upload(const TexUpload& u, const fragmentprogram::FloatImage& image);
+    // groups: the image holds HILO or offset components.
+    void Upload(const TexUpload& u, const fragmentprogram::FloatImage& image, bool groups);
+
+    // The scale or bias of a HILO or offset component (HI, LO, DS, DT, MAGNITUDE, VIBRANCE),
+    // null for other names.
+    GLfloat* Transfer(GLenum pname);
+    const GLfloat* Transfer(GLenum pname) const;
+    fragmentprogram::GroupTransfer TransferOf(GLenum legacy) const;
 
     Layer& layer_;
     const NextGl& next_;
+    // Pixel transfer of the HILO and offset components, by component.
+    struct Transfers {
+        GLfloat scale[6] = {1, 1, 1, 1, 1, 1};
+        GLfloat bias[6] = {0, 0, 0, 0, 0, 0};
+    };
+    Transfers transfer_;
+    // glPushAttrib's stack: whether each push saved the pixel mode, and what it saved.
+    std::vector<std::pair<bool, Transfers>> pushed_;
 };
 
 // The legacy internal format of texture object `name` of a share group, GL_NONE for a texture

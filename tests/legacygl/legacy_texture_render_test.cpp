@@ -462,4 +462,106 @@ TEST_F(LegacyTextureRender, ThreeDimensionalCopiesIntoOffsetTexturesAreRefused) 
     glDeleteTextures(1, &name);
 }
 
+// The scale and bias names of the HILO and offset components, as (scale, bias) pairs.
+const GLenum kTransfers[6][2] = {{GL_HI_SCALE_NV, GL_HI_BIAS_NV},
+                                 {GL_LO_SCALE_NV, GL_LO_BIAS_NV},
+                                 {GL_DS_SCALE_NV, GL_DS_BIAS_NV},
+                                 {GL_DT_SCALE_NV, GL_DT_BIAS_NV},
+                                 {GL_MAGNITUDE_SCALE_NV, GL_MAGNITUDE_BIAS_NV},
+                                 {GL_VIBRANCE_SCALE_NV, GL_VIBRANCE_BIAS_NV}};
+
+TEST_F(LegacyTextureRender, GroupScalesAndBiasesAreStateAppliedBeforeTheClamp) {
+    for (const auto& names : kTransfers) {
+        GLfloat f = -1;
+        GLint i = -1;
+        GLboolean b = GL_TRUE;
+        GLdouble d = -1;
+        glGetFloatv(names[0], &f);
+        glGetIntegerv(names[0], &i);
+        glGetDoublev(names[0], &d);
+        EXPECT_EQ(f, 1.0f);
+        EXPECT_EQ(i, 1);
+        EXPECT_EQ(d, 1.0);
+        glGetBooleanv(names[1], &b);
+        EXPECT_EQ(b, GL_FALSE);
+    }
+    ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    // Scales and biases (the magnitude's as an integer).
+    const float scale[6] = {2, 0.5f, -1, 1.5f, 3, 0.5f},
+                bias[6] = {-0.25f, 0.125f, 0, 0.5f, 0, 0.25f};
+    for (int c = 0; c < 6; ++c) {
+        if (c == 4) {
+            glPixelTransferi(kTransfers[c][0], 3);
+        } else {
+            glPixelTransferf(kTransfers[c][0], scale[c]);
+        }
+        glPixelTransferf(kTransfers[c][1], bias[c]);
+    }
+    ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    GLint rounded = 0;
+    glGetIntegerv(GL_LO_SCALE_NV, &rounded);
+    EXPECT_EQ(rounded, 1);  // 0.5 to the nearest integer, away from zero
+
+    auto clamp = [](float v, float lo) { return std::min(std::max(v, lo), 1.0f); };
+    GLuint name;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    // The driver's colour scale (also applied when pixels are read) must leave the HILO and
+    // offset components alone.
+    const GLushort hilo[2] = {30000, 50000};
+    glPixelTransferf(GL_RED_SCALE, 0.5f);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_HILO16_NV, 1, 1, 0, GL_HILO_NV, GL_UNSIGNED_SHORT, hilo);
+    glPixelTransferf(GL_RED_SCALE, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}),
+              (Vec4{clamp(30000 / 65535.0f * 2 - 0.25f, 0),
+                    clamp(50000 / 65535.0f * 0.5f + 0.125f, 0), 0, 1}));
+    const GLbyte dsdt[4] = {64, -100, 100, 20};  // ds, dt signed; mag, vib unsigned
+    glPixelTransferf(GL_RED_SCALE, 0.5f);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_DSDT8_MAG8_INTENSITY8_NV, 1, 1, 0, GL_DSDT_MAG_VIB_NV,
+                 GL_UNSIGNED_BYTE, dsdt);
+    glPixelTransferf(GL_RED_SCALE, 1);
+    const Vec4 offsets = Stored("2D", {0.5f, 0.5f, 0, 1});
+    const float expected[4] = {clamp(64 / 255.0f * -1, -1), clamp(156 / 255.0f * 1.5f + 0.5f, -1),
+                               clamp(100 / 255.0f * 3, 0), clamp(20 / 255.0f * 0.5f + 0.25f, 0)};
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(offsets[k], expected[k], 1e-6f) << k;
+    // Colours take no part.
+    const GLbyte rgba[4] = {-64, 32, 0, 127};
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 0, GL_RGBA, GL_BYTE, rgba);
+    EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}), (Vec4{-0.5f, 0.25f, 0, 127 / 128.0f}));
+    glDeleteTextures(1, &name);
+
+    // Pushed and popped with the pixel mode, not with other attributes.
+    GLfloat value = 0;
+    glPushAttrib(GL_PIXEL_MODE_BIT);
+    glPixelTransferf(GL_HI_SCALE_NV, 4);
+    glPushAttrib(GL_TEXTURE_BIT);
+    glPixelTransferf(GL_LO_BIAS_NV, -2);
+    glPopAttrib();
+    glGetFloatv(GL_LO_BIAS_NV, &value);
+    EXPECT_EQ(value, -2.0f);
+    glPopAttrib();
+    glGetFloatv(GL_HI_SCALE_NV, &value);
+    EXPECT_EQ(value, 2.0f);
+    glGetFloatv(GL_LO_BIAS_NV, &value);
+    EXPECT_EQ(value, bias[1]);
+    // Held by display lists: compiling sets nothing, calling does.
+    const GLuint list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
+    glPixelTransferf(GL_VIBRANCE_BIAS_NV, 0.75f);
+    glEndList();
+    glGetFloatv(GL_VIBRANCE_BIAS_NV, &value);
+    EXPECT_EQ(value, bias[5]);
+    glCallList(list);
+    glGetFloatv(GL_VIBRANCE_BIAS_NV, &value);
+    EXPECT_EQ(value, 0.75f);
+    glDeleteLists(list, 1);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    for (const auto& names : kTransfers) {
+        glPixelTransferf(names[0], 1);
+        glPixelTransferf(names[1], 0);
+    }
+}
+
 }  // namespace
