@@ -246,6 +246,11 @@ TextureFormat DescribeInternalFormat(GLenum internalFormat) {
 
 bool IsLegacyInternalFormat(GLenum internalFormat) { return FindLegacy(internalFormat) != nullptr; }
 
+bool ComponentIsSigned(GLenum internalFormat, int c) {
+    const LegacyFormat* f = FindLegacy(internalFormat);
+    return f != nullptr && ComponentSigned(*f, c);
+}
+
 GLenum FloatStorageFormat(GLenum internalFormat) {
     const LegacyFormat* f = FindLegacy(internalFormat);
     return f != nullptr ? f->floatFormat : GLenum(GL_NONE);

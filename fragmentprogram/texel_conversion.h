@@ -22,6 +22,10 @@ bool IsLegacyInternalFormat(GLenum internalFormat);
 // The float internal format a legacy internal format is stored in (GL_NONE for others).
 GLenum FloatStorageFormat(GLenum internalFormat);
 
+// Whether component c (0..3, in the order of the float layout) of a legacy internal format is
+// signed: its values lie in [-1, 1], else in [0, 1].
+bool ComponentIsSigned(GLenum internalFormat, int c);
+
 // Component conversions. A signed 8-bit value c stores c / 128 (-128 is -1.0 and 127 is
 // 0.9921875), a signed 16-bit one c / 32768, a signed 32-bit one c / 2^31; an unsigned N-bit value
 // c / (2^N - 1).

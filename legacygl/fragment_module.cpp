@@ -26,9 +26,6 @@ FragmentModule* Current() {
         if (FragmentModule* m = Current()) m->call; \
     } while (0)
 
-// Integer colours use the signed-integer conversion (2c + 1) / (2^32 - 1).
-GLfloat FromInt(GLint c) { return GLfloat((2.0 * c + 1.0) / 4294967295.0); }
-
 // The setters are held by display lists: their arguments are copied for the list.
 template <typename F>
 void Listed(F command) {
@@ -56,7 +53,7 @@ void APIENTRY CombinerParameterivNV(GLenum pname, const GLint* params) {
     const bool color = pname == GL_CONSTANT_COLOR0_NV || pname == GL_CONSTANT_COLOR1_NV;
     GLfloat values[4] = {};
     for (int i = 0; i < (color ? 4 : 1); ++i)
-        values[i] = color ? FromInt(params[i]) : GLfloat(params[i]);
+        values[i] = color ? IntegerToColour(params[i]) : GLfloat(params[i]);
     SetParameter(pname, values, true);
 }
 void APIENTRY CombinerParameteriNV(GLenum pname, GLint param) {

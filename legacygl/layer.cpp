@@ -1,5 +1,7 @@
 #include "legacygl/layer.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +24,13 @@ bool Lists(const char* list, const char* name) {
 LayerLookup layerLookup = nullptr;
 
 }  // namespace
+
+GLfloat IntegerToColour(GLint c) { return GLfloat((2.0 * c + 1.0) / 4294967295.0); }
+
+GLint ColourToInteger(GLfloat f) {
+    const double c = std::round((double(f) * 4294967295.0 - 1.0) / 2.0);
+    return GLint(std::min(std::max(c, -2147483648.0), 2147483647.0));
+}
 
 void SetLayerLookup(LayerLookup lookup) { layerLookup = lookup; }
 
@@ -354,6 +363,30 @@ void Layer::TexSubImage3D(GLenum target, GLint level, GLint x, GLint y, GLint z,
         return;
     if (next_.glTexSubImage3D)
         next_.glTexSubImage3D(target, level, x, y, z, width, height, depth, format, type, pixels);
+}
+
+void Layer::TexParameterfv(GLenum target, GLenum pname, const GLfloat* values) {
+    for (const auto& m : modules_)
+        if (values != nullptr && m->TexParameter(target, pname, nullptr, values)) return;
+    if (next_.glTexParameterfv) next_.glTexParameterfv(target, pname, values);
+}
+
+void Layer::TexParameteriv(GLenum target, GLenum pname, const GLint* values) {
+    for (const auto& m : modules_)
+        if (values != nullptr && m->TexParameter(target, pname, values, nullptr)) return;
+    if (next_.glTexParameteriv) next_.glTexParameteriv(target, pname, values);
+}
+
+void Layer::GetTexParameterfv(GLenum target, GLenum pname, GLfloat* values) {
+    for (const auto& m : modules_)
+        if (values != nullptr && m->GetTexParameter(target, pname, nullptr, values)) return;
+    if (next_.glGetTexParameterfv) next_.glGetTexParameterfv(target, pname, values);
+}
+
+void Layer::GetTexParameteriv(GLenum target, GLenum pname, GLint* values) {
+    for (const auto& m : modules_)
+        if (values != nullptr && m->GetTexParameter(target, pname, values, nullptr)) return;
+    if (next_.glGetTexParameteriv) next_.glGetTexParameteriv(target, pname, values);
 }
 
 void Layer::PixelTransferf(GLenum pname, GLfloat value) {

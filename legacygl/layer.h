@@ -40,6 +40,11 @@ NextGl::Proc FindProc(const NamedProc (&table)[N], const char* name) {
 
 class Layer;
 
+// Colours given as integers: the signed-integer conversion (2c + 1) / (2^32 - 1); and floats
+// read back as integers, the inverse (saturated).
+GLfloat IntegerToColour(GLint c);
+GLint ColourToInteger(GLfloat f);
+
 // One emulated extension.
 class Module {
   public:
@@ -70,6 +75,10 @@ class Module {
         const void* pixels;
     };
     virtual bool TexImage(const TexUpload&) { return false; }
+    // glTexParameter*v/glGetTexParameter*v (values as ints or floats, one of them null): true
+    // when handled here.
+    virtual bool TexParameter(GLenum, GLenum, const GLint*, const GLfloat*) { return false; }
+    virtual bool GetTexParameter(GLenum, GLenum, GLint*, GLfloat*) { return false; }
     // glPixelTransfer* of a name the module owns: true when handled here.
     virtual bool PixelTransfer(GLenum, GLfloat) { return false; }
     // glCopyTexImage* with internalFormat (sub: glCopyTexSubImage*, internalFormat null) into
@@ -177,6 +186,10 @@ class Layer {
                        GLenum type, const void* pixels);
     void TexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width, GLsizei height,
                        GLenum format, GLenum type, const void* pixels);
+    void TexParameterfv(GLenum target, GLenum pname, const GLfloat* values);
+    void TexParameteriv(GLenum target, GLenum pname, const GLint* values);
+    void GetTexParameterfv(GLenum target, GLenum pname, GLfloat* values);
+    void GetTexParameteriv(GLenum target, GLenum pname, GLint* values);
     void PixelTransferf(GLenum pname, GLfloat value);
     void PixelTransferi(GLenum pname, GLint value);
     void CopyTexImage1D(GLenum target, GLint level, GLenum internalFormat, GLint x, GLint y,

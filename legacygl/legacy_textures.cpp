@@ -1,6 +1,7 @@
 #include "legacygl/legacy_textures.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -14,16 +15,21 @@ namespace legacygl {
 
 namespace {
 
-// The legacy internal format of each converted texture object, common to a share group.
+// Each converted texture object of a share group: its legacy internal format and its border
+// values as the application gave them (the driver holds them clamped to the format's ranges).
+struct ConvertedTexture {
+    GLenum format = GL_NONE;
+    std::array<GLfloat, 4> border{};
+};
 struct ConvertedTextures {
     std::mutex lock;
-    std::map<GLuint, GLenum> formats;
+    std::map<GLuint, ConvertedTexture> textures;
 };
 
 ConvertedTextures& Converted(ShareGroup& group) { return group.Object<ConvertedTextures>(); }
 
-// The most texels one upload converts (as 4 floats each: 4 GiB).
-constexpr size_t kMaxTexels = size_t(1) << 28;
+// The most texels one upload converts (4096 x 4096; as 4 floats each, 256 MiB).
+constexpr size_t kMaxTexels = size_t(1) << 24;
 
 const GLenum kBindings[fragmentprogram::kTargetCount] = {
     GL_TEXTURE_BINDING_1D, GL_TEXTURE_BINDING_2D, GL_TEXTURE_BINDING_3D,
@@ -86,8 +92,8 @@ size_t PixelBytes(GLenum format, GLenum type) {
 GLenum ConvertedFormat(ShareGroup& group, GLuint name) {
     ConvertedTextures& converted = Converted(group);
     std::lock_guard<std::mutex> hold(converted.lock);
-    const auto found = converted.formats.find(name);
-    return found != converted.formats.end() ? found->second : GLenum(GL_NONE);
+    const auto found = converted.textures.find(name);
+    return found != converted.textures.end() ? found->second.format : GLenum(GL_NONE);
 }
 
 std::unique_ptr<Module> CreateLegacyTextures(Layer& layer) {
@@ -112,16 +118,113 @@ GLuint LegacyTextures::Bound(GLenum target) const {
 
 void LegacyTextures::Remember(GLenum target, GLenum legacy) {
     // Run where the display list being compiled runs it: the texture bound then gets the format.
-    layer_.Listed<LegacyTextures>([target, legacy](LegacyTextures& m) {
-        const GLuint name = m.Bound(target);
-        ConvertedTextures& converted = Converted(m.layer_.Group());
+    layer_.Listed<LegacyTextures>(
+        [target, legacy](LegacyTextures& m) { m.SetFormat(target, legacy); });
+}
+
+void LegacyTextures::SetFormat(GLenum target, GLenum legacy) {
+    const GLuint name = Bound(target);
+    ConvertedTextures& converted = Converted(layer_.Group());
+    std::array<GLfloat, 4> border;
+    {
         std::lock_guard<std::mutex> hold(converted.lock);
-        if (legacy != GL_NONE) {
-            converted.formats[name] = legacy;
+        const auto found = converted.textures.find(name);
+        if (found == converted.textures.end()) {
+            if (legacy == GL_NONE) return;
+            // Converted now: the border values so far are the driver's.
+            border.fill(0);
+            if (next_.glGetTexParameterfv)
+                next_.glGetTexParameterfv(target, GL_TEXTURE_BORDER_COLOR, border.data());
+            converted.textures[name] = {legacy, border};
+        } else if (legacy == GL_NONE) {
+            // Conventional again: the driver holds the border values as they were given.
+            border = found->second.border;
+            converted.textures.erase(found);
         } else {
-            converted.formats.erase(name);
+            found->second.format = legacy;
+            border = found->second.border;
         }
+    }
+    DriverBorder(target, legacy, border);
+}
+
+void LegacyTextures::DriverBorder(GLenum target, GLenum legacy, std::array<GLfloat, 4> border) {
+    // Used as they are by float textures: clamped here to each component's range.
+    if (legacy != GL_NONE) {
+        for (int c = 0; c < 4; ++c)
+            border[size_t(c)] =
+                std::min(std::max(border[size_t(c)],
+                                  fragmentprogram::ComponentIsSigned(legacy, c) ? -1.0f : 0.0f),
+                         1.0f);
+    }
+    if (next_.glTexParameterfv)
+        next_.glTexParameterfv(target, GL_TEXTURE_BORDER_COLOR, border.data());
+}
+
+bool LegacyTextures::TexParameter(GLenum target, GLenum pname, const GLint* ints,
+                                  const GLfloat* floats) {
+    if (pname != GL_TEXTURE_BORDER_VALUES_NV && pname != GL_TEXTURE_BORDER_COLOR) return false;
+    std::array<GLint, 4> asInts{};
+    std::array<GLfloat, 4> values{};
+    for (size_t c = 0; c < 4; ++c) {
+        if (ints != nullptr) asInts[c] = ints[c];
+        values[c] = ints != nullptr ? IntegerToColour(ints[c]) : floats[c];
+    }
+    const bool integers = ints != nullptr;
+    // Which texture the values reach, and whether it is converted, is decided when it runs.
+    layer_.Listed<LegacyTextures>([=](LegacyTextures& m) {
+        m.SetBorder(target, pname, integers ? asInts.data() : nullptr, values);
     });
+    return true;
+}
+
+void LegacyTextures::SetBorder(GLenum target, GLenum pname, const GLint* ints,
+                               std::array<GLfloat, 4> values) {
+    const GLuint name = Bound(target);
+    ConvertedTextures& converted = Converted(layer_.Group());
+    GLenum legacy = GL_NONE;
+    {
+        std::lock_guard<std::mutex> hold(converted.lock);
+        const auto found = converted.textures.find(name);
+        if (found != converted.textures.end()) {
+            legacy = found->second.format;
+            // The border colour is clamped to [0, 1] when set; the border values are not.
+            if (pname == GL_TEXTURE_BORDER_COLOR)
+                for (GLfloat& v : values) v = std::min(std::max(v, 0.0f), 1.0f);
+            found->second.border = values;
+        }
+    }
+    if (legacy != GL_NONE) return DriverBorder(target, legacy, values);
+    // A conventional texture: the driver's own border colour, set as the application set it.
+    if (ints != nullptr && next_.glTexParameteriv) {
+        next_.glTexParameteriv(target, GL_TEXTURE_BORDER_COLOR, ints);
+    } else if (ints == nullptr && next_.glTexParameterfv) {
+        next_.glTexParameterfv(target, GL_TEXTURE_BORDER_COLOR, values.data());
+    }
+}
+
+bool LegacyTextures::GetTexParameter(GLenum target, GLenum pname, GLint* ints, GLfloat* floats) {
+    if (pname != GL_TEXTURE_BORDER_VALUES_NV && pname != GL_TEXTURE_BORDER_COLOR) return false;
+    ConvertedTextures& converted = Converted(layer_.Group());
+    std::array<GLfloat, 4> border;
+    {
+        std::lock_guard<std::mutex> hold(converted.lock);
+        const auto found = converted.textures.find(Bound(target));
+        if (found == converted.textures.end()) {
+            // The driver's border colour answers for both names of a conventional texture.
+            if (ints != nullptr && next_.glGetTexParameteriv)
+                next_.glGetTexParameteriv(target, GL_TEXTURE_BORDER_COLOR, ints);
+            if (floats != nullptr && next_.glGetTexParameterfv)
+                next_.glGetTexParameterfv(target, GL_TEXTURE_BORDER_COLOR, floats);
+            return true;
+        }
+        border = found->second.border;
+    }
+    for (size_t c = 0; c < 4; ++c) {
+        if (ints != nullptr) ints[c] = ColourToInteger(border[c]);
+        if (floats != nullptr) floats[c] = border[c];
+    }
+    return true;
 }
 
 bool LegacyTextures::TexImage(const TexUpload& u) {

@@ -4,6 +4,7 @@
 // group) so that the fragment module can read them as the extensions define.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -21,6 +22,9 @@ class LegacyTextures : public Module {
     bool TexImage(const TexUpload& upload) override;
     bool CopyTexImage(GLenum target, GLenum* internalFormat) override;
     bool PixelTransfer(GLenum pname, GLfloat value) override;
+    bool TexParameter(GLenum target, GLenum pname, const GLint* ints,
+                      const GLfloat* floats) override;
+    bool GetTexParameter(GLenum target, GLenum pname, GLint* ints, GLfloat* floats) override;
     bool GetIntegers(GLenum pname, GLint* out) const override;
     int GetFloats(GLenum pname, GLfloat* out) const override;
     void AttributesPushed(GLbitfield mask) override;
@@ -32,6 +36,11 @@ class LegacyTextures : public Module {
     GLuint Bound(GLenum target) const;
     // The legacy format of the texture bound to target from now on (GL_NONE: a conventional one).
     void Remember(GLenum target, GLenum legacy);
+    void SetFormat(GLenum target, GLenum legacy);
+    // The border values of the texture bound to target (ints: as the application gave them).
+    void SetBorder(GLenum target, GLenum pname, const GLint* ints, std::array<GLfloat, 4> values);
+    // The driver's border colour of a texture with legacy format (GL_NONE: a conventional one).
+    void DriverBorder(GLenum target, GLenum legacy, std::array<GLfloat, 4> border);
     // The application's texels of an upload packed tight (into *packed), as the unpack state
     // says; null without texels.
     const void* Unpacked(const TexUpload& u, std::vector<unsigned char>* packed) const;

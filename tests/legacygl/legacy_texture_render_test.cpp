@@ -564,4 +564,76 @@ TEST_F(LegacyTextureRender, GroupScalesAndBiasesAreStateAppliedBeforeTheClamp) {
     }
 }
 
+TEST_F(LegacyTextureRender, BorderValuesAreKeptUnclampedAndUsedClampedToEachComponentsRange) {
+    const GLfloat border[4] = {2, -3, 0.5f, -0.5f};
+    const struct {
+        GLenum internalFormat, format;
+        Vec4 used;  // the border as the float texture reads it: clamped, in its layout
+    } cases[] = {
+        {GL_SIGNED_RGBA8_NV, GL_RGBA, {1, -1, 0.5f, -0.5f}},
+        {GL_SIGNED_RGB8_UNSIGNED_ALPHA8_NV, GL_RGBA, {1, -1, 0.5f, 0}},
+        {GL_SIGNED_HILO16_NV, GL_HILO_NV, {1, -1, 0, 1}},
+        {GL_HILO16_NV, GL_HILO_NV, {1, 0, 0, 1}},
+        {GL_DSDT8_MAG8_INTENSITY8_NV, GL_DSDT_MAG_VIB_NV, {1, -1, 0.5f, 0}},
+    };
+    GLuint name;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    const GLshort texel[4] = {};
+    auto parameters = [] {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
+    };
+    const Vec4 outside = {1.5f, 0.5f, 0, 1};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.internalFormat);
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(c.internalFormat), 1, 1, 0, c.format, GL_SHORT, texel);
+        parameters();
+        glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, border);
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        EXPECT_EQ(Stored("2D", outside), c.used);
+        for (GLenum pname : {GL_TEXTURE_BORDER_VALUES_NV, GL_TEXTURE_BORDER_COLOR}) {
+            GLfloat values[4] = {};
+            glGetTexParameterfv(GL_TEXTURE_2D, pname, values);
+            EXPECT_EQ(std::vector<GLfloat>(values, values + 4),
+                      std::vector<GLfloat>(border, border + 4));
+        }
+    }
+    // A new format clamps the values given before to its own ranges; a conventional image gets
+    // them as they were given (a float texture uses them unclamped).
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 0, GL_RGBA, GL_SHORT, texel);
+    EXPECT_EQ(Stored("2D", outside), (Vec4{1, -1, 0.5f, -0.5f}));
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, 1, 1, 0, GL_RGBA, GL_SHORT, texel);
+    EXPECT_EQ(Stored("2D", outside), (Vec4{border[0], border[1], border[2], border[3]}));
+    // Integers by the signed-integer conversion, read back as given.
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 0, GL_RGBA, GL_SHORT, texel);
+    const GLint ints[4] = {2147483647, -2147483647 - 1, 1073741823, -1};
+    glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, ints);
+    GLint readInts[4] = {};
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, readInts);
+    EXPECT_EQ(std::vector<GLint>(readInts, readInts + 4), std::vector<GLint>(ints, ints + 4));
+    const Vec4 fromInts = Stored("2D", outside);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_NEAR(fromInts[k], (2.0 * ints[k] + 1) / 4294967295.0, 1e-7) << k;
+    // The border colour of a converted texture is clamped to [0, 1] when set.
+    glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, border);
+    GLfloat values[4] = {};
+    glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, values);
+    EXPECT_EQ(std::vector<GLfloat>(values, values + 4), (std::vector<GLfloat>{1, 0, 0.5f, 0}));
+    // Held by display lists: the values reach the texture bound when the list is called.
+    const GLuint list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
+    glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, border);
+    glEndList();
+    glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, values);
+    EXPECT_EQ(values[0], 1.0f);
+    glCallList(list);
+    glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, values);
+    EXPECT_EQ(values[1], border[1]);
+    glDeleteLists(list, 1);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    glDeleteTextures(1, &name);
+}
+
 }  // namespace
