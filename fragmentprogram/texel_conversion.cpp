@@ -1,6 +1,7 @@
 #include "fragmentprogram/texel_conversion.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace fragmentprogram {
@@ -249,6 +250,69 @@ bool IsLegacyInternalFormat(GLenum internalFormat) { return FindLegacy(internalF
 bool ComponentIsSigned(GLenum internalFormat, int c) {
     const LegacyFormat* f = FindLegacy(internalFormat);
     return f != nullptr && ComponentSigned(*f, c);
+}
+
+bool PixelFormatFits(GLenum format, GLenum internalFormat) {
+    return FormatFitsInternal(format, DescribeInternalFormat(internalFormat).base);
+}
+
+namespace {
+
+template <typename T>
+void Put(double v, double lo, double hi, unsigned char* out) {
+    const T c = T(std::min(std::max(std::round(v), lo), hi));
+    std::memcpy(out, &c, sizeof c);
+}
+
+}  // namespace
+
+bool PackComponents(GLenum type, const float* values, size_t count, int components, void* out) {
+    auto* bytes = static_cast<unsigned char*>(out);
+    if (type == GL_UNSIGNED_INT_S8_S8_8_8_NV || type == GL_UNSIGNED_INT_8_8_S8_S8_REV_NV) {
+        if (components != 4) return false;
+        for (size_t p = 0; p < count; ++p) {
+            uint32_t word = 0;
+            for (int c = 0; c < 4; ++c) {
+                const double v = values[p * 4 + size_t(c)];
+                const uint8_t field =
+                    c < 2 ? uint8_t(int8_t(std::min(std::max(std::round(v * 128), -128.0), 127.0)))
+                          : uint8_t(std::min(std::max(std::round(v * 255), 0.0), 255.0));
+                word |= uint32_t(field)
+                        << (type == GL_UNSIGNED_INT_S8_S8_8_8_NV ? 24 - 8 * c : 8 * c);
+            }
+            std::memcpy(bytes + p * 4, &word, 4);
+        }
+        return true;
+    }
+    const size_t size = TypeSize(type);
+    if (size == 0) return false;
+    for (size_t i = 0; i < count * size_t(components); ++i) {
+        const double v = values[i];
+        unsigned char* at = bytes + i * size;
+        switch (type) {
+            case GL_BYTE:
+                Put<int8_t>(v * 128, -128, 127, at);
+                break;
+            case GL_UNSIGNED_BYTE:
+                Put<uint8_t>(v * 255, 0, 255, at);
+                break;
+            case GL_SHORT:
+                Put<int16_t>(v * 32768, -32768, 32767, at);
+                break;
+            case GL_UNSIGNED_SHORT:
+                Put<uint16_t>(v * 65535, 0, 65535, at);
+                break;
+            case GL_INT:
+                Put<int32_t>(v * 2147483648.0, -2147483648.0, 2147483647.0, at);
+                break;
+            case GL_UNSIGNED_INT:
+                Put<uint32_t>(v * 4294967295.0, 0, 4294967295.0, at);
+                break;
+            default:
+                std::memcpy(at, &values[i], 4);
+        }
+    }
+    return true;
 }
 
 GLenum FloatStorageFormat(GLenum internalFormat) {

@@ -22,6 +22,11 @@ bool IsLegacyInternalFormat(GLenum internalFormat);
 // The float internal format a legacy internal format is stored in (GL_NONE for others).
 GLenum FloatStorageFormat(GLenum internalFormat);
 
+// Whether pixels of an external format may go into (or come from) a texture of internalFormat:
+// HILO_NV only with HILO formats, each DSDT format only with its own base format, colour formats
+// only with colour formats (conventional ones included).
+bool PixelFormatFits(GLenum format, GLenum internalFormat);
+
 // Whether component c (0..3, in the order of the float layout) of a legacy internal format is
 // signed: its values lie in [-1, 1], else in [0, 1].
 bool ComponentIsSigned(GLenum internalFormat, int c);
@@ -46,6 +51,12 @@ struct FloatImage {
     int components = 0;
     std::vector<float> texels;
 };
+
+// The inverse, for reading converted textures back: `count` pixels of `components` floats
+// each written as `type`: signed 8/16/32-bit c = f * 128 / 32768 / 2^31 and unsigned ones
+// f * (2^N - 1), rounded and saturated; floats as they are; the two packed types of
+// DSDT_MAG_VIB_NV from (ds, dt, mag, vib). False for a type it does not write.
+bool PackComponents(GLenum type, const float* values, size_t count, int components, void* out);
 
 // The per-component scale and bias of pixel transfer for HILO and texture offset groups:
 // (HI, LO, -, -) or (DS, DT, MAGNITUDE, VIBRANCE) _SCALE_NV / _BIAS_NV. Colours take no part.

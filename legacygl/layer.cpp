@@ -389,6 +389,12 @@ void Layer::GetTexParameteriv(GLenum target, GLenum pname, GLint* values) {
     if (next_.glGetTexParameteriv) next_.glGetTexParameteriv(target, pname, values);
 }
 
+void Layer::GetTexImage(GLenum target, GLint level, GLenum format, GLenum type, void* pixels) {
+    for (const auto& m : modules_)
+        if (m->GetTexImage(target, level, format, type, pixels)) return;
+    if (next_.glGetTexImage) next_.glGetTexImage(target, level, format, type, pixels);
+}
+
 void Layer::PixelTransferf(GLenum pname, GLfloat value) {
     for (const auto& m : modules_)
         if (m->PixelTransfer(pname, value)) return;

@@ -79,6 +79,8 @@ class Module {
     // when handled here.
     virtual bool TexParameter(GLenum, GLenum, const GLint*, const GLfloat*) { return false; }
     virtual bool GetTexParameter(GLenum, GLenum, GLint*, GLfloat*) { return false; }
+    // glGetTexImage: true when handled here.
+    virtual bool GetTexImage(GLenum, GLint, GLenum, GLenum, void*) { return false; }
     // glPixelTransfer* of a name the module owns: true when handled here.
     virtual bool PixelTransfer(GLenum, GLfloat) { return false; }
     // glCopyTexImage* with internalFormat (sub: glCopyTexSubImage*, internalFormat null) into
@@ -190,6 +192,7 @@ class Layer {
     void TexParameteriv(GLenum target, GLenum pname, const GLint* values);
     void GetTexParameterfv(GLenum target, GLenum pname, GLfloat* values);
     void GetTexParameteriv(GLenum target, GLenum pname, GLint* values);
+    void GetTexImage(GLenum target, GLint level, GLenum format, GLenum type, void* pixels);
     void PixelTransferf(GLenum pname, GLfloat value);
     void PixelTransferi(GLenum pname, GLint value);
     void CopyTexImage1D(GLenum target, GLint level, GLenum internalFormat, GLint x, GLint y,

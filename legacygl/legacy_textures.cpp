@@ -48,29 +48,55 @@ bool HoldsColours(GLenum legacy) {
     }
 }
 
-// Bytes of one pixel of (format, type) as the application stores it, 0 when unknown.
-size_t PixelBytes(GLenum format, GLenum type) {
-    if (type == GL_UNSIGNED_INT_S8_S8_8_8_NV || type == GL_UNSIGNED_INT_8_8_S8_S8_REV_NV) return 4;
-    int components;
+bool IsGroupFormat(GLenum format) {
+    return format == GL_HILO_NV || format == GL_DSDT_NV || format == GL_DSDT_MAG_NV ||
+           format == GL_DSDT_MAG_VIB_NV;
+}
+
+bool IsPackedType(GLenum type) {
+    return type == GL_UNSIGNED_INT_S8_S8_8_8_NV || type == GL_UNSIGNED_INT_8_8_S8_S8_REV_NV;
+}
+
+// The format a float texture gives the components of an external format in.
+GLenum FloatLayout(GLenum format) {
+    switch (format) {
+        case GL_HILO_NV:
+        case GL_DSDT_NV:
+            return GL_RG;
+        case GL_DSDT_MAG_NV:
+            return GL_RGB;
+        case GL_DSDT_MAG_VIB_NV:
+            return GL_RGBA;
+        default:
+            return format;
+    }
+}
+
+// Components of one pixel of an external format.
+int Components(GLenum format) {
     switch (format) {
         case GL_RGBA:
         case GL_BGRA:
         case GL_DSDT_MAG_VIB_NV:
-            components = 4;
-            break;
+            return 4;
         case GL_RGB:
         case GL_BGR:
         case GL_DSDT_MAG_NV:
-            components = 3;
-            break;
+            return 3;
         case GL_HILO_NV:
         case GL_DSDT_NV:
         case GL_LUMINANCE_ALPHA:
-            components = 2;
-            break;
+        case GL_RG:
+            return 2;
         default:
-            components = 1;
+            return 1;
     }
+}
+
+// Bytes of one pixel of (format, type) as the application stores it, 0 when unknown.
+size_t PixelBytes(GLenum format, GLenum type) {
+    if (IsPackedType(type)) return 4;
+    const int components = Components(format);
     switch (type) {
         case GL_BYTE:
         case GL_UNSIGNED_BYTE:
@@ -228,14 +254,16 @@ bool LegacyTextures::GetTexParameter(GLenum target, GLenum pname, GLint* ints, G
 }
 
 bool LegacyTextures::TexImage(const TexUpload& u) {
-    GLenum legacy = GLenum(u.internalFormat);
-    if (!u.sub && !fragmentprogram::IsLegacyInternalFormat(legacy)) {
-        Remember(u.target, GL_NONE);  // a conventional image replaces a converted one
+    GLenum legacy =
+        u.sub ? ConvertedFormat(layer_.Group(), Bound(u.target)) : GLenum(u.internalFormat);
+    if (!fragmentprogram::IsLegacyInternalFormat(legacy)) {
+        // HILO and offset pixels, and the packed types, go only into their own formats.
+        if (IsGroupFormat(u.format) || IsPackedType(u.type)) {
+            layer_.RaiseListedError(GL_INVALID_OPERATION);
+            return true;
+        }
+        if (!u.sub) Remember(u.target, GL_NONE);  // a conventional image replaces a converted one
         return false;
-    }
-    if (u.sub) {
-        legacy = ConvertedFormat(layer_.Group(), Bound(u.target));
-        if (legacy == GL_NONE) return false;
     }
     const GLint maxSize = Integer(u.dimensions == 3 ? GL_MAX_3D_TEXTURE_SIZE : GL_MAX_TEXTURE_SIZE);
     for (GLsizei size : {u.width, u.height, u.depth}) {
@@ -287,6 +315,78 @@ bool LegacyTextures::CopyTexImage(GLenum target, GLenum* internalFormat) {
     const GLenum storage = fragmentprogram::FloatStorageFormat(legacy);
     Remember(target, storage != GL_NONE ? legacy : GLenum(GL_NONE));
     if (storage != GL_NONE) *internalFormat = storage;
+    return true;
+}
+
+bool LegacyTextures::GetTexImage(GLenum target, GLint level, GLenum format, GLenum type,
+                                 void* pixels) {
+    const GLenum legacy = ConvertedFormat(layer_.Group(), Bound(target));
+    if (legacy == GL_NONE) {
+        // HILO and offset pixels come only from their own formats.
+        if (!IsGroupFormat(format) && !IsPackedType(type)) return false;
+        layer_.RaiseError(GL_INVALID_OPERATION);
+        return true;
+    }
+    if (!fragmentprogram::PixelFormatFits(format, legacy) ||
+        (IsPackedType(type) && format != GL_DSDT_MAG_VIB_NV)) {
+        layer_.RaiseError(GL_INVALID_OPERATION);
+        return true;
+    }
+    const bool converts = IsPackedType(type) || PixelBytes(format, type) != 0;
+    // Other types of colours: the driver's conversion from the float storage.
+    if (!converts && !IsGroupFormat(format)) return false;
+    if (!converts) {
+        layer_.RaiseError(GL_INVALID_ENUM);
+        return true;
+    }
+    if (Integer(GL_PIXEL_PACK_BUFFER_BINDING) != 0) {
+        layer_.RaiseError(GL_INVALID_OPERATION);  // packing into buffer objects is not supported
+        return true;
+    }
+    GLint width = 0, height = 0, depth = 0;
+    if (next_.glGetTexLevelParameteriv) {
+        next_.glGetTexLevelParameteriv(target, level, GL_TEXTURE_WIDTH, &width);
+        next_.glGetTexLevelParameteriv(target, level, GL_TEXTURE_HEIGHT, &height);
+        next_.glGetTexLevelParameteriv(target, level, GL_TEXTURE_DEPTH, &depth);
+    }
+    const size_t count =
+        size_t(std::max(width, 0)) * size_t(std::max(height, 0)) * size_t(std::max(depth, 0));
+    if (count == 0 || count > kMaxTexels || pixels == nullptr || !next_.glGetTexImage) {
+        // No image: the driver raises what it raises for it.
+        if (next_.glGetTexImage)
+            next_.glGetTexImage(target, level, FloatLayout(format), GL_FLOAT, nullptr);
+        return true;
+    }
+    // The stored floats, tight, then each as the application's type where pack state says.
+    const int components = Components(format);
+    std::vector<float> floats(count * size_t(components));
+    if (next_.glPushClientAttrib) next_.glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    if (next_.glPixelStorei) {
+        for (GLenum pname : {GL_PACK_ROW_LENGTH, GL_PACK_SKIP_ROWS, GL_PACK_SKIP_PIXELS,
+                             GL_PACK_IMAGE_HEIGHT, GL_PACK_SKIP_IMAGES})
+            next_.glPixelStorei(pname, 0);
+        next_.glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    }
+    next_.glGetTexImage(target, level, FloatLayout(format), GL_FLOAT, floats.data());
+    if (next_.glPopClientAttrib) next_.glPopClientAttrib();
+    const size_t pixel = PixelBytes(format, type);
+    std::vector<unsigned char> packed(count * pixel);
+    fragmentprogram::PackComponents(type, floats.data(), count, IsPackedType(type) ? 4 : components,
+                                    packed.data());
+    const GLint rowLength = Integer(GL_PACK_ROW_LENGTH),
+                imageHeight = Integer(GL_PACK_IMAGE_HEIGHT);
+    const size_t a = size_t(std::max(Integer(GL_PACK_ALIGNMENT), 1));
+    const size_t stride =
+        ((rowLength > 0 ? size_t(rowLength) : size_t(width)) * pixel + a - 1) / a * a;
+    const size_t imageStride = stride * (imageHeight > 0 ? size_t(imageHeight) : size_t(height));
+    auto* out =
+        static_cast<unsigned char*>(pixels) + size_t(Integer(GL_PACK_SKIP_IMAGES)) * imageStride +
+        size_t(Integer(GL_PACK_SKIP_ROWS)) * stride + size_t(Integer(GL_PACK_SKIP_PIXELS)) * pixel;
+    const size_t row = size_t(width) * pixel;
+    const unsigned char* in = packed.data();
+    for (GLint image = 0; image < depth; ++image)
+        for (GLint y = 0; y < height; ++y, in += row)
+            std::memcpy(out + size_t(image) * imageStride + size_t(y) * stride, in, row);
     return true;
 }
 

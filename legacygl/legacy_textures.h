@@ -22,6 +22,7 @@ class LegacyTextures : public Module {
     bool TexImage(const TexUpload& upload) override;
     bool CopyTexImage(GLenum target, GLenum* internalFormat) override;
     bool PixelTransfer(GLenum pname, GLfloat value) override;
+    bool GetTexImage(GLenum target, GLint level, GLenum format, GLenum type, void* pixels) override;
     bool TexParameter(GLenum target, GLenum pname, const GLint* ints,
                       const GLfloat* floats) override;
     bool GetTexParameter(GLenum target, GLenum pname, GLint* ints, GLfloat* floats) override;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace fragmentprogram {
@@ -197,6 +198,74 @@ TEST(TexelConversionTest, DescribesLegacyAndConventionalFormats) {
         }
         EXPECT_EQ(IsLegacyInternalFormat(row.internal), row.legacy) << row.internal;
     }
+}
+
+// Component c of values of type T.
+template <typename T>
+int64_t At(const unsigned char* bytes, int c) {
+    T x;
+    std::memcpy(&x, bytes + sizeof(T) * size_t(c), sizeof(T));
+    return x;
+}
+
+TEST(TexelConversionTest, ReadBackRoundsSaturatesAndPacks) {
+    const float values[4] = {-1.5f, -0.25f, 0.5f, 1.25f};
+    const struct {
+        GLenum type;
+        int64_t (*at)(const unsigned char*, int);
+        std::vector<int64_t> expected;
+    } rows[] = {
+        {GL_BYTE, At<int8_t>, {-128, -32, 64, 127}},
+        {GL_UNSIGNED_BYTE, At<uint8_t>, {0, 0, 128, 255}},
+        {GL_SHORT, At<int16_t>, {-32768, -8192, 16384, 32767}},
+        {GL_UNSIGNED_SHORT, At<uint16_t>, {0, 0, 32768, 65535}},
+        {GL_INT, At<int32_t>, {-2147483648LL, -536870912, 1073741824, 2147483647}},
+        {GL_UNSIGNED_INT, At<uint32_t>, {0, 0, 2147483648LL, 4294967295LL}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.type);
+        unsigned char bytes[16] = {};
+        ASSERT_TRUE(PackComponents(row.type, values, 1, 4, bytes));
+        for (int c = 0; c < 4; ++c) EXPECT_EQ(row.at(bytes, c), row.expected[size_t(c)]) << c;
+    }
+    // Packed: ds, dt signed and mag, vib unsigned, in both field orders.
+    const float group[4] = {-0.5f, 0.25f, 1, 0.2f};
+    uint32_t word = 0;
+    ASSERT_TRUE(PackComponents(GL_UNSIGNED_INT_S8_S8_8_8_NV, group, 1, 4, &word));
+    EXPECT_EQ(word, 0xC020FF33u);
+    ASSERT_TRUE(PackComponents(GL_UNSIGNED_INT_8_8_S8_S8_REV_NV, group, 1, 4, &word));
+    EXPECT_EQ(word, 0x33FF20C0u);
+    EXPECT_FALSE(PackComponents(GL_UNSIGNED_INT_S8_S8_8_8_NV, group, 1, 3, &word));
+    EXPECT_FALSE(PackComponents(GL_HALF_FLOAT, group, 1, 4, &word));
+    // What the conversion stores reads back as it was given.
+    const int16_t hilo[2] = {-32768, 32767};
+    FloatImage image;
+    ASSERT_EQ(ConvertTexels(GL_SIGNED_HILO16_NV, GL_HILO_NV, GL_SHORT, hilo, 1, &image), "");
+    int16_t back[2] = {};
+    ASSERT_TRUE(PackComponents(GL_SHORT, image.texels.data(), 1, 2, back));
+    EXPECT_EQ(back[0], hilo[0]);
+    EXPECT_EQ(back[1], hilo[1]);
+}
+
+TEST(TexelConversionTest, PixelFormatsPairWithInternalFormats) {
+    const struct {
+        GLenum format, internal;
+        bool fits;
+    } rows[] = {
+        {GL_HILO_NV, GL_SIGNED_HILO16_NV, true},
+        {GL_HILO_NV, GL_RGBA8, false},
+        {GL_RGBA, GL_HILO_NV, false},
+        {GL_DSDT_NV, GL_DSDT8_NV, true},
+        {GL_DSDT_NV, GL_DSDT8_MAG8_NV, false},
+        {GL_DSDT_MAG_VIB_NV, GL_DSDT_MAG_INTENSITY_NV, true},
+        {GL_RGBA, GL_DSDT8_MAG8_INTENSITY8_NV, false},
+        {GL_LUMINANCE, GL_SIGNED_RGBA8_NV, true},
+        {GL_RGBA, GL_RGBA32F, true},
+        {GL_DSDT_MAG_NV, GL_RGBA32F, false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(PixelFormatFits(row.format, row.internal), row.fits)
+            << std::hex << row.format << " " << row.internal;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -633,6 +634,103 @@ TEST_F(LegacyTextureRender, BorderValuesAreKeptUnclampedAndUsedClampedToEachComp
     EXPECT_EQ(values[1], border[1]);
     glDeleteLists(list, 1);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    glDeleteTextures(1, &name);
+}
+
+// Bytes of values of type T.
+template <typename T>
+std::vector<unsigned char> Bytes(std::initializer_list<T> values) {
+    std::vector<unsigned char> bytes(values.size() * sizeof(T));
+    std::memcpy(bytes.data(), values.begin(), bytes.size());
+    return bytes;
+}
+
+TEST_F(LegacyTextureRender, ConvertedTexturesReadBackAsTheApplicationsTypeAndFormatsMustPair) {
+    const struct {
+        const char* what;
+        GLenum internalFormat, format, type;
+        std::vector<unsigned char> texels;  // one 1x1 texel, 2x1 where it says
+        GLenum readFormat, readType;
+        std::vector<unsigned char> read;
+    } trips[] = {
+        {"signed bytes", GL_SIGNED_RGBA8_NV, GL_RGBA, GL_BYTE, Bytes<GLbyte>({-128, -1, 0, 127}),
+         GL_RGBA, GL_BYTE, Bytes<GLbyte>({-128, -1, 0, 127})},
+        {"as floats", GL_SIGNED_RGBA8_NV, GL_RGBA, GL_BYTE, Bytes<GLbyte>({-128, -1, 0, 127}),
+         GL_RGBA, GL_FLOAT, Bytes<float>({-1, -1 / 128.0f, 0, 127 / 128.0f})},
+        // Negative components clamp to 0; 64 / 128 is 127.5 / 255.
+        {"as unsigned bytes", GL_SIGNED_RGBA8_NV, GL_RGBA, GL_BYTE,
+         Bytes<GLbyte>({-128, 64, 0, 127}), GL_RGBA, GL_UNSIGNED_BYTE,
+         Bytes<GLubyte>({0, 128, 0, 253})},
+        {"signed HILO", GL_SIGNED_HILO16_NV, GL_HILO_NV, GL_SHORT, Bytes<GLshort>({-32768, 12345}),
+         GL_HILO_NV, GL_SHORT, Bytes<GLshort>({-32768, 12345})},
+        {"unsigned HILO", GL_HILO16_NV, GL_HILO_NV, GL_UNSIGNED_SHORT, Bytes<GLushort>({65535, 7}),
+         GL_HILO_NV, GL_UNSIGNED_SHORT, Bytes<GLushort>({65535, 7})},
+        {"packed offsets", GL_DSDT8_MAG8_INTENSITY8_NV, GL_DSDT_MAG_VIB_NV,
+         GL_UNSIGNED_INT_S8_S8_8_8_NV, Bytes<GLuint>({0x80FF1020u}), GL_DSDT_MAG_VIB_NV,
+         GL_UNSIGNED_INT_8_8_S8_S8_REV_NV, Bytes<GLuint>({0x2010FF80u})},
+        {"two RGB texels, rows padded to 4", GL_SIGNED_RGB8_NV, GL_RGB, GL_BYTE,
+         Bytes<GLbyte>({1, 2, 3, -4, -5, -6}), GL_RGB, GL_BYTE,
+         Bytes<GLbyte>({1, 2, 3, -4, -5, -6, 99, 99})},
+    };
+    GLuint name;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    for (const auto& t : trips) {
+        SCOPED_TRACE(t.what);
+        const GLsizei width = t.readFormat == GL_RGB ? 2 : 1;
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(t.internalFormat), width, 1, 0, t.format, t.type,
+                     t.texels.data());
+        std::vector<unsigned char> read(t.read.size(), 99);
+        glGetTexImage(GL_TEXTURE_2D, 0, t.readFormat, t.readType, read.data());
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        EXPECT_EQ(read, t.read);
+    }
+
+    // Pixel formats pair with the internal formats; packed types only with DSDT_MAG_VIB_NV.
+    const GLshort zeros[8] = {};
+    std::vector<unsigned char> sink(64);
+    auto image = [&](GLenum internalFormat, GLenum format, GLenum type) {
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(internalFormat), 1, 1, 0, format, type, zeros);
+    };
+    auto sub = [&](GLenum format, GLenum type) {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 1, 1, format, type, zeros);
+    };
+    auto get = [&](GLenum format, GLenum type) {
+        glGetTexImage(GL_TEXTURE_2D, 0, format, type, sink.data());
+    };
+    const struct {
+        const char* what;
+        GLenum internalFormat, format;  // the texture
+        std::function<void()> call;
+    } refused[] = {
+        {"HILO pixels for RGBA8", GL_RGBA8, GL_RGBA,
+         [&] { image(GL_RGBA8, GL_HILO_NV, GL_SHORT); }},
+        {"packed colours for RGBA8", GL_RGBA8, GL_RGBA,
+         [&] { image(GL_RGBA8, GL_RGBA, GL_UNSIGNED_INT_S8_S8_8_8_NV); }},
+        {"packed DSDT_NV", GL_RGBA8, GL_RGBA,
+         [&] { image(GL_DSDT8_NV, GL_DSDT_NV, GL_UNSIGNED_INT_S8_S8_8_8_NV); }},
+        {"HILO into RGBA8", GL_RGBA8, GL_RGBA, [&] { sub(GL_HILO_NV, GL_SHORT); }},
+        {"colours into HILO", GL_HILO16_NV, GL_HILO_NV, [&] { sub(GL_RGBA, GL_SHORT); }},
+        {"DSDT into DSDT_MAG", GL_DSDT8_MAG8_NV, GL_DSDT_MAG_NV, [&] { sub(GL_DSDT_NV, GL_BYTE); }},
+        {"packed into signed RGBA", GL_SIGNED_RGBA8_NV, GL_RGBA,
+         [&] { sub(GL_DSDT_MAG_VIB_NV, GL_UNSIGNED_INT_S8_S8_8_8_NV); }},
+        {"HILO from RGBA8", GL_RGBA8, GL_RGBA, [&] { get(GL_HILO_NV, GL_SHORT); }},
+        {"colours from HILO", GL_SIGNED_HILO16_NV, GL_HILO_NV, [&] { get(GL_RGBA, GL_FLOAT); }},
+        {"DSDT from DSDT_MAG", GL_DSDT8_MAG8_NV, GL_DSDT_MAG_NV, [&] { get(GL_DSDT_NV, GL_BYTE); }},
+        {"colours from DSDT_MAG_INTENSITY", GL_DSDT8_MAG8_INTENSITY8_NV, GL_DSDT_MAG_VIB_NV,
+         [&] { get(GL_RGBA, GL_UNSIGNED_BYTE); }},
+        {"packed colours from signed RGBA", GL_SIGNED_RGBA8_NV, GL_RGBA,
+         [&] { get(GL_RGBA, GL_UNSIGNED_INT_8_8_S8_S8_REV_NV); }},
+    };
+    for (const auto& r : refused) {
+        image(r.internalFormat, r.format, GL_SHORT);
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << r.what;
+        r.call();
+        EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION)) << r.what;
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glDeleteTextures(1, &name);
 }
 
