@@ -395,6 +395,16 @@ void Layer::GetTexImage(GLenum target, GLint level, GLenum format, GLenum type, 
     if (next_.glGetTexImage) next_.glGetTexImage(target, level, format, type, pixels);
 }
 
+bool Layer::RefusesPixels(GLenum format, GLenum type) {
+    for (const auto& m : modules_) {
+        if (m->RefusesPixels(format, type)) {
+            RaiseError(GL_INVALID_ENUM);
+            return true;
+        }
+    }
+    return false;
+}
+
 void Layer::PixelTransferf(GLenum pname, GLfloat value) {
     for (const auto& m : modules_)
         if (m->PixelTransfer(pname, value)) return;

@@ -79,6 +79,8 @@ class Module {
     // when handled here.
     virtual bool TexParameter(GLenum, GLenum, const GLint*, const GLfloat*) { return false; }
     virtual bool GetTexParameter(GLenum, GLenum, GLint*, GLfloat*) { return false; }
+    // Whether pixels of (format, type) outside textures are the module's to refuse.
+    virtual bool RefusesPixels(GLenum, GLenum) const { return false; }
     // glGetTexImage: true when handled here.
     virtual bool GetTexImage(GLenum, GLint, GLenum, GLenum, void*) { return false; }
     // glPixelTransfer* of a name the module owns: true when handled here.
@@ -261,6 +263,9 @@ class Layer {
     // The error of a command that display lists hold: raised when a list that holds the command
     // is called rather than while it is compiled.
     void RaiseListedError(GLenum error);
+    // A call with pixels outside textures: true when a module refuses (format, type) and the
+    // layer raised GL_INVALID_ENUM.
+    bool RefusesPixels(GLenum format, GLenum type);
     // Called before every other call that draws: false when it must not happen (a module
     // raised the error). Between glBegin and glEnd nothing is prepared.
     bool PrepareDraw();

@@ -318,6 +318,10 @@ bool LegacyTextures::CopyTexImage(GLenum target, GLenum* internalFormat) {
     return true;
 }
 
+bool LegacyTextures::RefusesPixels(GLenum format, GLenum type) const {
+    return IsGroupFormat(format) || IsPackedType(type);
+}
+
 bool LegacyTextures::GetTexImage(GLenum target, GLint level, GLenum format, GLenum type,
                                  void* pixels) {
     const GLenum legacy = ConvertedFormat(layer_.Group(), Bound(target));

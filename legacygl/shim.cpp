@@ -123,9 +123,17 @@ const bool installed = (legacygl::SetLayerLookup(&ForCurrentContext), true);
         if (layer != nullptr && !layer->PrepareDraw()) return;                            \
         if (next != nullptr) next args;                                                   \
     }
+#define LEGACYGL_PIXELS(name, params, args, format, type)                                 \
+    extern "C" void name params {                                                         \
+        static const auto next = reinterpret_cast<decltype(&::name)>(ResolveNext(#name)); \
+        Layer* layer = ForCurrentContext();                                               \
+        if (layer != nullptr && layer->RefusesPixels(format, type)) return;               \
+        if (next != nullptr) next args;                                                   \
+    }
 #include "legacygl/wrapped.def"
 #undef LEGACYGL_WRAP
 #undef LEGACYGL_DRAW
+#undef LEGACYGL_PIXELS
 
 namespace {
 
@@ -138,9 +146,12 @@ NextGl::Proc OwnWrapper(const char* name) {
 #define LEGACYGL_WRAP(ret, name, method, params, args) \
     {#name, reinterpret_cast<NextGl::Proc>(&::name)},
 #define LEGACYGL_DRAW(name, params, args) {#name, reinterpret_cast<NextGl::Proc>(&::name)},
+#define LEGACYGL_PIXELS(name, params, args, format, type) \
+    {#name, reinterpret_cast<NextGl::Proc>(&::name)},
 #include "legacygl/wrapped.def"
 #undef LEGACYGL_WRAP
 #undef LEGACYGL_DRAW
+#undef LEGACYGL_PIXELS
     };
     for (const Wrapper& w : kWrappers)
         if (std::strcmp(w.name, name) == 0) return w.proc;

@@ -734,4 +734,67 @@ TEST_F(LegacyTextureRender, ConvertedTexturesReadBackAsTheApplicationsTypeAndFor
     glDeleteTextures(1, &name);
 }
 
+TEST_F(LegacyTextureRender, HiloAndOffsetPixelsOutsideTexturesAreUnknownEnums) {
+    std::vector<unsigned char> buffer(256);
+    void* p = buffer.data();
+#define LEGACY_FETCH(name) const auto name##_ = Fetch<decltype(&::name)>(#name)
+    LEGACY_FETCH(glColorTable);
+    LEGACY_FETCH(glColorSubTable);
+    LEGACY_FETCH(glConvolutionFilter1D);
+    LEGACY_FETCH(glConvolutionFilter2D);
+    LEGACY_FETCH(glSeparableFilter2D);
+    LEGACY_FETCH(glGetColorTable);
+    LEGACY_FETCH(glGetConvolutionFilter);
+    LEGACY_FETCH(glGetSeparableFilter);
+    LEGACY_FETCH(glGetHistogram);
+    LEGACY_FETCH(glGetMinmax);
+#undef LEGACY_FETCH
+    const struct {
+        const char* name;
+        std::function<void(GLenum, GLenum)> call;
+    } calls[] = {
+        {"glDrawPixels", [&](GLenum f, GLenum t) { glDrawPixels(1, 1, f, t, p); }},
+        {"glReadPixels", [&](GLenum f, GLenum t) { glReadPixels(0, 0, 1, 1, f, t, p); }},
+        {"glColorTable",
+         [&](GLenum f, GLenum t) { glColorTable_(GL_COLOR_TABLE, GL_RGBA, 1, f, t, p); }},
+        {"glColorSubTable",
+         [&](GLenum f, GLenum t) { glColorSubTable_(GL_COLOR_TABLE, 0, 1, f, t, p); }},
+        {"glConvolutionFilter1D",
+         [&](GLenum f, GLenum t) {
+             glConvolutionFilter1D_(GL_CONVOLUTION_1D, GL_RGBA, 1, f, t, p);
+         }},
+        {"glConvolutionFilter2D",
+         [&](GLenum f, GLenum t) {
+             glConvolutionFilter2D_(GL_CONVOLUTION_2D, GL_RGBA, 1, 1, f, t, p);
+         }},
+        {"glSeparableFilter2D",
+         [&](GLenum f, GLenum t) {
+             glSeparableFilter2D_(GL_SEPARABLE_2D, GL_RGBA, 1, 1, f, t, p, p);
+         }},
+        {"glGetColorTable", [&](GLenum f, GLenum t) { glGetColorTable_(GL_COLOR_TABLE, f, t, p); }},
+        {"glGetConvolutionFilter",
+         [&](GLenum f, GLenum t) { glGetConvolutionFilter_(GL_CONVOLUTION_1D, f, t, p); }},
+        {"glGetSeparableFilter",
+         [&](GLenum f, GLenum t) { glGetSeparableFilter_(GL_SEPARABLE_2D, f, t, p, p, nullptr); }},
+        {"glGetHistogram",
+         [&](GLenum f, GLenum t) { glGetHistogram_(GL_HISTOGRAM, GL_FALSE, f, t, p); }},
+        {"glGetMinmax", [&](GLenum f, GLenum t) { glGetMinmax_(GL_MINMAX, GL_FALSE, f, t, p); }},
+    };
+    const GLenum pixels[][2] = {{GL_HILO_NV, GL_SHORT},
+                                {GL_DSDT_NV, GL_BYTE},
+                                {GL_DSDT_MAG_NV, GL_UNSIGNED_BYTE},
+                                {GL_DSDT_MAG_VIB_NV, GL_UNSIGNED_INT_S8_S8_8_8_NV},
+                                {GL_RGBA, GL_UNSIGNED_INT_8_8_S8_S8_REV_NV}};
+    for (const auto& c : calls) {
+        for (const auto& fmt : pixels) {
+            c.call(fmt[0], fmt[1]);
+            EXPECT_EQ(glGetError(), GLenum(GL_INVALID_ENUM))
+                << c.name << " " << std::hex << fmt[0] << " " << fmt[1];
+        }
+    }
+    // Conventional pixels still reach the driver.
+    glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
 }  // namespace
