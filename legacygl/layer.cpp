@@ -395,6 +395,12 @@ void Layer::GetTexImage(GLenum target, GLint level, GLenum format, GLenum type, 
     if (next_.glGetTexImage) next_.glGetTexImage(target, level, format, type, pixels);
 }
 
+void Layer::DeleteTextures(GLsizei n, const GLuint* textures) {
+    if (n > 0 && textures != nullptr)
+        for (const auto& m : modules_) m->TexturesDeleted(n, textures);
+    if (next_.glDeleteTextures) next_.glDeleteTextures(n, textures);
+}
+
 bool Layer::RefusesPixels(GLenum format, GLenum type) {
     for (const auto& m : modules_) {
         if (m->RefusesPixels(format, type)) {

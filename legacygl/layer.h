@@ -81,6 +81,8 @@ class Module {
     virtual bool GetTexParameter(GLenum, GLenum, GLint*, GLfloat*) { return false; }
     // Whether pixels of (format, type) outside textures are the module's to refuse.
     virtual bool RefusesPixels(GLenum, GLenum) const { return false; }
+    // Texture objects the application deleted.
+    virtual void TexturesDeleted(GLsizei, const GLuint*) {}
     // glGetTexImage: true when handled here.
     virtual bool GetTexImage(GLenum, GLint, GLenum, GLenum, void*) { return false; }
     // glPixelTransfer* of a name the module owns: true when handled here.
@@ -194,6 +196,7 @@ class Layer {
     void TexParameteriv(GLenum target, GLenum pname, const GLint* values);
     void GetTexParameterfv(GLenum target, GLenum pname, GLfloat* values);
     void GetTexParameteriv(GLenum target, GLenum pname, GLint* values);
+    void DeleteTextures(GLsizei n, const GLuint* textures);
     void GetTexImage(GLenum target, GLint level, GLenum format, GLenum type, void* pixels);
     void PixelTransferf(GLenum pname, GLfloat value);
     void PixelTransferi(GLenum pname, GLint value);

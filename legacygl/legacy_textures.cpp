@@ -318,6 +318,14 @@ bool LegacyTextures::CopyTexImage(GLenum target, GLenum* internalFormat) {
     return true;
 }
 
+void LegacyTextures::TexturesDeleted(GLsizei n, const GLuint* names) {
+    // A name used again is a new texture; 0 is the default texture, which is never deleted.
+    ConvertedTextures& converted = Converted(layer_.Group());
+    std::lock_guard<std::mutex> hold(converted.lock);
+    for (GLsizei i = 0; i < n; ++i)
+        if (names[i] != 0) converted.textures.erase(names[i]);
+}
+
 bool LegacyTextures::RefusesPixels(GLenum format, GLenum type) const {
     return IsGroupFormat(format) || IsPackedType(type);
 }

@@ -23,6 +23,7 @@ class LegacyTextures : public Module {
     bool CopyTexImage(GLenum target, GLenum* internalFormat) override;
     bool PixelTransfer(GLenum pname, GLfloat value) override;
     bool RefusesPixels(GLenum format, GLenum type) const override;
+    void TexturesDeleted(GLsizei n, const GLuint* names) override;
     bool GetTexImage(GLenum target, GLint level, GLenum format, GLenum type, void* pixels) override;
     bool TexParameter(GLenum target, GLenum pname, const GLint* ints,
                       const GLfloat* floats) override;

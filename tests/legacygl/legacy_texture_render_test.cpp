@@ -633,6 +633,14 @@ TEST_F(LegacyTextureRender, BorderValuesAreKeptUnclampedAndUsedClampedToEachComp
     glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, values);
     EXPECT_EQ(values[1], border[1]);
     glDeleteLists(list, 1);
+    // A deleted texture's name used again is a new texture, with the initial border (0, 0, 0, 0).
+    glDeleteTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 0, GL_RGBA, GL_SHORT, texel);
+    parameters();
+    EXPECT_EQ(Stored("2D", outside), (Vec4{0, 0, 0, 0}));
+    glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, values);
+    EXPECT_EQ(values[1], 0.0f);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     glDeleteTextures(1, &name);
 }
