@@ -1,6 +1,9 @@
 // The legacy texture formats over the recording GL: what reaches the driver, and the errors.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "recgl/recording_gl.h"
 #include "tests/legacygl/recording_layer.h"
 
@@ -34,10 +37,16 @@ TEST(LegacyTextures, LegacyFormatsReachTheDriverAsFloatImages) {
                            GL_BYTE, rgb);
     EXPECT_EQ(over.layer->GetError(), GLenum(GL_INVALID_VALUE));
     EXPECT_TRUE(recgl::Calls().empty() || recgl::Calls().back().name != "glTexImage2D");
-    recgl::ClearCalls();
-    over.layer->TexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, 2, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb);
-    ASSERT_EQ(recgl::Calls().size(), 1u);
-    EXPECT_EQ(recgl::Calls()[0].Int(2), GL_RGB8);
+    // A conventional image passes untouched; the converted texture it replaces first gets its
+    // border values back as they were given, the next conventional image nothing else.
+    const std::string conventional =
+        "glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, 2, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, <8 bytes>)";
+    for (const auto& calls : {std::vector<std::string>{"glTexParameterfv()", conventional},
+                              std::vector<std::string>{conventional}}) {
+        recgl::ClearCalls();
+        over.layer->TexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, 2, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+        EXPECT_EQ(recgl::CallLines(), calls);
+    }
 }
 
 }  // namespace
