@@ -35,6 +35,14 @@ const GLenum kBindings[fragmentprogram::kTargetCount] = {
     GL_TEXTURE_BINDING_1D, GL_TEXTURE_BINDING_2D, GL_TEXTURE_BINDING_3D,
     GL_TEXTURE_BINDING_CUBE_MAP, GL_TEXTURE_BINDING_RECTANGLE_NV};
 
+// The index of the texture target an image target (a cube map face among them) belongs to, -1
+// for proxies and unknown targets.
+int TargetIndex(GLenum target) {
+    const bool face =
+        target >= GL_TEXTURE_CUBE_MAP_POSITIVE_X && target <= GL_TEXTURE_CUBE_MAP_NEGATIVE_Z;
+    return fragmentprogram::TargetIndexOf(face ? GL_TEXTURE_CUBE_MAP : target);
+}
+
 // Whether a legacy internal format holds colours (not HILO or texture offset groups).
 bool HoldsColours(GLenum legacy) {
     switch (fragmentprogram::DescribeInternalFormat(legacy).base) {
@@ -136,13 +144,12 @@ GLint LegacyTextures::Integer(GLenum pname) const {
 }
 
 GLuint LegacyTextures::Bound(GLenum target) const {
-    const bool face =
-        target >= GL_TEXTURE_CUBE_MAP_POSITIVE_X && target <= GL_TEXTURE_CUBE_MAP_NEGATIVE_Z;
-    const int index = fragmentprogram::TargetIndexOf(face ? GL_TEXTURE_CUBE_MAP : target);
+    const int index = TargetIndex(target);
     return index >= 0 ? GLuint(Integer(kBindings[index])) : 0;
 }
 
 void LegacyTextures::Remember(GLenum target, GLenum legacy) {
+    if (TargetIndex(target) < 0) return;  // a proxy: no texture object has the image
     // Run where the display list being compiled runs it: the texture bound then gets the format.
     layer_.Listed<LegacyTextures>(
         [target, legacy](LegacyTextures& m) { m.SetFormat(target, legacy); });

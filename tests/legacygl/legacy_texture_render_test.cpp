@@ -602,10 +602,12 @@ TEST_F(LegacyTextureRender, BorderValuesAreKeptUnclampedAndUsedClampedToEachComp
         }
     }
     // A new format clamps the values given before to its own ranges; a conventional image gets
-    // them as they were given (a float texture uses them unclamped).
+    // them as they were given (a float texture uses them unclamped), and a proxy changes nothing.
     glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 0, GL_RGBA, GL_SHORT, texel);
     EXPECT_EQ(Stored("2D", outside), (Vec4{1, -1, 0.5f, -0.5f}));
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, 1, 1, 0, GL_RGBA, GL_SHORT, texel);
+    glTexImage2D(GL_PROXY_TEXTURE_2D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 0, GL_RGBA, GL_SHORT, texel);
+    glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, border);
     EXPECT_EQ(Stored("2D", outside), (Vec4{border[0], border[1], border[2], border[3]}));
     // Integers by the signed-integer conversion, read back as given.
     glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 0, GL_RGBA, GL_SHORT, texel);
