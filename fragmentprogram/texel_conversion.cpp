@@ -353,9 +353,7 @@ std::string ConvertTexels(GLenum internalFormat, GLenum format, GLenum type, con
                 group[slots[c]] = ReadComponent(type, in + (p * components + c) * size);
             }
         }
-        if (!IsColorGroup(*f)) {
-            for (int c = 0; c < 4; ++c) group[c] = group[c] * transfer.scale[c] + transfer.bias[c];
-        }
+        for (int c = 0; c < 4; ++c) group[c] = group[c] * transfer.scale[c] + transfer.bias[c];
         Store(*f, group, &image->texels[p * f->components]);
     }
     return "";

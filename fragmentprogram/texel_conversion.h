@@ -58,19 +58,19 @@ struct FloatImage {
 // DSDT_MAG_VIB_NV from (ds, dt, mag, vib). False for a type it does not write.
 bool PackComponents(GLenum type, const float* values, size_t count, int components, void* out);
 
-// The per-component scale and bias of pixel transfer for HILO and texture offset groups:
-// (HI, LO, -, -) or (DS, DT, MAGNITUDE, VIBRANCE) _SCALE_NV / _BIAS_NV. Colours take no part.
+// The per-component scale and bias of pixel transfer of the group a format's pixels form:
+// (RED, GREEN, BLUE, ALPHA) _SCALE / _BIAS for colours, (HI, LO, -, -) or (DS, DT, MAGNITUDE,
+// VIBRANCE) _SCALE_NV / _BIAS_NV for HILO and texture offset groups.
 struct GroupTransfer {
     float scale[4] = {1, 1, 1, 1};
     float bias[4] = {0, 0, 0, 0};
 };
 
 // Converts `count` pixels given as (format, type) for a legacy internal format: unpacking,
-// conversion of each component by its type, the group transfer for HILO and offset groups, then
-// clamping to [-1, 1] for the format's signed components and [0, 1] for the unsigned ones.
-// Returns "" on success, else why the combination is refused (the caller raises the GL error).
-// The float image must be uploaded with pixel transfer at its defaults: the colour scales and
-// biases have no business with HILO and offset components.
+// conversion of each component by its type, the group's scale and bias, then clamping to
+// [-1, 1] for the format's signed components and [0, 1] for the unsigned ones. Returns "" on
+// success, else why the combination is refused (the caller raises the GL error). The float
+// image must be uploaded with pixel transfer at its defaults: it has been applied.
 std::string ConvertTexels(GLenum internalFormat, GLenum format, GLenum type, const void* pixels,
                           size_t count, FloatImage* image,
                           const GroupTransfer& transfer = GroupTransfer());

@@ -43,6 +43,10 @@ int TargetIndex(GLenum target) {
     return fragmentprogram::TargetIndexOf(face ? GL_TEXTURE_CUBE_MAP : target);
 }
 
+// The driver's colour scales, then its biases.
+const GLenum kColourTransfer[8] = {GL_RED_SCALE, GL_GREEN_SCALE, GL_BLUE_SCALE, GL_ALPHA_SCALE,
+                                   GL_RED_BIAS,  GL_GREEN_BIAS,  GL_BLUE_BIAS,  GL_ALPHA_BIAS};
+
 // Whether a legacy internal format holds colours (not HILO or texture offset groups).
 bool HoldsColours(GLenum legacy) {
     switch (fragmentprogram::DescribeInternalFormat(legacy).base) {
@@ -142,6 +146,8 @@ GLint LegacyTextures::Integer(GLenum pname) const {
     if (next_.glGetIntegerv) next_.glGetIntegerv(pname, &value);
     return value;
 }
+
+bool LegacyTextures::Compiling() const { return Integer(GL_LIST_INDEX) != 0; }
 
 GLuint LegacyTextures::Bound(GLenum target) const {
     const int index = TargetIndex(target);
@@ -303,7 +309,7 @@ bool LegacyTextures::TexImage(const TexUpload& u) {
         layer_.RaiseListedError(GL_INVALID_OPERATION);
         return true;
     }
-    Upload(u, image, !HoldsColours(legacy));
+    Upload(u, image);
     if (!u.sub) Remember(u.target, legacy);
     return true;
 }
@@ -433,17 +439,12 @@ const void* LegacyTextures::Unpacked(const TexUpload& u, std::vector<unsigned ch
     return packed->data();
 }
 
-void LegacyTextures::Upload(const TexUpload& u, const fragmentprogram::FloatImage& image,
-                            bool groups) {
-    // The driver's colour scales and biases have no business with HILO and offset components:
-    // at their defaults for the upload (unless a display list is compiled, which would keep
-    // the restored values for when it runs).
-    static const GLenum kColourTransfer[] = {GL_RED_SCALE,   GL_GREEN_SCALE, GL_BLUE_SCALE,
-                                             GL_ALPHA_SCALE, GL_RED_BIAS,    GL_GREEN_BIAS,
-                                             GL_BLUE_BIAS,   GL_ALPHA_BIAS};
+void LegacyTextures::Upload(const TexUpload& u, const fragmentprogram::FloatImage& image) {
+    // The conversion applied the pixel transfer: the driver's colour scales and biases are at
+    // their defaults for the upload (unless a display list is compiled: the driver applies them
+    // when it runs, and the conversion left colours to it).
     GLfloat saved[8] = {1, 1, 1, 1, 0, 0, 0, 0};
-    const bool reset =
-        groups && Integer(GL_LIST_INDEX) == 0 && next_.glGetFloatv && next_.glPixelTransferf;
+    const bool reset = !Compiling() && next_.glGetFloatv && next_.glPixelTransferf;
     if (reset) {
         for (int i = 0; i < 8; ++i) {
             next_.glGetFloatv(kColourTransfer[i], &saved[i]);
@@ -507,8 +508,17 @@ const GLfloat* LegacyTextures::Transfer(GLenum pname) const {
 }
 
 fragmentprogram::GroupTransfer LegacyTextures::TransferOf(GLenum legacy) const {
-    // HILO takes (HI, LO), the offset groups (DS, DT, MAGNITUDE, VIBRANCE); colours none.
     fragmentprogram::GroupTransfer t;
+    if (HoldsColours(legacy)) {
+        // The driver's colour scales and biases, (RED, GREEN, BLUE, ALPHA).
+        if (Compiling() || !next_.glGetFloatv) return t;
+        for (int c = 0; c < 4; ++c) {
+            next_.glGetFloatv(kColourTransfer[c], &t.scale[c]);
+            next_.glGetFloatv(kColourTransfer[4 + c], &t.bias[c]);
+        }
+        return t;
+    }
+    // HILO takes (HI, LO), the offset groups (DS, DT, MAGNITUDE, VIBRANCE).
     const int first = fragmentprogram::DescribeInternalFormat(legacy).base == GL_HILO_NV ? 0 : 2;
     const int count = first == 0 ? 2 : 4;
     for (int c = 0; c < count; ++c) {

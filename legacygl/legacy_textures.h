@@ -35,6 +35,8 @@ class LegacyTextures : public Module {
 
   private:
     GLint Integer(GLenum pname) const;
+    // Whether a display list is being compiled.
+    bool Compiling() const;
     // The texture object bound to target (or to the cube map of a face) on the active unit.
     GLuint Bound(GLenum target) const;
     // The legacy format of the texture bound to target from now on (GL_NONE: a conventional one).
@@ -47,14 +49,15 @@ class LegacyTextures : public Module {
     // The application's texels of an upload packed tight (into *packed), as the unpack state
     // says; null without texels.
     const void* Unpacked(const TexUpload& u, std::vector<unsigned char>* packed) const;
-    // The converted image to the driver, with the unpack state at its defaults.
-    // groups: the image holds HILO or offset components.
-    void Upload(const TexUpload& u, const fragmentprogram::FloatImage& image, bool groups);
+    // The converted image to the driver, with the unpack state and pixel transfer at their
+    // defaults.
+    void Upload(const TexUpload& u, const fragmentprogram::FloatImage& image);
 
     // The scale or bias of a HILO or offset component (HI, LO, DS, DT, MAGNITUDE, VIBRANCE),
     // null for other names.
     GLfloat* Transfer(GLenum pname);
     const GLfloat* Transfer(GLenum pname) const;
+    // The scales and biases the conversion applies to pixels for a legacy internal format.
     fragmentprogram::GroupTransfer TransferOf(GLenum legacy) const;
 
     Layer& layer_;

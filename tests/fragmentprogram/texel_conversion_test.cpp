@@ -152,10 +152,10 @@ TEST(TexelConversionTest, GroupTransferScalesAndBiasesBeforeTheClamp) {
               "");
     // ds 0.5 * 2 = 1; dt 0 - 0.25; mag 64/255 * 0.5; vib 200/255 + 0.5 clamps to 1.
     EXPECT_EQ(image.texels, (std::vector<float>{1.0f, -0.25f, 64.0f / 255.0f * 0.5f, 1.0f}));
-    // Colour formats ignore it.
-    const int8_t rgb[3] = {64, 0, 64};
+    // Colours the same way (the caller gives the colour scales and biases), -0.75 * 2 clamped.
+    const int8_t rgb[3] = {-96, 0, 64};
     ASSERT_EQ(ConvertTexels(GL_SIGNED_RGB8_NV, GL_RGB, GL_BYTE, rgb, 1, &image, transfer), "");
-    EXPECT_EQ(image.texels, (std::vector<float>{0.5f, 0.0f, 0.5f}));
+    EXPECT_EQ(image.texels, (std::vector<float>{-1.0f, -0.25f, 0.25f}));
 }
 
 TEST(TexelConversionTest, RefusedCombinations) {

@@ -471,7 +471,7 @@ const GLenum kTransfers[6][2] = {{GL_HI_SCALE_NV, GL_HI_BIAS_NV},
                                  {GL_MAGNITUDE_SCALE_NV, GL_MAGNITUDE_BIAS_NV},
                                  {GL_VIBRANCE_SCALE_NV, GL_VIBRANCE_BIAS_NV}};
 
-TEST_F(LegacyTextureRender, GroupScalesAndBiasesAreStateAppliedBeforeTheClamp) {
+TEST_F(LegacyTextureRender, ScalesAndBiasesAreAppliedBeforeTheClampAndGroupOnesAreState) {
     for (const auto& names : kTransfers) {
         GLfloat f = -1;
         GLint i = -1;
@@ -527,10 +527,15 @@ TEST_F(LegacyTextureRender, GroupScalesAndBiasesAreStateAppliedBeforeTheClamp) {
     const float expected[4] = {clamp(64 / 255.0f * -1, -1), clamp(156 / 255.0f * 1.5f + 0.5f, -1),
                                clamp(100 / 255.0f * 3, 0), clamp(20 / 255.0f * 0.5f + 0.25f, 0)};
     for (int k = 0; k < 4; ++k) EXPECT_NEAR(offsets[k], expected[k], 1e-6f) << k;
-    // Colours take no part.
-    const GLbyte rgba[4] = {-64, 32, 0, 127};
+    // Colours take the colour scales and biases instead, also before the clamp.
+    const GLbyte rgba[4] = {-96, 32, 0, 127};
+    glPixelTransferf(GL_RED_SCALE, 2);
+    glPixelTransferf(GL_GREEN_BIAS, -0.5f);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 0, GL_RGBA, GL_BYTE, rgba);
-    EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}), (Vec4{-0.5f, 0.25f, 0, 127 / 128.0f}));
+    glPixelTransferf(GL_RED_SCALE, 1);
+    glPixelTransferf(GL_GREEN_BIAS, 0);
+    EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}),
+              (Vec4{clamp(-0.75f * 2, -1), 0.25f - 0.5f, 0, 127 / 128.0f}));
     glDeleteTextures(1, &name);
 
     // Pushed and popped with the pixel mode, not with other attributes.
