@@ -21,6 +21,13 @@ bool Lists(const char* list, const char* name) {
     return false;
 }
 
+// Whether the list holds any name of the null-terminated `names` (none when null).
+bool ListsAny(const char* list, const char* const* names) {
+    for (; names != nullptr && *names != nullptr; ++names)
+        if (Lists(list, *names)) return true;
+    return false;
+}
+
 LayerLookup layerLookup = nullptr;
 
 }  // namespace
@@ -69,6 +76,7 @@ Layer::Layer(const NextGl& next, bool switchedOn, std::shared_ptr<ShareGroup> gr
         const ModuleEntry& entry = kModules[i];
         if (Lists(extensions_.c_str(), entry.extension)) continue;  // the driver's own
         if (!Lists(extensions_.c_str(), entry.needs)) continue;
+        if (ListsAny(extensions_.c_str(), entry.excludes)) continue;
         std::unique_ptr<Module> module = entry.create(*this);
         if (!module) continue;  // it cannot take part after all
         modules_.push_back(std::move(module));

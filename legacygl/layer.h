@@ -1,6 +1,7 @@
 // The emulation layer of one GL context: legacy extensions supplied on top of what the driver
 // has. Each emulated extension is a Module, listed in one table with the condition under which
-// it can run; a module takes part only where the driver lacks its extension. The layer answers
+// it can run; a module takes part only where the driver lacks its extension (and those its row
+// excludes). The layer answers
 // what the modules add to core calls (enables, queries, errors, the extension strings, entry
 // point lookup) and lets them prepare every draw; everything else goes to the driver untouched.
 // This core exports no gl* names: the shim (or a test) calls it with a NextGl of its choice.
@@ -116,6 +117,10 @@ class Module {
 struct ModuleEntry {
     const char* extension;  // the name added to the extension strings
     const char* needs;      // a driver extension the module is built on
+    // Null, or a null-terminated list of driver extensions the row must not find besides its
+    // own name: extensions that work together with it, whose driver implementation the module
+    // would override.
+    const char* const* excludes;
     // Null when the module cannot take part (it relies on one made before it).
     std::unique_ptr<Module> (*create)(Layer& layer);
 };

@@ -28,14 +28,25 @@ const glext::ExtensionRow* Row(const char* name) {
     return nullptr;
 }
 
+const char* const kFragmentNames[] = {"GL_NV_register_combiners", "GL_NV_register_combiners2",
+                                      "GL_NV_texture_shader", "GL_NV_texture_shader2"};
+
+// How often the extension string names `name` as a whole word.
+int Occurrences(const std::string& extensions, const std::string& name) {
+    int count = 0;
+    const std::string padded = " " + extensions + " ";
+    for (size_t at = 0; (at = padded.find(" " + name + " ", at)) != std::string::npos; ++at)
+        ++count;
+    return count;
+}
+
 TEST(LegacyFragmentModule, TakesPartOnlyOverTheArbFragmentProgramOfADriverWithoutTheExtensions) {
     {
         LayerOver over;
         const std::string extensions =
             reinterpret_cast<const char*>(over.layer->GetString(GL_EXTENSIONS));
-        for (const char* name : {"GL_NV_register_combiners", "GL_NV_register_combiners2",
-                                 "GL_NV_texture_shader", "GL_NV_texture_shader2"}) {
-            EXPECT_NE(extensions.find(std::string(" ") + name), std::string::npos) << name;
+        for (const char* name : kFragmentNames) {
+            EXPECT_EQ(Occurrences(extensions, name), 1) << name;
             const glext::ExtensionRow* row = Row(name);
             if (row == nullptr) continue;  // an extension of tokens only
             // Every entry point of the row comes from the layer, not from the recording GL.
@@ -48,27 +59,42 @@ TEST(LegacyFragmentModule, TakesPartOnlyOverTheArbFragmentProgramOfADriverWithou
             }
         }
     }
-    // The driver's own combiners, no ARB fragment programs, or the layer switched off: the
-    // enables go to the recording GL.
-    const struct {
-        const char* extensions;
+    // Any one of the four of the driver's own, no ARB fragment programs, or the layer switched
+    // off: none of the four is supplied, and their entry points, enables and TexEnv target go to
+    // the recording GL.
+    struct Aside {
+        std::string extensions;
         bool switchedOn;
-    } asides[] = {{"GL_ARB_fragment_program GL_NV_register_combiners", true},
-                  {"GL_ARB_multitexture", true},
-                  {kDriver, false}};
-    for (const auto& a : asides) {
+    };
+    std::vector<Aside> asides = {{"GL_ARB_multitexture", true}, {kDriver, false}};
+    for (const char* name : kFragmentNames)
+        asides.push_back({std::string(kDriver) + " " + name, true});
+    for (const Aside& a : asides) {
         SCOPED_TRACE(a.extensions);
         LayerOver over(a.extensions, a.switchedOn);
-        const GLubyte* name = reinterpret_cast<const GLubyte*>("glCombinerInputNV");
-        EXPECT_EQ(over.layer->GetProcAddress(name), FromRecordingGl("glCombinerInputNV"));
-        recgl::ClearCalls();
-        over.layer->Enable(GL_REGISTER_COMBINERS_NV);
-        EXPECT_EQ(recgl::CallLines(),
-                  std::vector<std::string>{"glEnable(GL_REGISTER_COMBINERS_NV)"});
-        // Nor does the layer name the texture-shader extensions it would have answered for.
         const std::string extensions =
             reinterpret_cast<const char*>(over.layer->GetString(GL_EXTENSIONS));
-        EXPECT_EQ(extensions.find("GL_NV_texture_shader"), std::string::npos);
+        for (const char* name : kFragmentNames) {
+            EXPECT_EQ(Occurrences(extensions, name), Occurrences(a.extensions, name)) << name;
+            const glext::ExtensionRow* row = Row(name);
+            for (size_t i = 0; row != nullptr && i < row->count; ++i) {
+                const char* entry = row->entryPoints[i].name;
+                EXPECT_EQ(over.layer->GetProcAddress(reinterpret_cast<const GLubyte*>(entry)),
+                          FromRecordingGl(entry))
+                    << entry;
+            }
+        }
+        recgl::ClearCalls();
+        for (GLenum cap :
+             {GL_REGISTER_COMBINERS_NV, GL_PER_STAGE_CONSTANTS_NV, GL_TEXTURE_SHADER_NV})
+            over.layer->Enable(cap);
+        over.layer->TexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_TEXTURE_2D);
+        EXPECT_EQ(recgl::CallLines(),
+                  (std::vector<std::string>{
+                      "glEnable(GL_REGISTER_COMBINERS_NV)", "glEnable(GL_PER_STAGE_CONSTANTS_NV)",
+                      "glEnable(GL_TEXTURE_SHADER_NV)",
+                      "glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_TEXTURE_2D)"}));
+        EXPECT_TRUE(over.layer->IsEnabled(GL_TEXTURE_SHADER_NV));  // the recording GL's answer
     }
 }
 
