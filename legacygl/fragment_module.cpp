@@ -811,4 +811,48 @@ void FragmentModule::ArbProgramBound(GLenum target) {
     if (!appProgramEnabled_ && next_.glDisable) next_.glDisable(GL_FRAGMENT_PROGRAM_ARB);
 }
 
+void FragmentModule::AttributesPushed(GLbitfield mask) {
+    Saved saved;
+    saved.mask = mask & (GL_TEXTURE_BIT | GL_ENABLE_BIT);
+    if (saved.mask != 0) {
+        saved.combiners = state_.combiners;
+        for (int unit = 0; unit < kMaxTextureUnits; ++unit)
+            saved.shaders[unit] = state_.units[unit].shader;
+        saved.textureShaders = state_.textureShaders;
+        saved.appProgramEnabled = appProgramEnabled_;
+    }
+    saved_.push_back(std::move(saved));
+}
+
+void FragmentModule::AttributesPopped() {
+    if (saved_.empty()) return;  // pushed before the layer came: nothing of the module's
+    const Saved saved = std::move(saved_.back());
+    saved_.pop_back();
+    auto& c = state_.combiners;
+    if (saved.mask & GL_TEXTURE_BIT) {
+        c = saved.combiners;
+        for (int unit = 0; unit < kMaxTextureUnits; ++unit)
+            state_.units[unit].shader = saved.shaders[unit];
+    }
+    if (saved.mask & (GL_TEXTURE_BIT | GL_ENABLE_BIT)) {
+        c.enabled = saved.combiners.enabled;
+        c.perStageConstants = saved.combiners.perStageConstants;
+        state_.textureShaders = saved.textureShaders;
+    }
+    if (saved.mask & GL_ENABLE_BIT) {
+        // The driver restored the enable it saved, the layer's or the application's, whatever
+        // is installed now.
+        appProgramEnabled_ = saved.appProgramEnabled;
+        MatchDriverProgramEnable();
+    }
+}
+
+void FragmentModule::MatchDriverProgramEnable() {
+    if (!next_.glIsEnabled) return;
+    const bool wanted = installed_ || appProgramEnabled_;
+    if ((next_.glIsEnabled(GL_FRAGMENT_PROGRAM_ARB) != GL_FALSE) == wanted) return;
+    if (wanted && next_.glEnable) next_.glEnable(GL_FRAGMENT_PROGRAM_ARB);
+    if (!wanted && next_.glDisable) next_.glDisable(GL_FRAGMENT_PROGRAM_ARB);
+}
+
 }  // namespace legacygl

@@ -5,6 +5,7 @@
 // converted), bound in place of the application's own for that draw.
 #pragma once
 
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ class FragmentModule : public Module {
     bool GetTexEnv(GLenum target, GLenum pname, GLint* ints, GLfloat* floats) override;
     bool BeforeDraw() override;
     void ArbProgramBound(GLenum target) override;
+    void AttributesPushed(GLbitfield mask) override;
+    void AttributesPopped() override;
 
     // The extensions' commands (floats already converted; colours as given).
     void CombinerParameter(GLenum pname, const GLfloat* values, bool vector);
@@ -61,6 +64,9 @@ class FragmentModule : public Module {
     GLenum BaseFromSizes(GLenum level0) const;
     GLuint Program();
     void Uninstall();
+    // Sets the driver's FRAGMENT_PROGRAM_ARB enable to what it must be: on while the layer's
+    // program is installed, else the application's.
+    void MatchDriverProgramEnable();
 
     Layer& layer_;
     const NextGl& next_;
@@ -72,6 +78,17 @@ class FragmentModule : public Module {
     bool appProgramEnabled_ = false;
     GLuint lastProgram_ = 0;
     std::vector<fragmentprogram::Vec4> lastLocals_;
+    // What each glPushAttrib saved: all combiner and texture-shader state with TEXTURE_BIT,
+    // their enables with TEXTURE_BIT or ENABLE_BIT, the application's FRAGMENT_PROGRAM_ARB
+    // enable with ENABLE_BIT (the driver saves the layer's while its program is installed).
+    struct Saved {
+        GLbitfield mask = 0;
+        fragmentprogram::CombinerState combiners;
+        std::array<fragmentprogram::TextureShaderStage, fragmentprogram::kMaxTextureUnits> shaders;
+        bool textureShaders = false;
+        bool appProgramEnabled = false;
+    };
+    std::vector<Saved> saved_;
 };
 
 std::unique_ptr<Module> CreateFragmentModule(Layer& layer);

@@ -1,5 +1,5 @@
 // The combiner and texture-shader module over the recording GL: when it takes part, its entry
-// points and names, the extensions' errors, queries and TexEnv target.
+// points and names, the extensions' errors, queries and TexEnv target, and the attribute stack.
 #define GL_GLEXT_PROTOTYPES 1
 
 #include <gtest/gtest.h>
@@ -396,6 +396,373 @@ TEST(LegacyFragmentModule, TextureShaderStateIsPerUnitWithTheUnitRestrictions) {
     over.layer->TexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
     EXPECT_EQ(recgl::CallLines(),
               std::vector<std::string>{"glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL)"});
+}
+
+// The parts of the driver the recording GL does not keep: the attribute stack (its depth, and the
+// FRAGMENT_PROGRAM_ARB enable it saves with ENABLE_BIT) and the ARB fragment program binding.
+struct FakeDriver {
+    std::vector<std::pair<GLbitfield, bool>> stack;
+    GLuint fragmentProgram = 0;
+} fake;
+constexpr size_t kMaxAttributeDepth = 16;
+
+void APIENTRY FakePushAttrib(GLbitfield mask) {
+    if (fake.stack.size() == kMaxAttributeDepth) return recgl::SetPendingError(GL_STACK_OVERFLOW);
+    fake.stack.emplace_back(mask, recgl::IsEnabled(GL_FRAGMENT_PROGRAM_ARB));
+}
+void APIENTRY FakePopAttrib() {
+    if (fake.stack.empty()) return recgl::SetPendingError(GL_STACK_UNDERFLOW);
+    if (fake.stack.back().first & GL_ENABLE_BIT) {
+        if (fake.stack.back().second)
+            ::glEnable(GL_FRAGMENT_PROGRAM_ARB);
+        else
+            ::glDisable(GL_FRAGMENT_PROGRAM_ARB);
+    }
+    fake.stack.pop_back();
+}
+void APIENTRY FakeGetIntegerv(GLenum pname, GLint* values) {
+    if (pname == GL_ATTRIB_STACK_DEPTH) {
+        *values = GLint(fake.stack.size());
+    } else {
+        ::glGetIntegerv(pname, values);
+    }
+}
+void APIENTRY FakeBindProgram(GLenum target, GLuint program) {
+    if (target == GL_FRAGMENT_PROGRAM_ARB) fake.fragmentProgram = program;
+}
+void APIENTRY FakeGetProgramiv(GLenum target, GLenum pname, GLint* value) {
+    if (target == GL_FRAGMENT_PROGRAM_ARB && pname == GL_PROGRAM_BINDING_ARB)
+        *value = GLint(fake.fragmentProgram);
+}
+void APIENTRY FakeGenPrograms(GLsizei n, GLuint* programs) {
+    static GLuint next = 100;
+    for (GLsizei i = 0; i < n; ++i) programs[i] = next++;
+}
+
+void WithFakeDriver(NextGl& next) {
+    fake = FakeDriver();
+    next.glPushAttrib = &FakePushAttrib;
+    next.glPopAttrib = &FakePopAttrib;
+    next.glGetIntegerv = &FakeGetIntegerv;
+    next.glBindProgramARB = &FakeBindProgram;
+    next.glGetProgramivARB = &FakeGetProgramiv;
+    next.glGenProgramsARB = &FakeGenPrograms;
+}
+
+// Every kind of state the attribute stack holds, each as numbers read through the queries.
+struct StateKind {
+    const char* name;
+    bool enable;  // an enable: pushed with ENABLE_BIT as well
+    std::function<void(LayerOver&)> change;
+    std::function<std::vector<double>(LayerOver&)> read;
+};
+
+void OnUnit(int unit) { glActiveTextureARB(GL_TEXTURE0 + unit); }
+
+std::vector<double> ShaderValues(LayerOver& over, int unit, GLenum pname, int count) {
+    OnUnit(unit);
+    GLfloat values[4] = {};
+    over.layer->GetTexEnvfv(GL_TEXTURE_SHADER_NV, pname, values);
+    OnUnit(0);
+    return std::vector<double>(values, values + count);
+}
+
+std::vector<StateKind> StateKinds() {
+    auto integer = [](LayerOver& over, GLenum pname) {
+        GLint value = -1;
+        over.layer->GetIntegerv(pname, &value);
+        return std::vector<double>{double(value)};
+    };
+    auto floats = [](LayerOver& over, GLenum pname) {
+        GLfloat values[4] = {};
+        over.layer->GetFloatv(pname, values);
+        return std::vector<double>(values, values + 4);
+    };
+    auto enable = [](GLenum cap) {
+        return StateKind{"enable", true, [cap](LayerOver& over) { over.layer->Enable(cap); },
+                         [cap](LayerOver& over) {
+                             return std::vector<double>{double(over.layer->IsEnabled(cap))};
+                         }};
+    };
+    auto shader = [](const char* name, int unit, GLenum pname, int count,
+                     std::function<void(LayerOver&)> set) {
+        return StateKind{name, false,
+                         [unit, set](LayerOver& over) {
+                             OnUnit(unit);
+                             set(over);
+                             OnUnit(0);
+                         },
+                         [unit, pname, count](LayerOver& over) {
+                             return ShaderValues(over, unit, pname, count);
+                         }};
+    };
+    std::vector<StateKind> kinds = {
+        {"general input", false,
+         [](LayerOver& over) {
+             over.Fn<PFNGLCOMBINERINPUTNVPROC>("glCombinerInputNV")(GL_COMBINER3_NV, GL_ALPHA,
+                                                                    GL_VARIABLE_C_NV, GL_TEXTURE2,
+                                                                    GL_EXPAND_NEGATE_NV, GL_BLUE);
+         },
+         [](LayerOver& over) {
+             auto get =
+                 over.Fn<PFNGLGETCOMBINERINPUTPARAMETERIVNVPROC>("glGetCombinerInputParameterivNV");
+             std::vector<double> values;
+             for (GLenum pname :
+                  {GL_COMBINER_INPUT_NV, GL_COMBINER_MAPPING_NV, GL_COMBINER_COMPONENT_USAGE_NV}) {
+                 GLint v = -1;
+                 get(GL_COMBINER3_NV, GL_ALPHA, GL_VARIABLE_C_NV, pname, &v);
+                 values.push_back(v);
+             }
+             return values;
+         }},
+        {"general output", false,
+         [](LayerOver& over) {
+             over.Fn<PFNGLCOMBINEROUTPUTNVPROC>("glCombinerOutputNV")(
+                 GL_COMBINER5_NV, GL_RGB, GL_SPARE1_NV, GL_TEXTURE1, GL_PRIMARY_COLOR_NV,
+                 GL_SCALE_BY_TWO_NV, GL_BIAS_BY_NEGATIVE_ONE_HALF_NV, GL_TRUE, GL_TRUE, GL_TRUE);
+         },
+         [](LayerOver& over) {
+             auto get = over.Fn<PFNGLGETCOMBINEROUTPUTPARAMETERIVNVPROC>(
+                 "glGetCombinerOutputParameterivNV");
+             std::vector<double> values;
+             for (GLenum pname :
+                  {GL_COMBINER_AB_DOT_PRODUCT_NV, GL_COMBINER_CD_DOT_PRODUCT_NV,
+                   GL_COMBINER_MUX_SUM_NV, GL_COMBINER_SCALE_NV, GL_COMBINER_BIAS_NV,
+                   GL_COMBINER_AB_OUTPUT_NV, GL_COMBINER_CD_OUTPUT_NV, GL_COMBINER_SUM_OUTPUT_NV}) {
+                 GLint v = -1;
+                 get(GL_COMBINER5_NV, GL_RGB, pname, &v);
+                 values.push_back(v);
+             }
+             return values;
+         }},
+        {"final input", false,
+         [](LayerOver& over) {
+             over.Fn<PFNGLFINALCOMBINERINPUTNVPROC>("glFinalCombinerInputNV")(
+                 GL_VARIABLE_E_NV, GL_SECONDARY_COLOR_NV, GL_UNSIGNED_INVERT_NV, GL_ALPHA);
+         },
+         [](LayerOver& over) {
+             auto get = over.Fn<PFNGLGETFINALCOMBINERINPUTPARAMETERIVNVPROC>(
+                 "glGetFinalCombinerInputParameterivNV");
+             std::vector<double> values;
+             for (GLenum pname :
+                  {GL_COMBINER_INPUT_NV, GL_COMBINER_MAPPING_NV, GL_COMBINER_COMPONENT_USAGE_NV}) {
+                 GLint v = -1;
+                 get(GL_VARIABLE_E_NV, pname, &v);
+                 values.push_back(v);
+             }
+             return values;
+         }},
+        {"constant colour", false,
+         [](LayerOver& over) {
+             const GLfloat color[4] = {0.25f, 0.5f, 0.75f, 1};
+             over.Fn<PFNGLCOMBINERPARAMETERFVNVPROC>("glCombinerParameterfvNV")(
+                 GL_CONSTANT_COLOR1_NV, color);
+         },
+         [floats](LayerOver& over) { return floats(over, GL_CONSTANT_COLOR1_NV); }},
+        {"general combiner count", false,
+         [](LayerOver& over) {
+             over.Fn<PFNGLCOMBINERPARAMETERINVPROC>("glCombinerParameteriNV")(
+                 GL_NUM_GENERAL_COMBINERS_NV, 6);
+         },
+         [integer](LayerOver& over) { return integer(over, GL_NUM_GENERAL_COMBINERS_NV); }},
+        {"colour sum clamp", false,
+         [](LayerOver& over) {
+             over.Fn<PFNGLCOMBINERPARAMETERINVPROC>("glCombinerParameteriNV")(GL_COLOR_SUM_CLAMP_NV,
+                                                                              GL_FALSE);
+         },
+         [integer](LayerOver& over) { return integer(over, GL_COLOR_SUM_CLAMP_NV); }},
+        {"per-stage constant", false,
+         [](LayerOver& over) {
+             const GLfloat color[4] = {1, 0.5f, 0.25f, 0.125f};
+             over.Fn<PFNGLCOMBINERSTAGEPARAMETERFVNVPROC>("glCombinerStageParameterfvNV")(
+                 GL_COMBINER2_NV, GL_CONSTANT_COLOR0_NV, color);
+         },
+         [](LayerOver& over) {
+             GLfloat values[4] = {};
+             over.Fn<PFNGLGETCOMBINERSTAGEPARAMETERFVNVPROC>("glGetCombinerStageParameterfvNV")(
+                 GL_COMBINER2_NV, GL_CONSTANT_COLOR0_NV, values);
+             return std::vector<double>(values, values + 4);
+         }},
+        shader("operation", 2, GL_SHADER_OPERATION_NV, 1,
+               [](LayerOver& over) {
+                   over.layer->TexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV,
+                                       GL_DOT_PRODUCT_NV);
+               }),
+        shader("cull modes", 1, GL_CULL_MODES_NV, 4,
+               [](LayerOver& over) {
+                   const GLint modes[4] = {GL_LESS, GL_GEQUAL, GL_LESS, GL_LESS};
+                   over.layer->TexEnviv(GL_TEXTURE_SHADER_NV, GL_CULL_MODES_NV, modes);
+               }),
+        shader("offset matrix", 1, GL_OFFSET_TEXTURE_MATRIX_NV, 4,
+               [](LayerOver& over) {
+                   const GLfloat matrix[4] = {0.5f, -1, 2, 0.25f};
+                   over.layer->TexEnvfv(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_MATRIX_NV, matrix);
+               }),
+        shader("offset scale", 3, GL_OFFSET_TEXTURE_SCALE_NV, 1,
+               [](LayerOver& over) {
+                   over.layer->TexEnvf(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_SCALE_NV, 3);
+               }),
+        shader("offset bias", 3, GL_OFFSET_TEXTURE_BIAS_NV, 1,
+               [](LayerOver& over) {
+                   over.layer->TexEnvf(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_BIAS_NV, -0.5f);
+               }),
+        shader("previous input", 3, GL_PREVIOUS_TEXTURE_INPUT_NV, 1,
+               [](LayerOver& over) {
+                   over.layer->TexEnvi(GL_TEXTURE_SHADER_NV, GL_PREVIOUS_TEXTURE_INPUT_NV,
+                                       GL_TEXTURE2);
+               }),
+        shader("dot-product mapping", 2, GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV, 1,
+               [](LayerOver& over) {
+                   over.layer->TexEnvi(GL_TEXTURE_SHADER_NV,
+                                       GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV,
+                                       GL_EXPAND_NORMAL_NV);
+               }),
+        shader("const eye", 3, GL_CONST_EYE_NV, 3,
+               [](LayerOver& over) {
+                   const GLfloat eye[3] = {1, 2, 3};
+                   over.layer->TexEnvfv(GL_TEXTURE_SHADER_NV, GL_CONST_EYE_NV, eye);
+               }),
+    };
+    for (GLenum cap : {GL_REGISTER_COMBINERS_NV, GL_PER_STAGE_CONSTANTS_NV, GL_TEXTURE_SHADER_NV})
+        kinds.push_back(enable(cap));
+    return kinds;
+}
+
+TEST(LegacyFragmentModule, TheAttributeStackSavesCombinerAndShaderStateWithTheTextureBit) {
+    const std::vector<StateKind> kinds = StateKinds();
+    const struct {
+        GLbitfield mask;
+        bool state, enables;  // restored by the pop
+    } masks[] = {{GL_TEXTURE_BIT, true, true},
+                 {GL_ENABLE_BIT, false, true},
+                 {GL_CURRENT_BIT | GL_LIGHTING_BIT, false, false},
+                 {GL_ALL_ATTRIB_BITS, true, true}};
+    for (const auto& m : masks) {
+        SCOPED_TRACE(m.mask);
+        LayerOver over(kDriver, true, &WithFakeDriver);
+        std::vector<std::vector<double>> before, changed;
+        for (const StateKind& k : kinds) before.push_back(k.read(over));
+        over.layer->PushAttrib(m.mask);
+        for (const StateKind& k : kinds) k.change(over);
+        EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR));
+        for (const StateKind& k : kinds) changed.push_back(k.read(over));
+        over.layer->PopAttrib();
+        for (size_t i = 0; i < kinds.size(); ++i) {
+            ASSERT_NE(before[i], changed[i]) << kinds[i].name;
+            const bool restored = kinds[i].enable ? m.enables : m.state;
+            EXPECT_EQ(kinds[i].read(over), restored ? before[i] : changed[i]) << kinds[i].name;
+        }
+    }
+}
+
+TEST(LegacyFragmentModule, NestedPushesPopInOrderAndRefusedPushesAndPopsChangeNothing) {
+    LayerOver over(kDriver, true, &WithFakeDriver);
+    auto count = over.Fn<PFNGLCOMBINERPARAMETERINVPROC>("glCombinerParameteriNV");
+    auto stages = [&] {
+        GLint n = 0;
+        over.layer->GetIntegerv(GL_NUM_GENERAL_COMBINERS_NV, &n);
+        return n;
+    };
+    over.layer->PushAttrib(GL_TEXTURE_BIT);
+    count(GL_NUM_GENERAL_COMBINERS_NV, 2);
+    over.layer->PushAttrib(GL_ENABLE_BIT);
+    over.layer->Enable(GL_REGISTER_COMBINERS_NV);
+    count(GL_NUM_GENERAL_COMBINERS_NV, 3);
+    over.layer->PushAttrib(GL_TEXTURE_BIT);
+    over.layer->Disable(GL_REGISTER_COMBINERS_NV);
+    count(GL_NUM_GENERAL_COMBINERS_NV, 4);
+    over.layer->PopAttrib();
+    EXPECT_EQ(stages(), 3);
+    EXPECT_TRUE(over.layer->IsEnabled(GL_REGISTER_COMBINERS_NV));
+    over.layer->PopAttrib();
+    EXPECT_EQ(stages(), 3);
+    EXPECT_FALSE(over.layer->IsEnabled(GL_REGISTER_COMBINERS_NV));
+    over.layer->PopAttrib();
+    EXPECT_EQ(stages(), 1);
+    // A pop of the empty stack is the driver's underflow and restores nothing.
+    count(GL_NUM_GENERAL_COMBINERS_NV, 5);
+    over.layer->PopAttrib();
+    EXPECT_EQ(over.layer->GetError(), GLenum(GL_STACK_UNDERFLOW));
+    EXPECT_EQ(stages(), 5);
+    // A push beyond the driver's depth saves nothing: the pops that follow match the driver's.
+    for (size_t i = 0; i < kMaxAttributeDepth; ++i) {
+        count(GL_NUM_GENERAL_COMBINERS_NV, 1 + int(i % 8));
+        over.layer->PushAttrib(GL_TEXTURE_BIT);
+    }
+    count(GL_NUM_GENERAL_COMBINERS_NV, 8);
+    over.layer->PushAttrib(GL_TEXTURE_BIT);
+    EXPECT_EQ(over.layer->GetError(), GLenum(GL_STACK_OVERFLOW));
+    over.layer->PopAttrib();
+    EXPECT_EQ(stages(), 1 + int((kMaxAttributeDepth - 1) % 8));
+    EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR));
+}
+
+// The driver's FRAGMENT_PROGRAM_ARB enable at each draw, and after a pop, is the layer's while
+// its program is installed and the application's otherwise, whatever the driver's pop restored.
+TEST(LegacyFragmentModule, PopsLeaveTheDriversFragmentProgramEnableAsTheLayerNeedsIt) {
+    struct Over : LayerOver {
+        // The application's program 7 bound, not enabled; the combiners on.
+        Over() : LayerOver(kDriver, true, &WithFakeDriver) {
+            layer->BindProgramARB(GL_FRAGMENT_PROGRAM_ARB, 7);
+            layer->Enable(GL_REGISTER_COMBINERS_NV);
+        }
+        void Draw() {
+            layer->Begin(GL_POINTS);
+            layer->End();
+        }
+    };
+    auto driverEnabled = [] { return recgl::IsEnabled(GL_FRAGMENT_PROGRAM_ARB); };
+    {
+        SCOPED_TRACE("pushed while installed, the combiners off, popped");
+        Over over;
+        over.Draw();
+        EXPECT_NE(fake.fragmentProgram, 7u);
+        EXPECT_TRUE(driverEnabled());
+        over.layer->PushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT);
+        over.layer->Disable(GL_REGISTER_COMBINERS_NV);
+        over.Draw();
+        EXPECT_EQ(fake.fragmentProgram, 7u);
+        EXPECT_FALSE(driverEnabled());
+        over.layer->PopAttrib();  // the driver enables fragment programs again
+        EXPECT_FALSE(driverEnabled());
+        EXPECT_FALSE(over.layer->IsEnabled(GL_FRAGMENT_PROGRAM_ARB));
+        over.layer->Disable(GL_REGISTER_COMBINERS_NV);
+        over.Draw();
+        EXPECT_FALSE(driverEnabled());
+        EXPECT_EQ(fake.fragmentProgram, 7u);
+    }
+    {
+        SCOPED_TRACE("pushed before the layer's program was installed, popped while it is");
+        Over over;
+        over.layer->PushAttrib(GL_ENABLE_BIT);
+        over.Draw();
+        const GLuint layers = fake.fragmentProgram;
+        over.layer->Enable(GL_FRAGMENT_PROGRAM_ARB);  // the application's, while installed
+        EXPECT_TRUE(over.layer->IsEnabled(GL_FRAGMENT_PROGRAM_ARB));
+        over.layer->PopAttrib();  // the driver disables fragment programs
+        EXPECT_TRUE(driverEnabled());
+        EXPECT_FALSE(over.layer->IsEnabled(GL_FRAGMENT_PROGRAM_ARB));
+        EXPECT_EQ(fake.fragmentProgram, layers);
+        over.layer->Disable(GL_REGISTER_COMBINERS_NV);
+        over.Draw();
+        EXPECT_FALSE(driverEnabled());
+        EXPECT_EQ(fake.fragmentProgram, 7u);
+    }
+    {
+        SCOPED_TRACE("the application's enable pushed on, popped once the combiners are off");
+        Over over;
+        over.layer->Disable(GL_REGISTER_COMBINERS_NV);
+        over.layer->Enable(GL_FRAGMENT_PROGRAM_ARB);
+        over.layer->PushAttrib(GL_ENABLE_BIT);
+        over.layer->Disable(GL_FRAGMENT_PROGRAM_ARB);
+        over.layer->Enable(GL_REGISTER_COMBINERS_NV);
+        over.Draw();
+        over.layer->PopAttrib();
+        EXPECT_TRUE(over.layer->IsEnabled(GL_FRAGMENT_PROGRAM_ARB));
+        over.Draw();
+        EXPECT_TRUE(driverEnabled());
+        EXPECT_EQ(fake.fragmentProgram, 7u);
+    }
 }
 
 }  // namespace

@@ -335,4 +335,78 @@ TEST_F(LegacyFragment, TheApplicationsOwnBindingAndEnableWhileTheCombinersAreOn)
     EXPECT_EQ(Draw(), fragment_.texcoord[0]);
 }
 
+void ExpectNear(const Vec4& drawn, const Vec4& expected) {
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(drawn[k], expected[k], kTolerance) << "component " << k;
+}
+
+TEST_F(LegacyFragment, PushedCombinerAndShaderStateDrawsAgainAfterThePop) {
+    Parse("!!RC1.0\nconst0 = (0.25, 0.5, 0.125, 1);\nout.rgb = const0;\nout.a = col0.a;\n");
+    glEnable(GL_REGISTER_COMBINERS_NV);
+    const Vec4 first = {0.25f, 0.5f, 0.125f, fragment_.primary[3]};
+    ExpectNear(Draw(), first);
+
+    GLint operation = -1;
+    glGetTexEnviv(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, &operation);
+    const GLint firstOperation = operation;
+    glPushAttrib(GL_TEXTURE_BIT | GL_ENABLE_BIT);
+    Texture(0, GL_RGBA32F, GL_RGBA, GL_FLOAT, 1, kTexel0, false);
+    Parse("!!TS1.0\ntexture_2d();\n");
+    glGetTexEnviv(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, &operation);
+    EXPECT_EQ(operation, GL_TEXTURE_2D);
+    glEnable(GL_TEXTURE_SHADER_NV);
+    Parse("!!RC1.0\n{ rgb { spare0 = col1 * tex0; } }\nout.rgb = spare0;\nout.a = one;\n");
+    glEnable(GL_PER_STAGE_CONSTANTS_NV);
+    Vec4 second = {0, 0, 0, 1};
+    for (int k = 0; k < 3; ++k) second[k] = fragment_.secondary[k] * kTexel0[k];
+    ExpectNear(Draw(), second);
+
+    glPopAttrib();
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_SHADER_NV));
+    EXPECT_FALSE(glIsEnabled(GL_PER_STAGE_CONSTANTS_NV));
+    glGetTexEnviv(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, &operation);
+    EXPECT_EQ(operation, firstOperation);
+    ExpectNear(Draw(), first);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(LegacyFragment, AfterAPopTheApplicationsProgramEnableAndBindingAreItsOwn) {
+    EXPECT_EQ(Draw(), fragment_.texcoord[0]);  // the layer's program of a test before is gone
+    GLint appProgram = 0;
+    auto getProgramiv = harness->Nv().GetProgramivARB;
+    getProgramiv(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_BINDING_ARB, &appProgram);
+    Parse("!!RC1.0\nout.rgb = col1;\nout.a = col0.a;\n");
+    const Vec4 combined = {fragment_.secondary[0], fragment_.secondary[1], fragment_.secondary[2],
+                           fragment_.primary[3]};
+    for (bool appEnabled : {true, false}) {
+        SCOPED_TRACE(appEnabled ? "the application's program on" : "the application's program off");
+        if (!appEnabled) glDisable(GL_FRAGMENT_PROGRAM_ARB);
+        // What the application's own state draws: its program, or the fixed-function pipeline.
+        const Vec4 own = appEnabled ? fragment_.texcoord[0] : fragment_.primary;
+        glEnable(GL_REGISTER_COMBINERS_NV);
+        ExpectNear(Draw(), combined);
+        // Pushed while the layer's program is installed; the combiners off before the pop.
+        glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT);
+        glDisable(GL_REGISTER_COMBINERS_NV);
+        EXPECT_EQ(Draw(), own);
+        glPopAttrib();
+        EXPECT_TRUE(glIsEnabled(GL_REGISTER_COMBINERS_NV));
+        EXPECT_EQ(bool(glIsEnabled(GL_FRAGMENT_PROGRAM_ARB)), appEnabled);
+        glDisable(GL_REGISTER_COMBINERS_NV);
+        EXPECT_EQ(Draw(), own);
+        GLint bound = 0;
+        getProgramiv(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_BINDING_ARB, &bound);
+        EXPECT_EQ(bound, appProgram);
+        // And popped while the layer's program is installed again.
+        glPushAttrib(GL_ENABLE_BIT);
+        glEnable(GL_REGISTER_COMBINERS_NV);
+        ExpectNear(Draw(), combined);
+        glPopAttrib();
+        EXPECT_FALSE(glIsEnabled(GL_REGISTER_COMBINERS_NV));
+        EXPECT_EQ(Draw(), own);
+    }
+    glEnable(GL_FRAGMENT_PROGRAM_ARB);
+    EXPECT_EQ(Draw(), fragment_.texcoord[0]);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
 }  // namespace

@@ -24,13 +24,16 @@ constexpr const char* kFragmentDriver = "GL_ARB_multitexture GL_ARB_fragment_pro
 
 class LayerOver {
   public:
-    explicit LayerOver(const std::string& extensions = kFragmentDriver, bool switchedOn = true) {
+    // adjust, when given, replaces functions of the recording GL by the test's own.
+    explicit LayerOver(const std::string& extensions = kFragmentDriver, bool switchedOn = true,
+                       void (*adjust)(legacygl::NextGl&) = nullptr) {
         recgl::Profile profile;
         profile.extensions = extensions;
         profile.integers[GL_MAX_TEXTURE_UNITS] = {4};
         recgl::Reset(profile);
         legacygl::NextGl next;
         next.Load(FromRecordingGl);
+        if (adjust != nullptr) adjust(next);
         layer = std::make_unique<legacygl::Layer>(next, switchedOn);
         current = layer.get();
         legacygl::SetLayerLookup(&Current);
