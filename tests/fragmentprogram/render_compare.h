@@ -30,18 +30,15 @@ inline std::string Show(const Vec4& v) {
     return text;
 }
 
-// Binds `textures` (by unit), draws `cases` with the program of `state` and compares. `label`
-// names the set-up in failure messages.
-inline void ExpectRendersAsEvaluated(const std::string& label,
-                                     const fragmentprogram::FragmentState& state,
-                                     const std::vector<const TestTexture*>& textures,
-                                     fragmentprogram::Environment env,
-                                     const std::vector<Case>& cases, float tolerance = kTolerance) {
+// Binds `textures` (by unit), sets `env` (its sampler reading those textures), draws `cases` with
+// whatever fragment processing is in force and holds each pixel against the evaluation of `state`.
+// `label` names the set-up in failure messages, `detail` follows it there.
+inline void ExpectDrawnAsEvaluated(const std::string& label,
+                                   const fragmentprogram::FragmentState& state,
+                                   const std::vector<const TestTexture*>& textures,
+                                   fragmentprogram::Environment env, const std::vector<Case>& cases,
+                                   float tolerance, const std::string& detail) {
     GlHarness& gl = Harness();
-    ASSERT_EQ(gl.Failure(), "");
-    const std::string text = fragmentprogram::GenerateProgram(state);
-    ASSERT_EQ(gl.Load(text), "") << label << "\n" << text;
-    gl.SetLocals(fragmentprogram::ProgramLocals(state));
     for (int unit = 0; unit < fragmentprogram::kMaxTextureUnits; ++unit) {
         if (size_t(unit) < textures.size() && textures[unit] != nullptr) {
             gl.Bind(unit, *textures[unit]);
@@ -74,9 +71,23 @@ inline void ExpectRendersAsEvaluated(const std::string& label,
                           << Show(rendered[n].color) << " depth " << rendered[n].depth
                           << ", expected " << (expected.discarded ? "discard " : "")
                           << Show(expected.color) << " depth " << expected.depth << "\n"
-                          << text;
+                          << detail;
         }
     }
+}
+
+// The same with the program generated for `state`, loaded as the harness's program.
+inline void ExpectRendersAsEvaluated(const std::string& label,
+                                     const fragmentprogram::FragmentState& state,
+                                     const std::vector<const TestTexture*>& textures,
+                                     const fragmentprogram::Environment& env,
+                                     const std::vector<Case>& cases, float tolerance = kTolerance) {
+    GlHarness& gl = Harness();
+    ASSERT_EQ(gl.Failure(), "");
+    const std::string text = fragmentprogram::GenerateProgram(state);
+    ASSERT_EQ(gl.Load(text), "") << label << "\n" << text;
+    gl.SetLocals(fragmentprogram::ProgramLocals(state));
+    ExpectDrawnAsEvaluated(label, state, textures, env, cases, tolerance, text);
 }
 
 }  // namespace fragmenttest

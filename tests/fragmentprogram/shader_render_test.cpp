@@ -4,6 +4,7 @@
 #include <random>
 
 #include "fragmentprogram/texel_conversion.h"
+#include "tests/fragmentprogram/render_setups.h"
 #include "tests/fragmentprogram/render_compare.h"
 
 namespace fragmenttest {
@@ -58,23 +59,6 @@ TestTexture Legacy(unsigned seed, GLenum internalFormat, GLenum format, GLenum t
     t.width = t.height = size;
     t.texels = image.texels;
     return t;
-}
-
-// Cases with texture coordinates chosen per unit by `coord`, colours varied.
-template <typename Coord>
-std::vector<Case> Cases(unsigned seed, int count, Coord coord) {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    std::vector<Case> cases;
-    for (int n = 0; n < count; ++n) {
-        Case c;
-        c.fragment.primary = {unit(random), unit(random), unit(random), unit(random)};
-        c.fragment.secondary = {unit(random), unit(random), unit(random), 1.0f};
-        c.fragment.fogCoordinate = unit(random);
-        for (int u = 0; u < kMaxTextureUnits; ++u) c.fragment.texcoord[u] = coord(random, u, n);
-        cases.push_back(c);
-    }
-    return cases;
 }
 
 // Texel centres of a size-wide texture (projective: scaled by a random q).
