@@ -484,18 +484,6 @@ std::vector<StateKind> StateKinds() {
                              return std::vector<double>{double(over.layer->IsEnabled(cap))};
                          }};
     };
-    auto shader = [](const char* name, int unit, GLenum pname, int count,
-                     std::function<void(LayerOver&)> set) {
-        return StateKind{name, false,
-                         [unit, set](LayerOver& over) {
-                             OnUnit(unit);
-                             set(over);
-                             OnUnit(0);
-                         },
-                         [unit, pname, count](LayerOver& over) {
-                             return ShaderValues(over, unit, pname, count);
-                         }};
-    };
     std::vector<StateKind> kinds = {
         {"general input", false,
          [](LayerOver& over) {
@@ -583,46 +571,40 @@ std::vector<StateKind> StateKinds() {
                  GL_COMBINER2_NV, GL_CONSTANT_COLOR0_NV, values);
              return std::vector<double>(values, values + 4);
          }},
-        shader("operation", 2, GL_SHADER_OPERATION_NV, 1,
-               [](LayerOver& over) {
-                   over.layer->TexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV,
-                                       GL_DOT_PRODUCT_NV);
-               }),
-        shader("cull modes", 1, GL_CULL_MODES_NV, 4,
-               [](LayerOver& over) {
-                   const GLint modes[4] = {GL_LESS, GL_GEQUAL, GL_LESS, GL_LESS};
-                   over.layer->TexEnviv(GL_TEXTURE_SHADER_NV, GL_CULL_MODES_NV, modes);
-               }),
-        shader("offset matrix", 1, GL_OFFSET_TEXTURE_MATRIX_NV, 4,
-               [](LayerOver& over) {
-                   const GLfloat matrix[4] = {0.5f, -1, 2, 0.25f};
-                   over.layer->TexEnvfv(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_MATRIX_NV, matrix);
-               }),
-        shader("offset scale", 3, GL_OFFSET_TEXTURE_SCALE_NV, 1,
-               [](LayerOver& over) {
-                   over.layer->TexEnvf(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_SCALE_NV, 3);
-               }),
-        shader("offset bias", 3, GL_OFFSET_TEXTURE_BIAS_NV, 1,
-               [](LayerOver& over) {
-                   over.layer->TexEnvf(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_BIAS_NV, -0.5f);
-               }),
-        shader("previous input", 3, GL_PREVIOUS_TEXTURE_INPUT_NV, 1,
-               [](LayerOver& over) {
-                   over.layer->TexEnvi(GL_TEXTURE_SHADER_NV, GL_PREVIOUS_TEXTURE_INPUT_NV,
-                                       GL_TEXTURE2);
-               }),
-        shader("dot-product mapping", 2, GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV, 1,
-               [](LayerOver& over) {
-                   over.layer->TexEnvi(GL_TEXTURE_SHADER_NV,
-                                       GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV,
-                                       GL_EXPAND_NORMAL_NV);
-               }),
-        shader("const eye", 3, GL_CONST_EYE_NV, 3,
-               [](LayerOver& over) {
-                   const GLfloat eye[3] = {1, 2, 3};
-                   over.layer->TexEnvfv(GL_TEXTURE_SHADER_NV, GL_CONST_EYE_NV, eye);
-               }),
     };
+    // Texture-shader parameters, each on a unit of its own choice, set through glTexEnvfv.
+    const struct {
+        const char* name;
+        int unit;
+        GLenum pname;
+        std::vector<GLfloat> values;
+    } shaders[] = {
+        {"operation", 2, GL_SHADER_OPERATION_NV, {GLfloat(GL_DOT_PRODUCT_NV)}},
+        {"cull modes", 1, GL_CULL_MODES_NV, {GL_LESS, GL_GEQUAL, GL_LESS, GL_LESS}},
+        {"offset matrix", 1, GL_OFFSET_TEXTURE_MATRIX_NV, {0.5f, -1, 2, 0.25f}},
+        {"offset scale", 3, GL_OFFSET_TEXTURE_SCALE_NV, {3}},
+        {"offset bias", 3, GL_OFFSET_TEXTURE_BIAS_NV, {-0.5f}},
+        {"previous input", 3, GL_PREVIOUS_TEXTURE_INPUT_NV, {GLfloat(GL_TEXTURE2)}},
+        {"dot-product mapping",
+         2,
+         GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV,
+         {GLfloat(GL_EXPAND_NORMAL_NV)}},
+        {"const eye", 3, GL_CONST_EYE_NV, {1, 2, 3}},
+    };
+    for (const auto& setting : shaders) {
+        const int unit = setting.unit;
+        const GLenum pname = setting.pname;
+        const std::vector<GLfloat> values = setting.values;
+        kinds.push_back({setting.name, false,
+                         [unit, pname, values](LayerOver& over) {
+                             OnUnit(unit);
+                             over.layer->TexEnvfv(GL_TEXTURE_SHADER_NV, pname, values.data());
+                             OnUnit(0);
+                         },
+                         [unit, pname, values](LayerOver& over) {
+                             return ShaderValues(over, unit, pname, int(values.size()));
+                         }});
+    }
     for (GLenum cap : {GL_REGISTER_COMBINERS_NV, GL_PER_STAGE_CONSTANTS_NV, GL_TEXTURE_SHADER_NV})
         kinds.push_back(enable(cap));
     return kinds;
