@@ -3,7 +3,8 @@
 // the equivalent hand-written ARB program, with the layer on and switched off; the load of a
 // legacy program with its first draw (check, translation, driver compile); and the translation
 // alone. The same for register combiners: a draw with a combiner set-up whose generated fragment
-// program is cached, and the draw after a change of the set-up that needs a new program.
+// program is cached (without textures, and over four textured units), and the draw after a change
+// of the set-up that needs a new program.
 #include <benchmark/benchmark.h>
 
 #define GL_GLEXT_PROTOTYPES 1
@@ -191,6 +192,53 @@ void BM_DrawWithCombiners(benchmark::State& state) {
     glDisable(GL_REGISTER_COMBINERS_NV);
 }
 
+// 2x2 textures on units 0 to 3, enabled for conventional texturing (and named by the shaders
+// below) or not; the combiners read all four.
+void SetUpTextures(bool enable) {
+    static const GLfloat texels[16] = {1, 0, 0, 1, 0, 1, 0, 1, 0, 0, 1, 1, 1, 1, 1, 1};
+    auto input = Fetch<PFNGLCOMBINERINPUTNVPROC>("glCombinerInputNV");
+    for (int unit = 0; unit < 4; ++unit) {
+        glActiveTexture(GL_TEXTURE0 + unit);
+        GLuint name = 0;
+        glGenTextures(1, &name);
+        glBindTexture(GL_TEXTURE_2D, name);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 2, 2, 0, GL_RGBA, GL_FLOAT, texels);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        if (enable) {
+            glEnable(GL_TEXTURE_2D);
+        } else {
+            glDisable(GL_TEXTURE_2D);
+        }
+        input(GL_COMBINER1_NV, GL_RGB, GL_VARIABLE_C_NV + unit % 2, GL_TEXTURE0 + unit,
+              GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+    }
+    glActiveTexture(GL_TEXTURE0);
+}
+
+// The combiners over four textured units, fed by conventional texturing (0) or by 2D texture
+// shaders (1): what each draw reads of the texture state.
+void BM_DrawWithTexturedCombiners(benchmark::State& state) {
+    if (!WithLayer().MakeCurrent()) return state.SkipWithError("no GL context");
+    if (Fetch<PFNGLCOMBINERINPUTNVPROC>("glCombinerInputNV") == nullptr)
+        return state.SkipWithError("no register combiners");
+    const bool shaders = state.range(1) != 0;
+    SetUpCombiners(GL_EXPAND_NORMAL_NV);
+    SetUpTextures(!shaders);
+    if (shaders) {
+        for (int unit = 0; unit < 4; ++unit) {
+            glActiveTexture(GL_TEXTURE0 + unit);
+            glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_TEXTURE_2D);
+        }
+        glActiveTexture(GL_TEXTURE0);
+        glEnable(GL_TEXTURE_SHADER_NV);
+    }
+    glEnable(GL_REGISTER_COMBINERS_NV);
+    Draw(state);
+    glDisable(GL_REGISTER_COMBINERS_NV);
+    glDisable(GL_TEXTURE_SHADER_NV);
+    SetUpTextures(false);
+}
+
 // Each iteration a set-up not drawn before: the program is generated and compiled.
 void BM_CombinerCacheMiss(benchmark::State& state) {
     if (!WithLayer().MakeCurrent()) return state.SkipWithError("no GL context");
@@ -217,6 +265,7 @@ void BM_CombinerCacheMiss(benchmark::State& state) {
 
 BENCHMARK(BM_DrawLegacyProgram)->Arg(1)->Arg(100);
 BENCHMARK(BM_DrawWithCombiners)->Arg(1)->Arg(100);
+BENCHMARK(BM_DrawWithTexturedCombiners)->Args({100, 0})->Args({100, 1});
 BENCHMARK(BM_CombinerCacheMiss)->Iterations(150);
 BENCHMARK(BM_DrawHandWrittenArbProgram)->Arg(1)->Arg(100);
 BENCHMARK(BM_DrawHandWrittenArbProgramLayerOff)->Arg(1)->Arg(100);
