@@ -118,4 +118,7 @@ inline int TextureRegisterUnit(GLenum token) {
 // TargetIndex of a texture target token, -1 for anything else.
 int TargetIndexOf(GLenum target);
 
+// TargetIndex of the texture a texture-shader operation samples, -1 when it samples none.
+int OperationTarget(GLenum op);
+
 }  // namespace fragmentprogram

@@ -49,37 +49,6 @@ Result ResultOfFormat(const TextureFormat& format) {
     }
 }
 
-// Target an operation samples, -1 when it samples none.
-int OperationTarget(GLenum op) {
-    switch (op) {
-        case GL_TEXTURE_1D:
-            return k1D;
-        case GL_TEXTURE_2D:
-        case GL_OFFSET_TEXTURE_2D_NV:
-        case GL_OFFSET_TEXTURE_2D_SCALE_NV:
-        case GL_DEPENDENT_AR_TEXTURE_2D_NV:
-        case GL_DEPENDENT_GB_TEXTURE_2D_NV:
-        case GL_DOT_PRODUCT_TEXTURE_2D_NV:
-            return k2D;
-        case GL_TEXTURE_3D:
-        case GL_DOT_PRODUCT_TEXTURE_3D_NV:
-            return k3D;
-        case GL_TEXTURE_CUBE_MAP:
-        case GL_DOT_PRODUCT_TEXTURE_CUBE_MAP_NV:
-        case GL_DOT_PRODUCT_REFLECT_CUBE_MAP_NV:
-        case GL_DOT_PRODUCT_CONST_EYE_REFLECT_CUBE_MAP_NV:
-        case GL_DOT_PRODUCT_DIFFUSE_CUBE_MAP_NV:
-            return kCubeMap;
-        case GL_TEXTURE_RECTANGLE_NV:
-        case GL_OFFSET_TEXTURE_RECTANGLE_NV:
-        case GL_OFFSET_TEXTURE_RECTANGLE_SCALE_NV:
-        case GL_DOT_PRODUCT_TEXTURE_RECTANGLE_NV:
-            return kRectangle;
-        default:
-            return -1;
-    }
-}
-
 bool IsOffsetOperation(GLenum op) {
     return op == GL_OFFSET_TEXTURE_2D_NV || op == GL_OFFSET_TEXTURE_2D_SCALE_NV ||
            op == GL_OFFSET_TEXTURE_RECTANGLE_NV || op == GL_OFFSET_TEXTURE_RECTANGLE_SCALE_NV;

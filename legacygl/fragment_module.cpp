@@ -688,11 +688,11 @@ GLenum FragmentModule::BaseFromSizes(GLenum level0) const {
 void FragmentModule::ReadUnit(int unit) {
     fragmentprogram::TextureUnit& t = state_.units[unit];
     if (next_.glActiveTexture) next_.glActiveTexture(GL_TEXTURE0 + unit);
-    // Conventional texturing: the enabled target of highest priority.
+    // Conventional texturing: the enabled target of highest priority; texture shaders ignore it.
     t.enabledTarget = GL_NONE;
     static const GLenum kPriority[] = {GL_TEXTURE_CUBE_MAP, GL_TEXTURE_3D, GL_TEXTURE_RECTANGLE_NV,
                                        GL_TEXTURE_2D, GL_TEXTURE_1D};
-    if (next_.glIsEnabled)
+    if (next_.glIsEnabled && !state_.textureShaders)
         for (GLenum target : kPriority)
             if (next_.glIsEnabled(target)) {
                 t.enabledTarget = target;
@@ -701,38 +701,42 @@ void FragmentModule::ReadUnit(int unit) {
     GLint mode = GL_MODULATE;
     if (next_.glGetTexEnviv) next_.glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
     t.envMode = GLenum(mode);
-    const bool used =
-        state_.textureShaders ? t.shader.operation != GL_NONE : t.enabledTarget != GL_NONE;
-    for (int k = 0; k < fragmentprogram::kTargetCount; ++k) {
-        fragmentprogram::BoundTexture& bound = t.targets[k];
-        bound = fragmentprogram::BoundTexture();
-        if (!used || !next_.glGetTexLevelParameteriv || !next_.glGetIntegerv) continue;
-        const GLenum level0 =
-            k == fragmentprogram::kCubeMap ? GL_TEXTURE_CUBE_MAP_POSITIVE_X : kTargets[k];
-        GLint width = 0, height = 1, depth = 1, format = GL_RGBA, minFilter = GL_LINEAR, name = 0;
-        next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_WIDTH, &width);
-        if (width <= 0) continue;
-        next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_HEIGHT, &height);
-        next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_DEPTH, &depth);
-        next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
-        if (next_.glGetTexParameteriv)
-            next_.glGetTexParameteriv(kTargets[k], GL_TEXTURE_MIN_FILTER, &minFilter);
-        next_.glGetIntegerv(kBindings[k], &name);
-        bool complete = true;
-        if (minFilter != GL_NEAREST && minFilter != GL_LINEAR) {
-            // Mipmapped: the smallest level must be there.
-            int levels = 0;
-            for (int size = std::max({width, height, depth}); size > 1; size /= 2) ++levels;
-            GLint last = 0;
-            next_.glGetTexLevelParameteriv(level0, levels, GL_TEXTURE_WIDTH, &last);
-            complete = last > 0;
-        }
-        bound.complete = complete;
-        GLenum described = ConvertedFormat(layer_.Group(), GLuint(name));
-        if (described == GL_NONE) described = GLenum(format);
-        bound.format = fragmentprogram::DescribeInternalFormat(described);
-        if (bound.format.base == GL_NONE) bound.format.base = BaseFromSizes(level0);
+    // Only the target the unit samples is read: the operation's, or the enabled one.
+    t.targets = {};
+    const int k = state_.textureShaders ? fragmentprogram::OperationTarget(t.shader.operation)
+                                        : fragmentprogram::TargetIndexOf(t.enabledTarget);
+    if (k >= 0) t.targets[k] = ReadTexture(k);
+}
+
+fragmentprogram::BoundTexture FragmentModule::ReadTexture(int k) const {
+    fragmentprogram::BoundTexture bound;
+    if (!next_.glGetTexLevelParameteriv || !next_.glGetIntegerv) return bound;
+    const GLenum level0 =
+        k == fragmentprogram::kCubeMap ? GL_TEXTURE_CUBE_MAP_POSITIVE_X : kTargets[k];
+    GLint width = 0, height = 1, depth = 1, format = GL_RGBA, minFilter = GL_LINEAR, name = 0;
+    next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_WIDTH, &width);
+    if (width <= 0) return bound;
+    next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_HEIGHT, &height);
+    next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_DEPTH, &depth);
+    next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
+    if (next_.glGetTexParameteriv)
+        next_.glGetTexParameteriv(kTargets[k], GL_TEXTURE_MIN_FILTER, &minFilter);
+    next_.glGetIntegerv(kBindings[k], &name);
+    bool complete = true;
+    if (minFilter != GL_NEAREST && minFilter != GL_LINEAR) {
+        // Mipmapped: the smallest level must be there.
+        int levels = 0;
+        for (int size = std::max({width, height, depth}); size > 1; size /= 2) ++levels;
+        GLint last = 0;
+        next_.glGetTexLevelParameteriv(level0, levels, GL_TEXTURE_WIDTH, &last);
+        complete = last > 0;
     }
+    bound.complete = complete;
+    GLenum described = ConvertedFormat(layer_.Group(), GLuint(name));
+    if (described == GL_NONE) described = GLenum(format);
+    bound.format = fragmentprogram::DescribeInternalFormat(described);
+    if (bound.format.base == GL_NONE) bound.format.base = BaseFromSizes(level0);
+    return bound;
 }
 
 void FragmentModule::ReadTextureState() {

@@ -60,6 +60,8 @@ class FragmentModule : public Module {
     int ActiveUnit() const;
     void ReadTextureState();
     void ReadUnit(int unit);
+    // The texture bound to target k (a TargetIndex) of the active unit.
+    fragmentprogram::BoundTexture ReadTexture(int k) const;
     // The base format of a driver format the state model does not name, from its sizes.
     GLenum BaseFromSizes(GLenum level0) const;
     GLuint Program();
