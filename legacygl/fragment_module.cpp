@@ -265,6 +265,13 @@ FragmentModule::FragmentModule(Layer& layer) : layer_(layer), next_(layer.Next()
     maxUnits_ = std::max(1, std::min(int(units), kMaxTextureUnits));
     state_.textureUnits = maxUnits_;
     if (next_.glIsEnabled) appProgramEnabled_ = next_.glIsEnabled(GL_FRAGMENT_PROGRAM_ARB);
+    const GLubyte* extensions = next_.glGetString ? next_.glGetString(GL_EXTENSIONS) : nullptr;
+    directAccess_ =
+        extensions != nullptr &&
+        Lists(reinterpret_cast<const char*>(extensions), "GL_EXT_direct_state_access") &&
+        next_.glGetBooleanIndexedvEXT && next_.glGetIntegerIndexedvEXT &&
+        next_.glGetMultiTexEnvivEXT && next_.glGetMultiTexLevelParameterivEXT &&
+        next_.glGetMultiTexParameterivEXT;
 }
 
 NextGl::Proc FragmentModule::Lookup(const char* name) const { return FindProc(kEntryPoints, name); }
@@ -671,12 +678,8 @@ bool FragmentModule::GetTexEnv(GLenum target, GLenum pname, GLint* ints, GLfloat
     return true;
 }
 
-GLenum FragmentModule::BaseFromSizes(GLenum level0) const {
-    auto size = [&](GLenum pname) {
-        GLint bits = 0;
-        next_.glGetTexLevelParameteriv(level0, 0, pname, &bits);
-        return bits > 0;
-    };
+GLenum FragmentModule::BaseFromSizes(int unit, int k) {
+    auto size = [&](GLenum pname) { return LevelParameter(unit, k, 0, pname) > 0; };
     if (size(GL_TEXTURE_INTENSITY_SIZE)) return GL_INTENSITY;
     const bool alpha = size(GL_TEXTURE_ALPHA_SIZE);
     if (size(GL_TEXTURE_LUMINANCE_SIZE)) return alpha ? GL_LUMINANCE_ALPHA : GL_LUMINANCE;
@@ -685,65 +688,103 @@ GLenum FragmentModule::BaseFromSizes(GLenum level0) const {
     return alpha ? GL_ALPHA : GL_RGBA;
 }
 
+void FragmentModule::Select(int unit) {
+    if (unit == selected_) return;
+    if (next_.glActiveTexture) next_.glActiveTexture(GL_TEXTURE0 + unit);
+    selected_ = unit;
+}
+
+GLint FragmentModule::LevelParameter(int unit, int k, GLint level, GLenum pname) {
+    GLint value = 0;
+    if (Direct(k)) {
+        next_.glGetMultiTexLevelParameterivEXT(GL_TEXTURE0 + unit, kTargets[k], level, pname,
+                                               &value);
+    } else if (next_.glGetTexLevelParameteriv) {
+        Select(unit);
+        const GLenum level0 =
+            k == fragmentprogram::kCubeMap ? GL_TEXTURE_CUBE_MAP_POSITIVE_X : kTargets[k];
+        next_.glGetTexLevelParameteriv(level0, level, pname, &value);
+    }
+    return value;
+}
+
 void FragmentModule::ReadUnit(int unit) {
     fragmentprogram::TextureUnit& t = state_.units[unit];
-    if (next_.glActiveTexture) next_.glActiveTexture(GL_TEXTURE0 + unit);
     // Conventional texturing: the enabled target of highest priority; texture shaders ignore it.
     t.enabledTarget = GL_NONE;
     static const GLenum kPriority[] = {GL_TEXTURE_CUBE_MAP, GL_TEXTURE_3D, GL_TEXTURE_RECTANGLE_NV,
                                        GL_TEXTURE_2D, GL_TEXTURE_1D};
-    if (next_.glIsEnabled && !state_.textureShaders)
-        for (GLenum target : kPriority)
-            if (next_.glIsEnabled(target)) {
+    if (!state_.textureShaders) {
+        if (!directAccess_) Select(unit);
+        for (GLenum target : kPriority) {
+            GLboolean on = GL_FALSE;
+            if (directAccess_) {
+                next_.glGetBooleanIndexedvEXT(target, GLuint(unit), &on);
+            } else if (next_.glIsEnabled) {
+                on = next_.glIsEnabled(target);
+            }
+            if (on != GL_FALSE) {
                 t.enabledTarget = target;
                 break;
             }
+        }
+    }
     GLint mode = GL_MODULATE;
-    if (next_.glGetTexEnviv) next_.glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+    if (directAccess_) {
+        next_.glGetMultiTexEnvivEXT(GL_TEXTURE0 + unit, GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+    } else if (next_.glGetTexEnviv) {
+        Select(unit);
+        next_.glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+    }
     t.envMode = GLenum(mode);
     // Only the target the unit samples is read: the operation's, or the enabled one.
     t.targets = {};
     const int k = state_.textureShaders ? fragmentprogram::OperationTarget(t.shader.operation)
                                         : fragmentprogram::TargetIndexOf(t.enabledTarget);
-    if (k >= 0) t.targets[k] = ReadTexture(k);
+    if (k >= 0) t.targets[k] = ReadTexture(unit, k);
 }
 
-fragmentprogram::BoundTexture FragmentModule::ReadTexture(int k) const {
+fragmentprogram::BoundTexture FragmentModule::ReadTexture(int unit, int k) {
     fragmentprogram::BoundTexture bound;
-    if (!next_.glGetTexLevelParameteriv || !next_.glGetIntegerv) return bound;
-    const GLenum level0 =
-        k == fragmentprogram::kCubeMap ? GL_TEXTURE_CUBE_MAP_POSITIVE_X : kTargets[k];
-    GLint width = 0, height = 1, depth = 1, format = GL_RGBA, minFilter = GL_LINEAR, name = 0;
-    next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_WIDTH, &width);
+    const GLint width = LevelParameter(unit, k, 0, GL_TEXTURE_WIDTH);
     if (width <= 0) return bound;
-    next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_HEIGHT, &height);
-    next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_DEPTH, &depth);
-    next_.glGetTexLevelParameteriv(level0, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
-    if (next_.glGetTexParameteriv)
-        next_.glGetTexParameteriv(kTargets[k], GL_TEXTURE_MIN_FILTER, &minFilter);
-    next_.glGetIntegerv(kBindings[k], &name);
+    const GLint height = std::max(LevelParameter(unit, k, 0, GL_TEXTURE_HEIGHT), 1);
+    const GLint depth = std::max(LevelParameter(unit, k, 0, GL_TEXTURE_DEPTH), 1);
+    const GLint format = LevelParameter(unit, k, 0, GL_TEXTURE_INTERNAL_FORMAT);
+    GLint minFilter = GL_LINEAR, name = 0;
+    if (Direct(k)) {
+        next_.glGetMultiTexParameterivEXT(GL_TEXTURE0 + unit, kTargets[k], GL_TEXTURE_MIN_FILTER,
+                                          &minFilter);
+        next_.glGetIntegerIndexedvEXT(kBindings[k], GLuint(unit), &name);
+    } else {
+        Select(unit);
+        if (next_.glGetTexParameteriv)
+            next_.glGetTexParameteriv(kTargets[k], GL_TEXTURE_MIN_FILTER, &minFilter);
+        if (next_.glGetIntegerv) next_.glGetIntegerv(kBindings[k], &name);
+    }
     bool complete = true;
     if (minFilter != GL_NEAREST && minFilter != GL_LINEAR) {
         // Mipmapped: the smallest level must be there.
         int levels = 0;
         for (int size = std::max({width, height, depth}); size > 1; size /= 2) ++levels;
-        GLint last = 0;
-        next_.glGetTexLevelParameteriv(level0, levels, GL_TEXTURE_WIDTH, &last);
-        complete = last > 0;
+        complete = LevelParameter(unit, k, levels, GL_TEXTURE_WIDTH) > 0;
     }
     bound.complete = complete;
     GLenum described = ConvertedFormat(layer_.Group(), GLuint(name));
     if (described == GL_NONE) described = GLenum(format);
     bound.format = fragmentprogram::DescribeInternalFormat(described);
-    if (bound.format.base == GL_NONE) bound.format.base = BaseFromSizes(level0);
+    if (bound.format.base == GL_NONE) bound.format.base = BaseFromSizes(unit, k);
     return bound;
 }
 
 void FragmentModule::ReadTextureState() {
     GLint active = GL_TEXTURE0;
     if (next_.glGetIntegerv) next_.glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    selected_ = int(active) - int(GL_TEXTURE0);
+    const int selected = selected_;
     for (int unit = 0; unit < maxUnits_; ++unit) ReadUnit(unit);
-    if (next_.glActiveTexture) next_.glActiveTexture(GLenum(active));
+    if (selected_ != selected && next_.glActiveTexture) next_.glActiveTexture(GLenum(active));
+    selected_ = -1;
     state_.colorSum = layer_.IsEnabled(GL_COLOR_SUM) != GL_FALSE;
     state_.fog = layer_.IsEnabled(GL_FOG) != GL_FALSE;
     GLint fogMode = GL_EXP;

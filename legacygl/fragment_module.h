@@ -60,10 +60,18 @@ class FragmentModule : public Module {
     int ActiveUnit() const;
     void ReadTextureState();
     void ReadUnit(int unit);
-    // The texture bound to target k (a TargetIndex) of the active unit.
-    fragmentprogram::BoundTexture ReadTexture(int k) const;
+    // The texture bound to target k (a TargetIndex) of a unit.
+    fragmentprogram::BoundTexture ReadTexture(int unit, int k);
     // The base format of a driver format the state model does not name, from its sizes.
-    GLenum BaseFromSizes(GLenum level0) const;
+    GLenum BaseFromSizes(int unit, int k);
+    // Queries of one unit's texture state. With the driver's direct state access they leave the
+    // active unit alone: changing it makes the driver flush the vertices drawn so far, one draw
+    // of its own for every draw of the application. Cube maps are read on the active unit (the
+    // direct level query is not dependable for their faces). Select makes a unit active for the
+    // others, once; ReadTextureState puts the application's back.
+    void Select(int unit);
+    bool Direct(int k) const { return directAccess_ && k != fragmentprogram::kCubeMap; }
+    GLint LevelParameter(int unit, int k, GLint level, GLenum pname);
     GLuint Program();
     void Uninstall();
     // Sets the driver's FRAGMENT_PROGRAM_ARB enable to what it must be: on while the layer's
@@ -75,6 +83,8 @@ class FragmentModule : public Module {
     fragmentprogram::FragmentState state_;
     int maxUnits_ = 4;
     std::map<std::string, GLuint> programs_;  // by ProgramKey
+    bool directAccess_ = false;               // the driver has GL_EXT_direct_state_access
+    int selected_ = -1;       // the unit made active while the texture state is read, or -1
     bool installed_ = false;  // a program of the layer is bound and enabled in the driver
     GLint appProgram_ = 0;    // the application's fragment program binding while installed
     bool appProgramEnabled_ = false;

@@ -8,9 +8,7 @@
 #include <utility>
 
 namespace legacygl {
-namespace {
 
-// Whether the blank-separated list holds the whole name.
 bool Lists(const char* list, const char* name) {
     const size_t length = std::strlen(name);
     for (const char* p = list; (p = std::strstr(p, name)) != nullptr; p += length) {
@@ -20,6 +18,8 @@ bool Lists(const char* list, const char* name) {
     }
     return false;
 }
+
+namespace {
 
 // Whether the list holds any name of the null-terminated `names` (none when null).
 bool ListsAny(const char* list, const char* const* names) {

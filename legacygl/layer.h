@@ -46,6 +46,9 @@ class Layer;
 GLfloat IntegerToColour(GLint c);
 GLint ColourToInteger(GLfloat f);
 
+// Whether the blank-separated list (an extension string) holds the whole name.
+bool Lists(const char* list, const char* name);
+
 // One emulated extension.
 class Module {
   public:

@@ -747,4 +747,30 @@ TEST(LegacyFragmentModule, PopsLeaveTheDriversFragmentProgramEnableAsTheLayerNee
     }
 }
 
+// Changing the active unit makes a driver flush the vertices drawn so far: where the driver has
+// direct state access, a draw with texture shaders reads the units without changing it.
+TEST(LegacyFragmentModule, DrawsReadTheUnitsWithoutChangingTheActiveUnitWhereTheDriverCan) {
+    for (bool direct : {false, true}) {
+        SCOPED_TRACE(direct ? "direct state access" : "no direct state access");
+        LayerOver over(std::string(kDriver) + (direct ? " GL_EXT_direct_state_access" : ""));
+        over.layer->Enable(GL_TEXTURE_SHADER_NV);
+        for (int unit = 0; unit < 4; ++unit) {
+            OnUnit(unit);
+            over.layer->TexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_TEXTURE_2D);
+        }
+        OnUnit(0);
+        recgl::ClearCalls();
+        over.layer->Begin(GL_POINTS);
+        over.layer->End();
+        int switches = 0, directReads = 0;
+        for (const recgl::Call& call : recgl::Calls()) {
+            switches += call.name == "glActiveTexture";
+            directReads += call.name == "glGetMultiTexLevelParameterivEXT";
+        }
+        EXPECT_EQ(switches == 0, direct);
+        EXPECT_EQ(directReads == 4, direct);
+        EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR));
+    }
+}
+
 }  // namespace

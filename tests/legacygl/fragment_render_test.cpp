@@ -409,4 +409,35 @@ TEST_F(LegacyFragment, AfterAPopTheApplicationsProgramEnableAndBindingAreItsOwn)
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
+TEST_F(LegacyFragment, ACubeMapShaderStageReadsItsUnitAndLeavesTheActiveUnitAsItWas) {
+    // Faces +X, -X, +Y, -Y, +Z, -Z in six colours; the texture coordinate of unit 1 points to +Z.
+    const float faces[6][4] = {
+        {1, 0, 0, 1}, {0, 1, 0, 1}, {0, 0, 1, 1}, {1, 1, 0, 1}, {0.25f, 0.5f, 0.75f, 0.5f},
+        {0, 1, 1, 1}};
+    glActiveTexture(GL_TEXTURE1);
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, name);
+    for (int f = 0; f < 6; ++f)
+        glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + f, 0, GL_RGBA32F, 1, 1, 0, GL_RGBA, GL_FLOAT,
+                     faces[f]);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_TEXTURE_CUBE_MAP);
+    glEnable(GL_TEXTURE_SHADER_NV);
+    Parse("!!RC1.0\nout.rgb = tex1;\nout.a = tex1.a;\n");
+    glEnable(GL_REGISTER_COMBINERS_NV);
+    glActiveTexture(GL_TEXTURE2);
+    ExpectNear(Draw(), {faces[4][0], faces[4][1], faces[4][2], faces[4][3]});
+    GLint active = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    EXPECT_EQ(active, GL_TEXTURE2);
+    glActiveTexture(GL_TEXTURE1);
+    glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_NONE);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
+    glActiveTexture(GL_TEXTURE0);
+    glDeleteTextures(1, &name);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
 }  // namespace
