@@ -369,6 +369,25 @@ TEST_F(LegacyFragment, PushedCombinerAndShaderStateDrawsAgainAfterThePop) {
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
+TEST_F(LegacyFragment, PushesAndPopsCalledFromDisplayListsSaveTheCombinerState) {
+    Parse("!!RC1.0\nconst0 = (0.25, 0.5, 0.125, 1);\nout.rgb = const0;\nout.a = one;\n");
+    glEnable(GL_REGISTER_COMBINERS_NV);
+    const GLuint lists = glGenLists(2);
+    glNewList(lists, GL_COMPILE);
+    glPushAttrib(GL_TEXTURE_BIT);
+    glEndList();
+    glNewList(lists + 1, GL_COMPILE);
+    glPopAttrib();
+    glEndList();
+    glCallList(lists);
+    Parse("!!RC1.0\nconst0 = (1, 0.75, 0, 1);\nout.rgb = const0;\nout.a = one;\n");
+    ExpectNear(Draw(), {1, 0.75f, 0, 1});
+    glCallList(lists + 1);
+    ExpectNear(Draw(), {0.25f, 0.5f, 0.125f, 1});
+    glDeleteLists(lists, 2);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
 TEST_F(LegacyFragment, AfterAPopTheApplicationsProgramEnableAndBindingAreItsOwn) {
     EXPECT_EQ(Draw(), fragment_.texcoord[0]);  // the layer's program of a test before is gone
     GLint appProgram = 0;
