@@ -130,10 +130,22 @@ const bool installed = (legacygl::SetLayerLookup(&ForCurrentContext), true);
         if (layer != nullptr && layer->RefusesPixels(format, type)) return;               \
         if (next != nullptr) next args;                                                   \
     }
+// An extension's name of a call is another symbol of its wrapper (glTexImage3DEXT takes its
+// internal format as GLenum, passed as the GLint of glTexImage3D is).
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wattribute-alias"
+#endif
+#define LEGACYGL_ALIAS(other, name) \
+    extern "C" decltype(::other) other __attribute__((alias(#name)));
 #include "legacygl/wrapped.def"
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #undef LEGACYGL_WRAP
 #undef LEGACYGL_DRAW
 #undef LEGACYGL_PIXELS
+#undef LEGACYGL_ALIAS
 
 namespace {
 
@@ -148,10 +160,12 @@ NextGl::Proc OwnWrapper(const char* name) {
 #define LEGACYGL_DRAW(name, params, args) {#name, reinterpret_cast<NextGl::Proc>(&::name)},
 #define LEGACYGL_PIXELS(name, params, args, format, type) \
     {#name, reinterpret_cast<NextGl::Proc>(&::name)},
+#define LEGACYGL_ALIAS(other, name) {#other, reinterpret_cast<NextGl::Proc>(&::name)},
 #include "legacygl/wrapped.def"
 #undef LEGACYGL_WRAP
 #undef LEGACYGL_DRAW
 #undef LEGACYGL_PIXELS
+#undef LEGACYGL_ALIAS
     };
     for (const Wrapper& w : kWrappers)
         if (std::strcmp(w.name, name) == 0) return w.proc;

@@ -3,6 +3,7 @@
 // read by a program of the test's own against the extensions' conversion written out here.
 #define GL_GLEXT_PROTOTYPES 1
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -810,6 +811,52 @@ TEST_F(LegacyTextureRender, HiloAndOffsetPixelsOutsideTexturesAreUnknownEnums) {
     // Conventional pixels still reach the driver.
     glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(LegacyTextureRender, ExtensionNamesOfWrappedCallsAreTheLayersOwn) {
+    // Looked up or linked, each extension's name is the layer's function for the call.
+    const char* const pairs[][2] = {
+        {"glTexImage3DEXT", "glTexImage3D"},
+        {"glTexSubImage1DEXT", "glTexSubImage1D"},
+        {"glTexSubImage2DEXT", "glTexSubImage2D"},
+        {"glTexSubImage3DEXT", "glTexSubImage3D"},
+        {"glCopyTexImage1DEXT", "glCopyTexImage1D"},
+        {"glCopyTexImage2DEXT", "glCopyTexImage2D"},
+        {"glCopyTexSubImage1DEXT", "glCopyTexSubImage1D"},
+        {"glCopyTexSubImage2DEXT", "glCopyTexSubImage2D"},
+        {"glCopyTexSubImage3DEXT", "glCopyTexSubImage3D"},
+        {"glDeleteTexturesEXT", "glDeleteTextures"},
+        {"glArrayElementEXT", "glArrayElement"},
+        {"glDrawArraysEXT", "glDrawArrays"},
+        {"glDrawRangeElementsEXT", "glDrawRangeElements"},
+        {"glMultiDrawArraysEXT", "glMultiDrawArrays"},
+        {"glMultiDrawElementsEXT", "glMultiDrawElements"},
+        {"glDrawArraysInstancedARB", "glDrawArraysInstanced"},
+        {"glDrawElementsInstancedEXT", "glDrawElementsInstanced"},
+        {"glMultiDrawArraysIndirectAMD", "glMultiDrawArraysIndirect"},
+        {"glColorTableSGI", "glColorTable"},
+        {"glGetHistogramEXT", "glGetHistogram"},
+    };
+    for (const auto& pair : pairs) {
+        const auto own = Fetch<void*>(pair[1]);
+        EXPECT_EQ(Fetch<void*>(pair[0]), own) << pair[0];
+        EXPECT_EQ(dlsym(RTLD_DEFAULT, pair[0]), own) << pair[0];
+    }
+    // A signed image given through the 3D extension's names is converted.
+    const auto texImage3D = Fetch<PFNGLTEXIMAGE3DEXTPROC>("glTexImage3DEXT");
+    const auto texSubImage3D = Fetch<PFNGLTEXSUBIMAGE3DEXTPROC>("glTexSubImage3DEXT");
+    const GLbyte texels[2][4] = {{-128, -1, 0, 127}, {64, -64, 1, -2}};
+    GLuint name;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_3D, name);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    texImage3D(GL_TEXTURE_3D, 0, GL_SIGNED_RGBA8_NV, 2, 1, 1, 0, GL_RGBA, GL_BYTE, texels);
+    texSubImage3D(GL_TEXTURE_3D, 0, 1, 0, 0, 1, 1, 1, GL_RGBA, GL_BYTE, texels[0]);
+    float stored[8] = {};
+    glGetTexImage(GL_TEXTURE_3D, 0, GL_RGBA, GL_FLOAT, stored);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(stored[i], texels[0][i % 4] / 128.0f) << i;
+    glDeleteTextures(1, &name);
 }
 
 }  // namespace
