@@ -770,7 +770,7 @@ fragmentprogram::BoundTexture FragmentModule::ReadTexture(int unit, int k) {
         complete = LevelParameter(unit, k, levels, GL_TEXTURE_WIDTH) > 0;
     }
     bound.complete = complete;
-    GLenum described = ConvertedFormat(layer_.Group(), GLuint(name));
+    GLenum described = ConvertedFormat(layer_, kTargets[k], GLuint(name));
     if (described == GL_NONE) described = GLenum(format);
     bound.format = fragmentprogram::DescribeInternalFormat(described);
     if (bound.format.base == GL_NONE) bound.format.base = BaseFromSizes(unit, k);

@@ -4,9 +4,11 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "legacygl/fragment_module.h"
@@ -21,9 +23,12 @@ struct ConvertedTexture {
     GLenum format = GL_NONE;
     std::array<GLfloat, 4> border{};
 };
+// A texture object of the group: a named one by its name; the default textures (name 0) belong to
+// one context (its layer) and one target each.
+using TextureKey = std::tuple<const Layer*, int, GLuint>;
 struct ConvertedTextures {
     std::mutex lock;
-    std::map<GLuint, ConvertedTexture> textures;
+    std::map<TextureKey, ConvertedTexture> textures;
 };
 
 ConvertedTextures& Converted(ShareGroup& group) { return group.Object<ConvertedTextures>(); }
@@ -41,6 +46,11 @@ int TargetIndex(GLenum target) {
     const bool face =
         target >= GL_TEXTURE_CUBE_MAP_POSITIVE_X && target <= GL_TEXTURE_CUBE_MAP_NEGATIVE_Z;
     return fragmentprogram::TargetIndexOf(face ? GL_TEXTURE_CUBE_MAP : target);
+}
+
+TextureKey KeyOf(const Layer& layer, GLenum target, GLuint name) {
+    if (name != 0) return {nullptr, -1, name};
+    return {&layer, TargetIndex(target), 0};
 }
 
 // The driver's colour scales, then its biases.
@@ -127,10 +137,10 @@ size_t PixelBytes(GLenum format, GLenum type) {
 
 }  // namespace
 
-GLenum ConvertedFormat(ShareGroup& group, GLuint name) {
-    ConvertedTextures& converted = Converted(group);
+GLenum ConvertedFormat(Layer& layer, GLenum target, GLuint name) {
+    ConvertedTextures& converted = Converted(layer.Group());
     std::lock_guard<std::mutex> hold(converted.lock);
-    const auto found = converted.textures.find(name);
+    const auto found = converted.textures.find(KeyOf(layer, target, name));
     return found != converted.textures.end() ? found->second.format : GLenum(GL_NONE);
 }
 
@@ -140,6 +150,14 @@ std::unique_ptr<Module> CreateLegacyTextures(Layer& layer) {
 }
 
 LegacyTextures::LegacyTextures(Layer& layer) : layer_(layer), next_(layer.Next()) {}
+
+LegacyTextures::~LegacyTextures() {
+    // The context's default textures go with it.
+    ConvertedTextures& converted = Converted(layer_.Group());
+    std::lock_guard<std::mutex> hold(converted.lock);
+    for (auto it = converted.textures.begin(); it != converted.textures.end();)
+        it = std::get<0>(it->first) == &layer_ ? converted.textures.erase(it) : std::next(it);
+}
 
 GLint LegacyTextures::Integer(GLenum pname) const {
     GLint value = 0;
@@ -154,6 +172,10 @@ GLuint LegacyTextures::Bound(GLenum target) const {
     return index >= 0 ? GLuint(Integer(kBindings[index])) : 0;
 }
 
+GLenum LegacyTextures::BoundFormat(GLenum target) const {
+    return ConvertedFormat(layer_, target, Bound(target));
+}
+
 void LegacyTextures::Remember(GLenum target, GLenum legacy) {
     if (TargetIndex(target) < 0) return;  // a proxy: no texture object has the image
     // Run where the display list being compiled runs it: the texture bound then gets the format.
@@ -162,19 +184,19 @@ void LegacyTextures::Remember(GLenum target, GLenum legacy) {
 }
 
 void LegacyTextures::SetFormat(GLenum target, GLenum legacy) {
-    const GLuint name = Bound(target);
+    const TextureKey key = KeyOf(layer_, target, Bound(target));
     ConvertedTextures& converted = Converted(layer_.Group());
     std::array<GLfloat, 4> border;
     {
         std::lock_guard<std::mutex> hold(converted.lock);
-        const auto found = converted.textures.find(name);
+        const auto found = converted.textures.find(key);
         if (found == converted.textures.end()) {
             if (legacy == GL_NONE) return;
             // Converted now: the border values so far are the driver's.
             border.fill(0);
             if (next_.glGetTexParameterfv)
                 next_.glGetTexParameterfv(target, GL_TEXTURE_BORDER_COLOR, border.data());
-            converted.textures[name] = {legacy, border};
+            converted.textures[key] = {legacy, border};
         } else if (legacy == GL_NONE) {
             // Conventional again: the driver holds the border values as they were given.
             border = found->second.border;
@@ -219,12 +241,12 @@ bool LegacyTextures::TexParameter(GLenum target, GLenum pname, const GLint* ints
 
 void LegacyTextures::SetBorder(GLenum target, GLenum pname, const GLint* ints,
                                std::array<GLfloat, 4> values) {
-    const GLuint name = Bound(target);
+    const TextureKey key = KeyOf(layer_, target, Bound(target));
     ConvertedTextures& converted = Converted(layer_.Group());
     GLenum legacy = GL_NONE;
     {
         std::lock_guard<std::mutex> hold(converted.lock);
-        const auto found = converted.textures.find(name);
+        const auto found = converted.textures.find(key);
         if (found != converted.textures.end()) {
             legacy = found->second.format;
             // The border colour is clamped to [0, 1] when set; the border values are not.
@@ -244,11 +266,12 @@ void LegacyTextures::SetBorder(GLenum target, GLenum pname, const GLint* ints,
 
 bool LegacyTextures::GetTexParameter(GLenum target, GLenum pname, GLint* ints, GLfloat* floats) {
     if (pname != GL_TEXTURE_BORDER_VALUES_NV && pname != GL_TEXTURE_BORDER_COLOR) return false;
+    const TextureKey key = KeyOf(layer_, target, Bound(target));
     ConvertedTextures& converted = Converted(layer_.Group());
     std::array<GLfloat, 4> border;
     {
         std::lock_guard<std::mutex> hold(converted.lock);
-        const auto found = converted.textures.find(Bound(target));
+        const auto found = converted.textures.find(key);
         if (found == converted.textures.end()) {
             // The driver's border colour answers for both names of a conventional texture.
             if (ints != nullptr && next_.glGetTexParameteriv)
@@ -267,8 +290,7 @@ bool LegacyTextures::GetTexParameter(GLenum target, GLenum pname, GLint* ints, G
 }
 
 bool LegacyTextures::TexImage(const TexUpload& u) {
-    GLenum legacy =
-        u.sub ? ConvertedFormat(layer_.Group(), Bound(u.target)) : GLenum(u.internalFormat);
+    GLenum legacy = u.sub ? BoundFormat(u.target) : GLenum(u.internalFormat);
     if (!fragmentprogram::IsLegacyInternalFormat(legacy)) {
         // HILO and offset pixels, and the packed types, go only into their own formats.
         if (IsGroupFormat(u.format) || IsPackedType(u.type)) {
@@ -317,9 +339,7 @@ bool LegacyTextures::TexImage(const TexUpload& u) {
 bool LegacyTextures::CopyTexImage(GLenum target, GLenum* internalFormat) {
     // Framebuffer colours have no HILO or offset components; signed colour formats hold them (in
     // [0, 1]) as they are.
-    const GLenum legacy = internalFormat != nullptr
-                              ? *internalFormat
-                              : ConvertedFormat(layer_.Group(), Bound(target));
+    const GLenum legacy = internalFormat != nullptr ? *internalFormat : BoundFormat(target);
     if (fragmentprogram::IsLegacyInternalFormat(legacy) && !HoldsColours(legacy)) {
         layer_.RaiseListedError(GL_INVALID_OPERATION);
         return false;
@@ -336,7 +356,7 @@ void LegacyTextures::TexturesDeleted(GLsizei n, const GLuint* names) {
     ConvertedTextures& converted = Converted(layer_.Group());
     std::lock_guard<std::mutex> hold(converted.lock);
     for (GLsizei i = 0; i < n; ++i)
-        if (names[i] != 0) converted.textures.erase(names[i]);
+        if (names[i] != 0) converted.textures.erase(KeyOf(layer_, GL_NONE, names[i]));
 }
 
 bool LegacyTextures::RefusesPixels(GLenum format, GLenum type) const {
@@ -345,7 +365,7 @@ bool LegacyTextures::RefusesPixels(GLenum format, GLenum type) const {
 
 bool LegacyTextures::GetTexImage(GLenum target, GLint level, GLenum format, GLenum type,
                                  void* pixels) {
-    const GLenum legacy = ConvertedFormat(layer_.Group(), Bound(target));
+    const GLenum legacy = BoundFormat(target);
     if (legacy == GL_NONE) {
         // HILO and offset pixels come only from their own formats.
         if (!IsGroupFormat(format) && !IsPackedType(type)) return false;

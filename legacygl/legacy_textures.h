@@ -17,6 +17,7 @@ namespace legacygl {
 class LegacyTextures : public Module {
   public:
     explicit LegacyTextures(Layer& layer);
+    ~LegacyTextures() override;
 
     NextGl::Proc Lookup(const char*) const override { return nullptr; }
     bool TexImage(const TexUpload& upload) override;
@@ -39,6 +40,8 @@ class LegacyTextures : public Module {
     bool Compiling() const;
     // The texture object bound to target (or to the cube map of a face) on the active unit.
     GLuint Bound(GLenum target) const;
+    // The legacy format of that texture, GL_NONE for a conventional one.
+    GLenum BoundFormat(GLenum target) const;
     // The legacy format of the texture bound to target from now on (GL_NONE: a conventional one).
     void Remember(GLenum target, GLenum legacy);
     void SetFormat(GLenum target, GLenum legacy);
@@ -72,9 +75,10 @@ class LegacyTextures : public Module {
     std::vector<std::pair<bool, Transfers>> pushed_;
 };
 
-// The legacy internal format of texture object `name` of a share group, GL_NONE for a texture
-// the layer did not convert.
-GLenum ConvertedFormat(ShareGroup& group, GLuint name);
+// The legacy internal format of texture object `name` bound to target (or to the cube map of a
+// face) in the context of layer, GL_NONE for a texture the layer did not convert. Named textures
+// are common to the share group; the default ones (name 0) are the context's, one per target.
+GLenum ConvertedFormat(Layer& layer, GLenum target, GLuint name);
 
 // Only where the fragment module takes part (it reads the converted textures).
 std::unique_ptr<Module> CreateLegacyTextures(Layer& layer);

@@ -859,4 +859,60 @@ TEST_F(LegacyTextureRender, ExtensionNamesOfWrappedCallsAreTheLayersOwn) {
     glDeleteTextures(1, &name);
 }
 
+TEST_F(LegacyTextureRender, DefaultTexturesAreConvertedPerContextAndTargetNamedOnesPerGroup) {
+    // HILO pixels go only into HILO textures: a sub-image of them tells whether the texture
+    // bound to a target is a converted HILO one.
+    GLXContext shared = harness->NewContext(true);
+    ASSERT_NE(shared, nullptr);
+    const GLubyte rgba[4] = {1, 2, 3, 4};
+    const GLshort hilo[2] = {100, -100};
+    GLuint name;
+    glGenTextures(1, &name);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    // Conventional default textures in both contexts, then HILO images on the default 2D
+    // texture of the harness's context and on the named one.
+    for (GLXContext context : {shared, GLXContext(nullptr)}) {
+        ASSERT_TRUE(harness->MakeCurrent(context));
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glBindTexture(GL_TEXTURE_3D, 0);
+        glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, 1, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        glTexImage2D(GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, 0, GL_RGBA8, 1, 1, 0, GL_RGBA,
+                     GL_UNSIGNED_BYTE, rgba);
+    }
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_HILO16_NV, 1, 1, 0, GL_HILO_NV, GL_SHORT, hilo);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_HILO16_NV, 1, 1, 0, GL_HILO_NV, GL_SHORT, hilo);
+    ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    const struct {
+        const char* what;
+        GLXContext context;
+        GLenum target;
+        GLuint texture;
+        bool hilo;
+    } cases[] = {
+        {"own default 2D", nullptr, GL_TEXTURE_2D, 0, true},
+        {"own default 3D", nullptr, GL_TEXTURE_3D, 0, false},
+        {"own default cube map", nullptr, GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, 0, false},
+        {"other context's default 2D", shared, GL_TEXTURE_2D, 0, false},
+        {"named texture from the other context", shared, GL_TEXTURE_2D, name, true},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(harness->MakeCurrent(c.context));
+        const GLenum binding = c.target == GL_TEXTURE_3D   ? GL_TEXTURE_3D
+                               : c.target == GL_TEXTURE_2D ? GL_TEXTURE_2D
+                                                           : GL_TEXTURE_CUBE_MAP;
+        glBindTexture(binding, c.texture);
+        if (c.target == GL_TEXTURE_3D)
+            glTexSubImage3D(c.target, 0, 0, 0, 0, 1, 1, 1, GL_HILO_NV, GL_SHORT, hilo);
+        else
+            glTexSubImage2D(c.target, 0, 0, 0, 1, 1, GL_HILO_NV, GL_SHORT, hilo);
+        EXPECT_EQ(glGetError(), GLenum(c.hilo ? GL_NO_ERROR : GL_INVALID_OPERATION)) << c.what;
+    }
+    ASSERT_TRUE(harness->MakeCurrent(nullptr));
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &name);
+}
+
 }  // namespace
