@@ -94,7 +94,7 @@ GLenum FloatLayout(GLenum format) {
     }
 }
 
-// Components of one pixel of an external format.
+// Components of one pixel of an external format, 0 for formats the layer does not unpack.
 int Components(GLenum format) {
     switch (format) {
         case GL_RGBA:
@@ -110,8 +110,14 @@ int Components(GLenum format) {
         case GL_LUMINANCE_ALPHA:
         case GL_RG:
             return 2;
-        default:
+        case GL_RED:
+        case GL_GREEN:
+        case GL_BLUE:
+        case GL_ALPHA:
+        case GL_LUMINANCE:
             return 1;
+        default:
+            return 0;
     }
 }
 
@@ -290,6 +296,30 @@ bool LegacyTextures::GetTexParameter(GLenum target, GLenum pname, GLint* ints, G
 }
 
 bool LegacyTextures::TexImage(const TexUpload& u) {
+    if (!u.sub || !Compiling()) return Convert(u, false);
+    auto texels = std::make_shared<std::vector<unsigned char>>();
+    if (!Copied(u, texels.get())) return Convert(u, false);
+    // A display list keeps the texels, and the texture bound when it runs (converted or not)
+    // decides what they become.
+    layer_.Listed<LegacyTextures>([u, texels](LegacyTextures& m) {
+        TexUpload tight = u;
+        tight.pixels = texels->data();
+        if (!m.Convert(tight, true)) m.DriverUpload(tight);
+    });
+    return true;
+}
+
+bool LegacyTextures::Copied(const TexUpload& u, std::vector<unsigned char>* texels) const {
+    const size_t count =
+        size_t(std::max(u.width, 0)) * size_t(std::max(u.height, 0)) * size_t(std::max(u.depth, 0));
+    if (u.pixels == nullptr || PixelBytes(u.format, u.type) == 0 || count == 0 ||
+        count > kMaxTexels || Integer(GL_PIXEL_UNPACK_BUFFER_BINDING) != 0)
+        return false;
+    Unpacked(u, texels);
+    return true;
+}
+
+bool LegacyTextures::Convert(const TexUpload& u, bool tight) {
     GLenum legacy = u.sub ? BoundFormat(u.target) : GLenum(u.internalFormat);
     if (!fragmentprogram::IsLegacyInternalFormat(legacy)) {
         // HILO and offset pixels, and the packed types, go only into their own formats.
@@ -312,13 +342,13 @@ bool LegacyTextures::TexImage(const TexUpload& u) {
         layer_.RaiseListedError(GL_OUT_OF_MEMORY);
         return true;
     }
-    if (Integer(GL_PIXEL_UNPACK_BUFFER_BINDING) != 0) {
+    if (!tight && Integer(GL_PIXEL_UNPACK_BUFFER_BINDING) != 0) {
         // The texels would be in a buffer object: converting those is not supported.
         layer_.RaiseListedError(GL_INVALID_OPERATION);
         return true;
     }
     std::vector<unsigned char> packed;
-    const void* pixels = Unpacked(u, &packed);
+    const void* pixels = tight ? u.pixels : Unpacked(u, &packed);
     const std::vector<float> zeros(pixels == nullptr ? count * 4 : 0);
     fragmentprogram::FloatImage image;
     // No data: the texels are undefined; zeros of a float format stand for them.
@@ -471,6 +501,20 @@ void LegacyTextures::Upload(const TexUpload& u, const fragmentprogram::FloatImag
             next_.glPixelTransferf(kColourTransfer[i], i < 4 ? 1.0f : 0.0f);
         }
     }
+    TexUpload floats = u;
+    floats.internalFormat = GLint(image.internalFormat);
+    floats.format = image.format;
+    floats.type = GL_FLOAT;
+    floats.pixels = image.texels.data();
+    DriverUpload(floats);
+    if (reset)
+        for (int i = 0; i < 8; ++i) next_.glPixelTransferf(kColourTransfer[i], saved[i]);
+}
+
+void LegacyTextures::DriverUpload(const TexUpload& u) {
+    // Texels of the layer's own, tight in client memory.
+    const GLint buffer = Integer(GL_PIXEL_UNPACK_BUFFER_BINDING);
+    if (buffer != 0 && next_.glBindBuffer) next_.glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
     if (next_.glPushClientAttrib) next_.glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     if (next_.glPixelStorei) {
         for (GLenum pname : {GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS,
@@ -478,41 +522,40 @@ void LegacyTextures::Upload(const TexUpload& u, const fragmentprogram::FloatImag
             next_.glPixelStorei(pname, 0);
         next_.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     }
-    const float* t = image.texels.data();
-    const GLint internal = GLint(image.internalFormat);
-    const GLenum f = image.format;
+    const void* t = u.pixels;
     switch (u.dimensions * 2 + (u.sub ? 1 : 0)) {
         case 2:
             if (next_.glTexImage1D)
-                next_.glTexImage1D(u.target, u.level, internal, u.width, u.border, f, GL_FLOAT, t);
+                next_.glTexImage1D(u.target, u.level, u.internalFormat, u.width, u.border, u.format,
+                                   u.type, t);
             break;
         case 3:
             if (next_.glTexSubImage1D)
-                next_.glTexSubImage1D(u.target, u.level, u.x, u.width, f, GL_FLOAT, t);
+                next_.glTexSubImage1D(u.target, u.level, u.x, u.width, u.format, u.type, t);
             break;
         case 4:
             if (next_.glTexImage2D)
-                next_.glTexImage2D(u.target, u.level, internal, u.width, u.height, u.border, f,
-                                   GL_FLOAT, t);
+                next_.glTexImage2D(u.target, u.level, u.internalFormat, u.width, u.height, u.border,
+                                   u.format, u.type, t);
             break;
         case 5:
             if (next_.glTexSubImage2D)
-                next_.glTexSubImage2D(u.target, u.level, u.x, u.y, u.width, u.height, f, GL_FLOAT,
-                                      t);
+                next_.glTexSubImage2D(u.target, u.level, u.x, u.y, u.width, u.height, u.format,
+                                      u.type, t);
             break;
         case 6:
             if (next_.glTexImage3D)
-                next_.glTexImage3D(u.target, u.level, internal, u.width, u.height, u.depth,
-                                   u.border, f, GL_FLOAT, t);
+                next_.glTexImage3D(u.target, u.level, u.internalFormat, u.width, u.height, u.depth,
+                                   u.border, u.format, u.type, t);
             break;
         default:
             if (next_.glTexSubImage3D)
                 next_.glTexSubImage3D(u.target, u.level, u.x, u.y, u.z, u.width, u.height, u.depth,
-                                      f, GL_FLOAT, t);
+                                      u.format, u.type, t);
     }
     if (next_.glPopClientAttrib) next_.glPopClientAttrib();
-    if (reset)
-        for (int i = 0; i < 8; ++i) next_.glPixelTransferf(kColourTransfer[i], saved[i]);
+    if (buffer != 0 && next_.glBindBuffer)
+        next_.glBindBuffer(GL_PIXEL_UNPACK_BUFFER, GLuint(buffer));
 }
 
 GLfloat* LegacyTextures::Transfer(GLenum pname) {

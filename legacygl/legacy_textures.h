@@ -52,9 +52,16 @@ class LegacyTextures : public Module {
     // The application's texels of an upload packed tight (into *packed), as the unpack state
     // says; null without texels.
     const void* Unpacked(const TexUpload& u, std::vector<unsigned char>* packed) const;
+    // Whether the texels of an upload can be kept, unpacked tight into *texels.
+    bool Copied(const TexUpload& u, std::vector<unsigned char>* texels) const;
+    // An upload converted when the legacy format calls for it (or refused): false when the
+    // driver takes it as it is. tight: the texels are already unpacked tight.
+    bool Convert(const TexUpload& u, bool tight);
     // The converted image to the driver, with the unpack state and pixel transfer at their
     // defaults.
     void Upload(const TexUpload& u, const fragmentprogram::FloatImage& image);
+    // An upload of tight texels in client memory to the driver, whatever the unpack state.
+    void DriverUpload(const TexUpload& u);
 
     // The scale or bias of a HILO or offset component (HI, LO, DS, DT, MAGNITUDE, VIBRANCE),
     // null for other names.

@@ -915,4 +915,97 @@ TEST_F(LegacyTextureRender, DefaultTexturesAreConvertedPerContextAndTargetNamedO
     glDeleteTextures(1, &name);
 }
 
+TEST_F(LegacyTextureRender, ADisplayListConvertsSubImagesForTheTextureBoundWhenItIsCalled) {
+    // Each sub-image is compiled while a texture of one format is bound and called while one of
+    // another is; one texel is skipped by the unpack state, compiled and called alike, and the
+    // list's texels are its own whatever unpack buffer is bound when it is called.
+    const struct {
+        const char* what;
+        GLenum compiled, called, calledFormat;  // the internal formats bound then
+        GLenum format, type;
+        std::vector<unsigned char> pixels;
+        std::vector<float> stored;  // read back as (format, GL_FLOAT); none: refused
+    } cases[] = {
+        {"signed HILO, then unsigned",
+         GL_SIGNED_HILO16_NV,
+         GL_HILO16_NV,
+         GL_HILO_NV,
+         GL_HILO_NV,
+         GL_SHORT,
+         Bytes<GLshort>({7, 7, -16384, 8192}),
+         {0, 0.25f}},
+        {"unsigned HILO, then signed",
+         GL_HILO16_NV,
+         GL_SIGNED_HILO16_NV,
+         GL_HILO_NV,
+         GL_HILO_NV,
+         GL_SHORT,
+         Bytes<GLshort>({7, 7, -16384, 8192}),
+         {-0.5f, 0.25f}},
+        {"signed RGBA, then conventional",
+         GL_SIGNED_RGBA8_NV,
+         GL_RGBA32F,
+         GL_RGBA,
+         GL_RGBA,
+         GL_FLOAT,
+         Bytes<float>({7, 7, 7, 7, -2, -0.5f, 0.5f, 2}),
+         {-2, -0.5f, 0.5f, 2}},
+        {"conventional, then signed RGBA",
+         GL_RGBA32F,
+         GL_SIGNED_RGBA8_NV,
+         GL_RGBA,
+         GL_RGBA,
+         GL_FLOAT,
+         Bytes<float>({7, 7, 7, 7, -2, -0.5f, 0.5f, 2}),
+         {-1, -0.5f, 0.5f, 1}},
+        {"signed RGBA, then offsets",
+         GL_SIGNED_RGBA8_NV,
+         GL_DSDT8_NV,
+         GL_DSDT_NV,
+         GL_RGBA,
+         GL_FLOAT,
+         Bytes<float>({7, 7, 7, 7, -2, -0.5f, 0.5f, 2}),
+         {}},
+    };
+    GLuint names[2], buffer;
+    glGenTextures(2, names);
+    glGenBuffers(1, &buffer);
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffer);
+    glBufferData(GL_PIXEL_UNPACK_BUFFER, 4, nullptr, GL_STATIC_DRAW);
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+    const GLuint list = glGenLists(1);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+        glBindTexture(GL_TEXTURE_2D, names[0]);
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(c.compiled), 1, 1, 0, c.format, c.type, nullptr);
+        glBindTexture(GL_TEXTURE_2D, names[1]);
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(c.called), 1, 1, 0, c.calledFormat, c.type, nullptr);
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        glPixelStorei(GL_UNPACK_SKIP_PIXELS, 1);
+        glBindTexture(GL_TEXTURE_2D, names[0]);
+        glNewList(list, GL_COMPILE);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 1, 1, c.format, c.type, c.pixels.data());
+        glEndList();
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        glBindTexture(GL_TEXTURE_2D, names[1]);
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffer);
+        glCallList(list);
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+        if (c.stored.empty()) {
+            EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
+            continue;
+        }
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        std::vector<float> stored(c.stored.size(), 99);
+        glGetTexImage(GL_TEXTURE_2D, 0, c.format, GL_FLOAT, stored.data());
+        EXPECT_EQ(stored, c.stored);
+    }
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    glDeleteLists(list, 1);
+    glDeleteBuffers(1, &buffer);
+    glDeleteTextures(2, names);
+}
+
 }  // namespace
