@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -814,48 +815,34 @@ TEST_F(LegacyTextureRender, HiloAndOffsetPixelsOutsideTexturesAreUnknownEnums) {
 }
 
 TEST_F(LegacyTextureRender, ExtensionNamesOfWrappedCallsAreTheLayersOwn) {
-    // Looked up or linked, each extension's name is the layer's function for the call.
-    const char* const pairs[][2] = {
-        {"glTexImage3DEXT", "glTexImage3D"},
-        {"glTexSubImage1DEXT", "glTexSubImage1D"},
-        {"glTexSubImage2DEXT", "glTexSubImage2D"},
-        {"glTexSubImage3DEXT", "glTexSubImage3D"},
-        {"glCopyTexImage1DEXT", "glCopyTexImage1D"},
-        {"glCopyTexImage2DEXT", "glCopyTexImage2D"},
-        {"glCopyTexSubImage1DEXT", "glCopyTexSubImage1D"},
-        {"glCopyTexSubImage2DEXT", "glCopyTexSubImage2D"},
-        {"glCopyTexSubImage3DEXT", "glCopyTexSubImage3D"},
-        {"glDeleteTexturesEXT", "glDeleteTextures"},
-        {"glArrayElementEXT", "glArrayElement"},
-        {"glDrawArraysEXT", "glDrawArrays"},
-        {"glDrawRangeElementsEXT", "glDrawRangeElements"},
-        {"glMultiDrawArraysEXT", "glMultiDrawArrays"},
-        {"glMultiDrawElementsEXT", "glMultiDrawElements"},
-        {"glDrawArraysInstancedARB", "glDrawArraysInstanced"},
-        {"glDrawElementsInstancedEXT", "glDrawElementsInstanced"},
-        {"glMultiDrawArraysIndirectAMD", "glMultiDrawArraysIndirect"},
-        {"glColorTableSGI", "glColorTable"},
-        {"glGetHistogramEXT", "glGetHistogram"},
-    };
-    for (const auto& pair : pairs) {
-        const auto own = Fetch<void*>(pair[1]);
-        EXPECT_EQ(Fetch<void*>(pair[0]), own) << pair[0];
-        EXPECT_EQ(dlsym(RTLD_DEFAULT, pair[0]), own) << pair[0];
+    // Looked up or linked, each extension's name (the core name and a three-letter suffix) is
+    // the layer's function for the call.
+    std::istringstream aliases(
+        "glTexImage3DEXT glTexSubImage1DEXT glTexSubImage2DEXT glTexSubImage3DEXT "
+        "glCopyTexImage1DEXT glCopyTexImage2DEXT glCopyTexSubImage1DEXT glCopyTexSubImage2DEXT "
+        "glCopyTexSubImage3DEXT glDeleteTexturesEXT glArrayElementEXT glDrawArraysEXT "
+        "glDrawRangeElementsEXT glMultiDrawArraysEXT glMultiDrawElementsEXT "
+        "glDrawArraysInstancedARB glDrawArraysInstancedEXT glDrawElementsInstancedARB "
+        "glDrawElementsInstancedEXT glMultiDrawArraysIndirectAMD glMultiDrawElementsIndirectAMD "
+        "glColorTableEXT glColorTableSGI glColorSubTableEXT glConvolutionFilter1DEXT "
+        "glConvolutionFilter2DEXT glSeparableFilter2DEXT glGetColorTableEXT glGetColorTableSGI "
+        "glGetConvolutionFilterEXT glGetSeparableFilterEXT glGetHistogramEXT glGetMinmaxEXT ");
+    for (std::string alias; aliases >> alias;) {
+        const auto own = Fetch<void*>(alias.substr(0, alias.size() - 3).c_str());
+        EXPECT_EQ(Fetch<void*>(alias.c_str()), own) << alias;
+        EXPECT_EQ(dlsym(RTLD_DEFAULT, alias.c_str()), own) << alias;
     }
-    // A signed image given through the 3D extension's names is converted.
-    const auto texImage3D = Fetch<PFNGLTEXIMAGE3DEXTPROC>("glTexImage3DEXT");
-    const auto texSubImage3D = Fetch<PFNGLTEXSUBIMAGE3DEXTPROC>("glTexSubImage3DEXT");
-    const GLbyte texels[2][4] = {{-128, -1, 0, 127}, {64, -64, 1, -2}};
+    // A signed image given through the 3D extension's name is converted.
+    const GLbyte texel[4] = {-128, -1, 0, 127};
     GLuint name;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_3D, name);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    texImage3D(GL_TEXTURE_3D, 0, GL_SIGNED_RGBA8_NV, 2, 1, 1, 0, GL_RGBA, GL_BYTE, texels);
-    texSubImage3D(GL_TEXTURE_3D, 0, 1, 0, 0, 1, 1, 1, GL_RGBA, GL_BYTE, texels[0]);
-    float stored[8] = {};
+    Fetch<PFNGLTEXIMAGE3DEXTPROC>("glTexImage3DEXT")(GL_TEXTURE_3D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 1,
+                                                     0, GL_RGBA, GL_BYTE, texel);
+    float stored[4] = {};
     glGetTexImage(GL_TEXTURE_3D, 0, GL_RGBA, GL_FLOAT, stored);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(stored[i], texels[0][i % 4] / 128.0f) << i;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(stored[i], texel[i] / 128.0f) << i;
     glDeleteTextures(1, &name);
 }
 
@@ -864,22 +851,17 @@ TEST_F(LegacyTextureRender, DefaultTexturesAreConvertedPerContextAndTargetNamedO
     // bound to a target is a converted HILO one.
     GLXContext shared = harness->NewContext(true);
     ASSERT_NE(shared, nullptr);
-    const GLubyte rgba[4] = {1, 2, 3, 4};
-    const GLshort hilo[2] = {100, -100};
+    const GLshort hilo[4] = {100, -100, 0, 0};  // also one RGBA8 texel
     GLuint name;
     glGenTextures(1, &name);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     // Conventional default textures in both contexts, then HILO images on the default 2D
     // texture of the harness's context and on the named one.
     for (GLXContext context : {shared, GLXContext(nullptr)}) {
         ASSERT_TRUE(harness->MakeCurrent(context));
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glBindTexture(GL_TEXTURE_3D, 0);
-        glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-        glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, 1, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, hilo);
+        glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, 1, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, hilo);
         glTexImage2D(GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, 0, GL_RGBA8, 1, 1, 0, GL_RGBA,
-                     GL_UNSIGNED_BYTE, rgba);
+                     GL_UNSIGNED_BYTE, hilo);
     }
     glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_HILO16_NV, 1, 1, 0, GL_HILO_NV, GL_SHORT, hilo);
     glBindTexture(GL_TEXTURE_2D, name);
@@ -888,22 +870,20 @@ TEST_F(LegacyTextureRender, DefaultTexturesAreConvertedPerContextAndTargetNamedO
     const struct {
         const char* what;
         GLXContext context;
-        GLenum target;
+        GLenum target, binding;
         GLuint texture;
         bool hilo;
     } cases[] = {
-        {"own default 2D", nullptr, GL_TEXTURE_2D, 0, true},
-        {"own default 3D", nullptr, GL_TEXTURE_3D, 0, false},
-        {"own default cube map", nullptr, GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, 0, false},
-        {"other context's default 2D", shared, GL_TEXTURE_2D, 0, false},
-        {"named texture from the other context", shared, GL_TEXTURE_2D, name, true},
+        {"own default 2D", nullptr, GL_TEXTURE_2D, GL_TEXTURE_2D, 0, true},
+        {"own default 3D", nullptr, GL_TEXTURE_3D, GL_TEXTURE_3D, 0, false},
+        {"own default cube map", nullptr, GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, GL_TEXTURE_CUBE_MAP, 0,
+         false},
+        {"other context's default 2D", shared, GL_TEXTURE_2D, GL_TEXTURE_2D, 0, false},
+        {"named texture in the other context", shared, GL_TEXTURE_2D, GL_TEXTURE_2D, name, true},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(harness->MakeCurrent(c.context));
-        const GLenum binding = c.target == GL_TEXTURE_3D   ? GL_TEXTURE_3D
-                               : c.target == GL_TEXTURE_2D ? GL_TEXTURE_2D
-                                                           : GL_TEXTURE_CUBE_MAP;
-        glBindTexture(binding, c.texture);
+        glBindTexture(c.binding, c.texture);
         if (c.target == GL_TEXTURE_3D)
             glTexSubImage3D(c.target, 0, 0, 0, 0, 1, 1, 1, GL_HILO_NV, GL_SHORT, hilo);
         else
@@ -916,92 +896,52 @@ TEST_F(LegacyTextureRender, DefaultTexturesAreConvertedPerContextAndTargetNamedO
 }
 
 TEST_F(LegacyTextureRender, ADisplayListConvertsSubImagesForTheTextureBoundWhenItIsCalled) {
-    // Each sub-image is compiled while a texture of one format is bound and called while one of
-    // another is; one texel is skipped by the unpack state, compiled and called alike, and the
-    // list's texels are its own whatever unpack buffer is bound when it is called.
+    // A texel compiled while a texture of one format is bound and called while one of another
+    // is. One texel is skipped by the unpack state, compiled and called alike, and the list's
+    // texels are its own whatever unpack buffer is bound when it is called.
+    const GLshort hilo[4] = {7, 7, -16384, 8192};
+    const GLfloat rgba[8] = {7, 7, 7, 7, -2, -0.5f, 0.5f, 2};
     const struct {
-        const char* what;
-        GLenum compiled, called, calledFormat;  // the internal formats bound then
-        GLenum format, type;
-        std::vector<unsigned char> pixels;
-        std::vector<float> stored;  // read back as (format, GL_FLOAT); none: refused
+        GLenum compiled, called, format;  // internal formats; the pixels' format
+        std::vector<float> stored;        // read back as floats; none: refused
     } cases[] = {
-        {"signed HILO, then unsigned",
-         GL_SIGNED_HILO16_NV,
-         GL_HILO16_NV,
-         GL_HILO_NV,
-         GL_HILO_NV,
-         GL_SHORT,
-         Bytes<GLshort>({7, 7, -16384, 8192}),
-         {0, 0.25f}},
-        {"unsigned HILO, then signed",
-         GL_HILO16_NV,
-         GL_SIGNED_HILO16_NV,
-         GL_HILO_NV,
-         GL_HILO_NV,
-         GL_SHORT,
-         Bytes<GLshort>({7, 7, -16384, 8192}),
-         {-0.5f, 0.25f}},
-        {"signed RGBA, then conventional",
-         GL_SIGNED_RGBA8_NV,
-         GL_RGBA32F,
-         GL_RGBA,
-         GL_RGBA,
-         GL_FLOAT,
-         Bytes<float>({7, 7, 7, 7, -2, -0.5f, 0.5f, 2}),
-         {-2, -0.5f, 0.5f, 2}},
-        {"conventional, then signed RGBA",
-         GL_RGBA32F,
-         GL_SIGNED_RGBA8_NV,
-         GL_RGBA,
-         GL_RGBA,
-         GL_FLOAT,
-         Bytes<float>({7, 7, 7, 7, -2, -0.5f, 0.5f, 2}),
-         {-1, -0.5f, 0.5f, 1}},
-        {"signed RGBA, then offsets",
-         GL_SIGNED_RGBA8_NV,
-         GL_DSDT8_NV,
-         GL_DSDT_NV,
-         GL_RGBA,
-         GL_FLOAT,
-         Bytes<float>({7, 7, 7, 7, -2, -0.5f, 0.5f, 2}),
-         {}},
+        {GL_SIGNED_HILO16_NV, GL_HILO16_NV, GL_HILO_NV, {0, 0.25f}},
+        {GL_HILO16_NV, GL_SIGNED_HILO16_NV, GL_HILO_NV, {-0.5f, 0.25f}},
+        {GL_SIGNED_RGBA8_NV, GL_RGBA32F, GL_RGBA, {-2, -0.5f, 0.5f, 2}},
+        {GL_RGBA32F, GL_SIGNED_RGBA8_NV, GL_RGBA, {-1, -0.5f, 0.5f, 1}},
+        {GL_SIGNED_RGBA8_NV, GL_DSDT8_NV, GL_RGBA, {}},
     };
     GLuint names[2], buffer;
     glGenTextures(2, names);
     glGenBuffers(1, &buffer);
     glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffer);
     glBufferData(GL_PIXEL_UNPACK_BUFFER, 4, nullptr, GL_STATIC_DRAW);
-    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
     const GLuint list = glGenLists(1);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(testing::Message() << std::hex << c.compiled << " then " << c.called);
+        const GLenum type = c.format == GL_HILO_NV ? GL_SHORT : GL_FLOAT;
+        const void* pixels = c.format == GL_HILO_NV ? static_cast<const void*>(hilo) : rgba;
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
         glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-        glBindTexture(GL_TEXTURE_2D, names[0]);
-        glTexImage2D(GL_TEXTURE_2D, 0, GLint(c.compiled), 1, 1, 0, c.format, c.type, nullptr);
         glBindTexture(GL_TEXTURE_2D, names[1]);
-        glTexImage2D(GL_TEXTURE_2D, 0, GLint(c.called), 1, 1, 0, c.calledFormat, c.type, nullptr);
-        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-        glPixelStorei(GL_UNPACK_SKIP_PIXELS, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(c.called), 1, 1, 0,
+                     c.called == GL_DSDT8_NV ? GL_DSDT_NV : c.format, type, nullptr);
         glBindTexture(GL_TEXTURE_2D, names[0]);
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(c.compiled), 1, 1, 0, c.format, type, nullptr);
+        glPixelStorei(GL_UNPACK_SKIP_PIXELS, 1);
         glNewList(list, GL_COMPILE);
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 1, 1, c.format, c.type, c.pixels.data());
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 1, 1, c.format, type, pixels);
         glEndList();
         ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
         glBindTexture(GL_TEXTURE_2D, names[1]);
         glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffer);
         glCallList(list);
-        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
-        if (c.stored.empty()) {
-            EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
-            continue;
-        }
-        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-        std::vector<float> stored(c.stored.size(), 99);
-        glGetTexImage(GL_TEXTURE_2D, 0, c.format, GL_FLOAT, stored.data());
+        EXPECT_EQ(glGetError(), GLenum(c.stored.empty() ? GL_INVALID_OPERATION : GL_NO_ERROR));
+        std::vector<float> stored(c.stored.size());
+        if (!stored.empty()) glGetTexImage(GL_TEXTURE_2D, 0, c.format, GL_FLOAT, stored.data());
         EXPECT_EQ(stored, c.stored);
     }
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     glDeleteLists(list, 1);
     glDeleteBuffers(1, &buffer);
