@@ -312,8 +312,10 @@ bool LegacyTextures::TexImage(const TexUpload& u) {
 bool LegacyTextures::Copied(const TexUpload& u, std::vector<unsigned char>* texels) const {
     const size_t count =
         size_t(std::max(u.width, 0)) * size_t(std::max(u.height, 0)) * size_t(std::max(u.depth, 0));
+    // Byte-swapped texels are left to the driver's own list.
     if (u.pixels == nullptr || PixelBytes(u.format, u.type) == 0 || count == 0 ||
-        count > kMaxTexels || Integer(GL_PIXEL_UNPACK_BUFFER_BINDING) != 0)
+        count > kMaxTexels || Integer(GL_PIXEL_UNPACK_BUFFER_BINDING) != 0 ||
+        Integer(GL_UNPACK_SWAP_BYTES) != 0)
         return false;
     Unpacked(u, texels);
     return true;
@@ -517,8 +519,8 @@ void LegacyTextures::DriverUpload(const TexUpload& u) {
     if (buffer != 0 && next_.glBindBuffer) next_.glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
     if (next_.glPushClientAttrib) next_.glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     if (next_.glPixelStorei) {
-        for (GLenum pname : {GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS,
-                             GL_UNPACK_IMAGE_HEIGHT, GL_UNPACK_SKIP_IMAGES})
+        for (GLenum pname : {GL_UNPACK_SWAP_BYTES, GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_ROWS,
+                             GL_UNPACK_SKIP_PIXELS, GL_UNPACK_IMAGE_HEIGHT, GL_UNPACK_SKIP_IMAGES})
             next_.glPixelStorei(pname, 0);
         next_.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     }

@@ -898,7 +898,7 @@ TEST_F(LegacyTextureRender, DefaultTexturesAreConvertedPerContextAndTargetNamedO
 TEST_F(LegacyTextureRender, ADisplayListConvertsSubImagesForTheTextureBoundWhenItIsCalled) {
     // A texel compiled while a texture of one format is bound and called while one of another
     // is. One texel is skipped by the unpack state, compiled and called alike, and the list's
-    // texels are its own whatever unpack buffer is bound when it is called.
+    // texels are its own whatever unpack buffer and byte order are set when it is called.
     const GLshort hilo[4] = {7, 7, -16384, 8192};
     const GLfloat rgba[8] = {7, 7, 7, 7, -2, -0.5f, 0.5f, 2};
     const struct {
@@ -922,6 +922,7 @@ TEST_F(LegacyTextureRender, ADisplayListConvertsSubImagesForTheTextureBoundWhenI
         const GLenum type = c.format == GL_HILO_NV ? GL_SHORT : GL_FLOAT;
         const void* pixels = c.format == GL_HILO_NV ? static_cast<const void*>(hilo) : rgba;
         glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+        glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
         glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
         glBindTexture(GL_TEXTURE_2D, names[1]);
         glTexImage2D(GL_TEXTURE_2D, 0, GLint(c.called), 1, 1, 0,
@@ -935,6 +936,7 @@ TEST_F(LegacyTextureRender, ADisplayListConvertsSubImagesForTheTextureBoundWhenI
         ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
         glBindTexture(GL_TEXTURE_2D, names[1]);
         glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffer);
+        glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_TRUE);
         glCallList(list);
         EXPECT_EQ(glGetError(), GLenum(c.stored.empty() ? GL_INVALID_OPERATION : GL_NO_ERROR));
         std::vector<float> stored(c.stored.size());
@@ -942,6 +944,7 @@ TEST_F(LegacyTextureRender, ADisplayListConvertsSubImagesForTheTextureBoundWhenI
         EXPECT_EQ(stored, c.stored);
     }
     glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+    glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     glDeleteLists(list, 1);
     glDeleteBuffers(1, &buffer);
