@@ -858,6 +858,8 @@ TEST_F(LegacyTextureRender, DefaultTexturesAreConvertedPerContextAndTargetNamedO
     // texture of the harness's context and on the named one.
     for (GLXContext context : {shared, GLXContext(nullptr)}) {
         ASSERT_TRUE(harness->MakeCurrent(context));
+        for (GLenum target : {GL_TEXTURE_2D, GL_TEXTURE_3D, GL_TEXTURE_CUBE_MAP})
+            glBindTexture(target, 0);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, hilo);
         glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, 1, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, hilo);
         glTexImage2D(GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, 0, GL_RGBA8, 1, 1, 0, GL_RGBA,
@@ -892,6 +894,7 @@ TEST_F(LegacyTextureRender, DefaultTexturesAreConvertedPerContextAndTargetNamedO
     }
     ASSERT_TRUE(harness->MakeCurrent(nullptr));
     glBindTexture(GL_TEXTURE_2D, 0);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, hilo);
     glDeleteTextures(1, &name);
 }
 
