@@ -10,22 +10,14 @@
 namespace {
 
 using legacygltest::Fetch;
-using legacygltest::GlHarness;
+using legacygltest::HarnessTest;
 using vertexprogram::Vec4;
 
-GlHarness* harness = nullptr;
-
-class LegacyDrawsAndLists : public ::testing::Test {
+class LegacyDrawsAndLists : public HarnessTest {
   protected:
-    static void SetUpTestSuite() { harness = new GlHarness(); }
-    static void TearDownTestSuite() {
-        delete harness;
-        harness = nullptr;
-    }
     void SetUp() override {
-        ASSERT_TRUE(harness->Ready()) << "no GL context on a virtual display";
-        while (glGetError() != GL_NO_ERROR) {
-        }
+        HarnessTest::SetUp();
+        if (HasFatalFailure()) return;
         // Program 1 shows c[5], program 2 shows c[6].
         ASSERT_TRUE(harness->UseProgram("!!VP1.0 MOV o[HPOS], v[0]; MOV o[TEX0], c[5]; END"));
         Load(2, "!!VP1.0 MOV o[HPOS], v[0]; MOV o[TEX0], c[6]; END");

@@ -14,63 +14,17 @@
 #include "shaderparse/shaderparse.h"
 
 // After gtest: X11 (through GLX) defines names such as None.
-#include "tests/legacygl/gl_harness.h"
+#include "tests/legacygl/fragment_draw_test.h"
 
 namespace {
 
-using fragmentprogram::FragmentState;
 using fragmentprogram::Vec4;
 using legacygltest::Fetch;
-using legacygltest::GlHarness;
+using legacygltest::FragmentDrawTest;
+using legacygltest::kTolerance;
 
-GlHarness* harness = nullptr;
-
-// The float framebuffer holds what the program computes; driver and evaluator may differ in the
-// last bits of products.
-constexpr float kTolerance = 1e-5f;
-
-class LegacyFragment : public ::testing::Test {
+class LegacyFragment : public FragmentDrawTest {
   protected:
-    static void SetUpTestSuite() { harness = new GlHarness(); }
-    static void TearDownTestSuite() {
-        delete harness;
-        harness = nullptr;
-    }
-    void SetUp() override {
-        ASSERT_TRUE(harness->Ready()) << "no GL context on a virtual display";
-        GLint units = 0;
-        glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
-        expected_.textureUnits = std::min(units, GLint(fragmentprogram::kMaxTextureUnits));
-        fragment_.primary = {0.9f, 0.6f, 0.3f, 0.8f};
-        fragment_.secondary = {0.2f, 0.7f, 0.4f, 0};
-        fragment_.texcoord[0] = {0.5f, 0.5f, 0, 1};
-        fragment_.texcoord[1] = {0.2f, 0.4f, 0.8f, 1};
-        fragment_.texcoord[2] = {-0.6f, 0.2f, 0.9f, 1};
-    }
-    void TearDown() override {
-        glDisable(GL_REGISTER_COMBINERS_NV);
-        glDisable(GL_TEXTURE_SHADER_NV);
-        for (int unit = 0; unit < 3; ++unit) {
-            glActiveTexture(GL_TEXTURE0 + unit);
-            glDisable(GL_TEXTURE_2D);
-            glBindTexture(GL_TEXTURE_2D, 0);
-            glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_NONE);
-        }
-        glActiveTexture(GL_TEXTURE0);
-        while (glGetError() != GL_NO_ERROR) {
-        }
-    }
-
-    // Draws the point with the fragment's attributes.
-    Vec4 Draw() {
-        glColor4fv(fragment_.primary.data());
-        glSecondaryColor3fv(fragment_.secondary.data());
-        for (int unit = 0; unit < 3; ++unit)
-            glMultiTexCoord4fv(GL_TEXTURE0 + unit, fragment_.texcoord[unit].data());
-        const vertexprogram::Vec4 pixel = harness->DrawPoint();
-        return {pixel[0], pixel[1], pixel[2], pixel[3]};
-    }
-
     void Parse(const std::string& text) {
         shaderparse(text.c_str());
         EXPECT_EQ(parseErrors.Count(), 0) << text;
@@ -93,18 +47,6 @@ class LegacyFragment : public ::testing::Test {
         glActiveTexture(GL_TEXTURE0);
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }
-
-    void ExpectEvaluated(const Vec4& drawn) {
-        const fragmentprogram::Outcome outcome =
-            fragmentprogram::Evaluate(expected_, env_, fragment_);
-        ASSERT_FALSE(outcome.discarded);
-        for (int k = 0; k < 4; ++k)
-            EXPECT_NEAR(drawn[k], outcome.color[k], kTolerance) << "component " << k;
-    }
-
-    FragmentState expected_;
-    fragmentprogram::Environment env_;
-    fragmentprogram::Fragment fragment_;
 };
 
 // Unit 0 and 1 of the combiner test.

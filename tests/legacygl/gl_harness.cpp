@@ -9,6 +9,8 @@ const char kTexCoordAsColour[] = "!!ARBfp1.0\nMOV result.color, fragment.texcoor
 
 }  // namespace
 
+GlHarness* HarnessTest::harness = nullptr;
+
 GlHarness::GlHarness() : xvfb_(std::make_unique<testsupport::VirtualDisplay>()) {
     if (xvfb_->Name().empty() || !offscreen_.Open(xvfb_->Name().c_str(), 4, 4)) return;
 

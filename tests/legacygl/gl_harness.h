@@ -5,6 +5,8 @@
 
 #define GL_GLEXT_PROTOTYPES 1
 
+#include <gtest/gtest.h>
+
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -59,6 +61,23 @@ class GlHarness {
     platform::OffscreenContext offscreen_;
     LegacyEntryPoints nv_ = {};
     bool ready_ = false;
+};
+
+// A test suite drawing through one harness, opened for the suite and closed after it.
+class HarnessTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { harness = new GlHarness(); }
+    static void TearDownTestSuite() {
+        delete harness;
+        harness = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(harness->Ready()) << "no GL context on a virtual display";
+        while (glGetError() != GL_NO_ERROR) {
+        }
+    }
+
+    static GlHarness* harness;
 };
 
 }  // namespace legacygltest

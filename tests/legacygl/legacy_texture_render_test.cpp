@@ -16,68 +16,18 @@
 #include <string>
 #include <vector>
 
-#include "fragmentprogram/reference_evaluator.h"
-
 // After gtest: X11 (through GLX) defines names such as None.
-#include "tests/legacygl/gl_harness.h"
+#include "tests/legacygl/fragment_draw_test.h"
 
 namespace {
 
-using fragmentprogram::FragmentState;
 using fragmentprogram::Vec4;
 using legacygltest::Fetch;
-using legacygltest::GlHarness;
+using legacygltest::FragmentDrawTest;
+using legacygltest::kTolerance;
 
-GlHarness* harness = nullptr;
-
-// The float framebuffer holds what the program computes; driver and evaluator may differ in the
-// last bits of products.
-constexpr float kTolerance = 1e-5f;
-constexpr int kUnits = 4;
-
-class LegacyTextureRender : public ::testing::Test {
+class LegacyTextureRender : public FragmentDrawTest {
   protected:
-    static void SetUpTestSuite() { harness = new GlHarness(); }
-    static void TearDownTestSuite() {
-        delete harness;
-        harness = nullptr;
-    }
-    void SetUp() override {
-        ASSERT_TRUE(harness->Ready()) << "no GL context on a virtual display";
-        GLint units = 0;
-        glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
-        expected_.textureUnits = std::min(units, GLint(fragmentprogram::kMaxTextureUnits));
-        fragment_.primary = {0.9f, 0.6f, 0.3f, 0.8f};
-        fragment_.texcoord[0] = {0.5f, 0.5f, 0, 1};
-    }
-    void TearDown() override {
-        glDisable(GL_TEXTURE_SHADER_NV);
-        for (int unit = 0; unit < kUnits; ++unit) {
-            glActiveTexture(GL_TEXTURE0 + unit);
-            glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_NONE);
-        }
-        glActiveTexture(GL_TEXTURE0);
-        while (glGetError() != GL_NO_ERROR) {
-        }
-    }
-
-    // Draws the point with the fragment's attributes.
-    Vec4 Draw() {
-        glColor4fv(fragment_.primary.data());
-        for (int unit = 0; unit < kUnits; ++unit)
-            glMultiTexCoord4fv(GL_TEXTURE0 + unit, fragment_.texcoord[unit].data());
-        const vertexprogram::Vec4 pixel = harness->DrawPoint();
-        return {pixel[0], pixel[1], pixel[2], pixel[3]};
-    }
-
-    void ExpectEvaluated(const Vec4& drawn) {
-        const fragmentprogram::Outcome outcome =
-            fragmentprogram::Evaluate(expected_, env_, fragment_);
-        ASSERT_FALSE(outcome.discarded);
-        for (int k = 0; k < 4; ++k)
-            EXPECT_NEAR(drawn[k], outcome.color[k], kTolerance) << "component " << k;
-    }
-
     // The texel of unit 0's texture on `target` ("2D", "3D") at coord as the driver stores it,
     // read by a program of the test's own with texture shaders off.
     Vec4 Stored(const char* target, const Vec4& coord) {
@@ -101,10 +51,6 @@ class LegacyTextureRender : public ::testing::Test {
         deletePrograms(1, &id);
         return drawn;
     }
-
-    FragmentState expected_;
-    fragmentprogram::Environment env_;
-    fragmentprogram::Fragment fragment_;
 };
 
 TEST_F(LegacyTextureRender, SignedUploadsHonourTheUnpackRowsAndSubImagesReplaceTexels) {

@@ -11,20 +11,14 @@
 
 namespace {
 
-using legacygltest::GlHarness;
+using legacygltest::HarnessTest;
 using vertexprogram::Vec4;
 
-GlHarness* harness = nullptr;
-
-class LegacyVertexProgram : public ::testing::Test {
+class LegacyVertexProgram : public HarnessTest {
   protected:
-    static void SetUpTestSuite() { harness = new GlHarness(); }
-    static void TearDownTestSuite() {
-        delete harness;
-        harness = nullptr;
-    }
     void SetUp() override {
-        ASSERT_TRUE(harness->Ready()) << "no GL context on a virtual display";
+        HarnessTest::SetUp();
+        if (HasFatalFailure()) return;
         glDisable(GL_VERTEX_PROGRAM_NV);
         while (glGetError() != GL_NO_ERROR) {
         }
