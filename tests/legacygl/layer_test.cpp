@@ -13,50 +13,25 @@
 
 #include "glext/entry_points.h"
 #include "recgl/recording_gl.h"
-
-#include <GL/glx.h>
+#include "tests/legacygl/recording_layer.h"
 
 namespace {
 
 using legacygl::Layer;
 using legacygl::NextGl;
 
-NextGl::Proc FromRecordingGl(const char* name) {
-    return ::glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name));
+using legacygltest::FromRecordingGl;
+using legacygltest::LayerOver;
+
+// A driver with the given extensions, version and profile.
+recgl::Profile Driver(const std::string& extensions, const std::string& version = "1.2.0",
+                      GLint profileMask = 0) {
+    recgl::Profile profile;
+    profile.extensions = extensions;
+    profile.version = version;
+    profile.integers[GL_CONTEXT_PROFILE_MASK] = {profileMask};
+    return profile;
 }
-
-NextGl RecordingGl() {
-    NextGl next;
-    next.Load(FromRecordingGl);
-    return next;
-}
-
-Layer* testLayer = nullptr;
-Layer* TestLayer() { return testLayer; }
-
-// A layer over the recording GL with the given driver extensions, current for the entry points.
-struct LayerOver {
-    explicit LayerOver(const std::string& extensions, bool switchedOn = true,
-                       const std::string& version = "1.2.0", GLint profileMask = 0) {
-        recgl::Profile profile;
-        profile.extensions = extensions;
-        profile.version = version;
-        profile.integers[GL_CONTEXT_PROFILE_MASK] = {profileMask};
-        recgl::Reset(profile);
-        layer = std::make_unique<Layer>(RecordingGl(), switchedOn);
-        testLayer = layer.get();
-        legacygl::SetLayerLookup(&TestLayer);
-    }
-    ~LayerOver() {
-        testLayer = nullptr;
-        legacygl::SetLayerLookup(nullptr);
-    }
-    template <typename F>
-    F Fn(const char* name) {
-        return reinterpret_cast<F>(layer->GetProcAddress(reinterpret_cast<const GLubyte*>(name)));
-    }
-    std::unique_ptr<Layer> layer;
-};
 
 std::string Extensions(Layer& layer) {
     return reinterpret_cast<const char*>(layer.GetString(GL_EXTENSIONS));
@@ -83,7 +58,7 @@ TEST(LegacyGlLayer, StepsAsideWhereTheDriverHasTheExtensionOrLacksWhatItNeeds) {
         {"GL_ARB_vertex_program", true, "4.5 (Core Profile)", GL_CONTEXT_CORE_PROFILE_BIT},
     };
     for (const auto& a : asides) {
-        LayerOver over(a.extensions, a.switchedOn, a.version, a.profileMask);
+        LayerOver over(Driver(a.extensions, a.version, a.profileMask), a.switchedOn);
         SCOPED_TRACE(a.extensions);
         EXPECT_FALSE(over.layer->Active());
         EXPECT_EQ(Extensions(*over.layer), a.extensions);
@@ -102,8 +77,9 @@ TEST(LegacyGlLayer, StepsAsideWhereTheDriverHasTheExtensionOrLacksWhatItNeeds) {
 
 TEST(LegacyGlLayer, SuppliesTheWholeEntryPointRowAndNamesTheExtension) {
     // A 4.5 compatibility profile takes part like an old version.
-    LayerOver over("GL_ARB_multitexture GL_ARB_vertex_program", true, "4.5 (Compatibility Profile)",
-                   GL_CONTEXT_COMPATIBILITY_PROFILE_BIT);
+    LayerOver over(Driver("GL_ARB_multitexture GL_ARB_vertex_program",
+                          "4.5 (Compatibility Profile)", GL_CONTEXT_COMPATIBILITY_PROFILE_BIT),
+                   true);
     ASSERT_TRUE(over.layer->Active());
     EXPECT_EQ(Extensions(*over.layer),
               "GL_ARB_multitexture GL_ARB_vertex_program GL_NV_vertex_program");
@@ -121,7 +97,7 @@ TEST(LegacyGlLayer, SuppliesTheWholeEntryPointRowAndNamesTheExtension) {
 }
 
 TEST(LegacyGlLayer, LoadsCheckTheTextAndReportTheExtensionsErrors) {
-    LayerOver over("GL_ARB_vertex_program");
+    LayerOver over(Driver("GL_ARB_vertex_program"), true);
     auto load = over.Fn<PFNGLLOADPROGRAMNVPROC>("glLoadProgramNV");
     auto isProgram = over.Fn<PFNGLISPROGRAMNVPROC>("glIsProgramNV");
     auto getProgramiv = over.Fn<PFNGLGETPROGRAMIVNVPROC>("glGetProgramivNV");
@@ -172,7 +148,7 @@ TEST(LegacyGlLayer, LoadsCheckTheTextAndReportTheExtensionsErrors) {
 }
 
 TEST(LegacyGlLayer, ParametersTrackingAndTheirErrors) {
-    LayerOver over("GL_ARB_vertex_program");
+    LayerOver over(Driver("GL_ARB_vertex_program"), true);
     auto set = over.Fn<PFNGLPROGRAMPARAMETER4FNVPROC>("glProgramParameter4fNV");
     auto setMany = over.Fn<PFNGLPROGRAMPARAMETERS4FVNVPROC>("glProgramParameters4fvNV");
     auto get = over.Fn<PFNGLGETPROGRAMPARAMETERFVNVPROC>("glGetProgramParameterfvNV");
@@ -223,7 +199,7 @@ TEST(LegacyGlLayer, ParametersTrackingAndTheirErrors) {
 }
 
 TEST(LegacyGlLayer, DrawingWithoutAValidProgramDrawsNothing) {
-    LayerOver over("GL_ARB_vertex_program");
+    LayerOver over(Driver("GL_ARB_vertex_program"), true);
     over.layer->Enable(GL_VERTEX_PROGRAM_NV);
     GLboolean on = GL_FALSE;
     over.layer->GetBooleanv(GL_VERTEX_PROGRAM_BINDING_NV, &on);

@@ -26,10 +26,11 @@ class LayerOver {
   public:
     // adjust, when given, replaces functions of the recording GL by the test's own.
     explicit LayerOver(const std::string& extensions = kFragmentDriver, bool switchedOn = true,
-                       void (*adjust)(legacygl::NextGl&) = nullptr) {
-        recgl::Profile profile;
-        profile.extensions = extensions;
-        profile.integers[GL_MAX_TEXTURE_UNITS] = {4};
+                       void (*adjust)(legacygl::NextGl&) = nullptr)
+        : LayerOver(FourUnits(extensions), switchedOn, adjust) {}
+    // A driver of the given profile.
+    LayerOver(const recgl::Profile& profile, bool switchedOn,
+              void (*adjust)(legacygl::NextGl&) = nullptr) {
         recgl::Reset(profile);
         legacygl::NextGl next;
         next.Load(FromRecordingGl);
@@ -51,6 +52,12 @@ class LayerOver {
     std::unique_ptr<legacygl::Layer> layer;
 
   private:
+    static recgl::Profile FourUnits(const std::string& extensions) {
+        recgl::Profile profile;
+        profile.extensions = extensions;
+        profile.integers[GL_MAX_TEXTURE_UNITS] = {4};
+        return profile;
+    }
     static legacygl::Layer* Current() { return current; }
     static inline legacygl::Layer* current = nullptr;
 };
