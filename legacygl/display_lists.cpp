@@ -179,7 +179,7 @@ void Layer::EndList() {
 void Layer::CallList(GLuint list) {
     // Between glBegin and glEnd a list supplies vertices: the driver's part of it is compiled.
     if (!Active() || (compiling_ && insideBegin_)) {
-        if (next_.glCallList) next_.glCallList(list);
+        CallDriverList(list);
         return;
     }
     if (Recorded([list](Layer& l) { l.CallList(list); })) return;
@@ -192,7 +192,7 @@ void Layer::CallList(GLuint list) {
     }
     if (!recorded) {
         // Not compiled through the layer: the driver's, as it is.
-        if (next_.glCallList) next_.glCallList(list);
+        CallDriverList(list);
         return;
     }
     if (callDepth_ >= kMaxListNesting) return;
@@ -205,9 +205,15 @@ void Layer::CallList(GLuint list) {
         // An invalid program raises the error here, and its stand-in draws nothing.
         if (part.error != GL_NO_ERROR) RaiseError(part.error);
         if (part.draws && !insideBegin_) PrepareModules();
-        if (next_.glCallList) next_.glCallList(part.driverList);
+        CallDriverList(part.driverList);
     }
     --callDepth_;
+}
+
+// The driver's own commands in a list change its state behind the modules.
+void Layer::CallDriverList(GLuint list) {
+    if (next_.glCallList) next_.glCallList(list);
+    ChangedUnseen();
 }
 
 void Layer::CallListNames(const std::vector<GLuint>& offsets) {
@@ -221,6 +227,7 @@ void Layer::CallLists(GLsizei n, GLenum type, const void* lists) {
     if (!Active() || (compiling_ && insideBegin_) || n < 0 || lists == nullptr ||
         !ListOffsets(n, type, lists, &offsets)) {
         if (next_.glCallLists) next_.glCallLists(n, type, lists);
+        ChangedUnseen();
         return;
     }
     if (Recorded([offsets](Layer& l) { l.CallListNames(offsets); })) return;

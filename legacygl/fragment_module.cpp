@@ -272,6 +272,11 @@ FragmentModule::FragmentModule(Layer& layer) : layer_(layer), next_(layer.Next()
         next_.glGetBooleanIndexedvEXT && next_.glGetIntegerIndexedvEXT &&
         next_.glGetMultiTexEnvivEXT && next_.glGetMultiTexLevelParameterivEXT &&
         next_.glGetMultiTexParameterivEXT;
+    const char* const kRectangleNames[] = {"GL_ARB_texture_rectangle", "GL_NV_texture_rectangle",
+                                           "GL_EXT_texture_rectangle"};
+    for (const char* name : kRectangleNames)
+        rectangles_ = rectangles_ || (extensions != nullptr &&
+                                      Lists(reinterpret_cast<const char*>(extensions), name));
 }
 
 NextGl::Proc FragmentModule::Lookup(const char* name) const { return FindProc(kEntryPoints, name); }
@@ -293,7 +298,29 @@ bool FragmentModule::SetCapability(GLenum cap, bool on) {
             appProgramEnabled_ = on;
             return installed_;
         default:
+            FollowTextureEnable(cap, on);  // the driver's enable: it goes on to the driver
             return false;
+    }
+}
+
+void FragmentModule::FollowTextureEnable(GLenum target, bool on) {
+    const int k = fragmentprogram::TargetIndexOf(target);
+    // A driver without rectangle textures refuses their enable.
+    if (k < 0 || !enablesKnown_ || (k == fragmentprogram::kRectangle && !rectangles_)) return;
+    if (!layer_.RunsNow()) {
+        // Compiled into a list, or between glBegin and glEnd: when (or whether) it acts is not
+        // known.
+        enablesKnown_ = false;
+        return;
+    }
+    GLint active = GL_TEXTURE0;
+    if (next_.glGetIntegerv) next_.glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    const int unit = int(active) - int(GL_TEXTURE0);
+    if (unit < 0 || unit >= maxUnits_) return;  // a unit the draws do not read
+    if (on) {
+        enables_[unit] |= 1u << k;
+    } else {
+        enables_[unit] &= ~(1u << k);
     }
 }
 
@@ -708,23 +735,35 @@ GLint FragmentModule::LevelParameter(int unit, int k, GLint level, GLenum pname)
     return value;
 }
 
+void FragmentModule::ReadEnables() {
+    for (int unit = 0; unit < maxUnits_; ++unit) {
+        if (!directAccess_) Select(unit);
+        enables_[unit] = 0;
+        for (int k = 0; k < fragmentprogram::kTargetCount; ++k) {
+            if (k == fragmentprogram::kRectangle && !rectangles_) continue;
+            GLboolean on = GL_FALSE;
+            if (directAccess_) {
+                next_.glGetBooleanIndexedvEXT(kTargets[k], GLuint(unit), &on);
+            } else if (next_.glIsEnabled) {
+                on = next_.glIsEnabled(kTargets[k]);
+            }
+            if (on != GL_FALSE) enables_[unit] |= 1u << k;
+        }
+    }
+    enablesKnown_ = true;
+}
+
 void FragmentModule::ReadUnit(int unit) {
     fragmentprogram::TextureUnit& t = state_.units[unit];
     // Conventional texturing: the enabled target of highest priority; texture shaders ignore it.
     t.enabledTarget = GL_NONE;
-    static const GLenum kPriority[] = {GL_TEXTURE_CUBE_MAP, GL_TEXTURE_3D, GL_TEXTURE_RECTANGLE_NV,
-                                       GL_TEXTURE_2D, GL_TEXTURE_1D};
+    static const int kPriority[] = {fragmentprogram::kCubeMap, fragmentprogram::k3D,
+                                    fragmentprogram::kRectangle, fragmentprogram::k2D,
+                                    fragmentprogram::k1D};
     if (!state_.textureShaders) {
-        if (!directAccess_) Select(unit);
-        for (GLenum target : kPriority) {
-            GLboolean on = GL_FALSE;
-            if (directAccess_) {
-                next_.glGetBooleanIndexedvEXT(target, GLuint(unit), &on);
-            } else if (next_.glIsEnabled) {
-                on = next_.glIsEnabled(target);
-            }
-            if (on != GL_FALSE) {
-                t.enabledTarget = target;
+        for (int k : kPriority) {
+            if (enables_[unit] & (1u << k)) {
+                t.enabledTarget = kTargets[k];
                 break;
             }
         }
@@ -782,6 +821,8 @@ void FragmentModule::ReadTextureState() {
     if (next_.glGetIntegerv) next_.glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
     selected_ = int(active) - int(GL_TEXTURE0);
     const int selected = selected_;
+    // Texture shaders ignore the enables.
+    if (!state_.textureShaders && !enablesKnown_) ReadEnables();
     for (int unit = 0; unit < maxUnits_; ++unit) ReadUnit(unit);
     if (selected_ != selected && next_.glActiveTexture) next_.glActiveTexture(GLenum(active));
     selected_ = -1;
@@ -870,6 +911,7 @@ void FragmentModule::AttributesPushed(GLbitfield mask) {
 }
 
 void FragmentModule::AttributesPopped() {
+    enablesKnown_ = false;       // the driver restored the texture enables it saved
     if (saved_.empty()) return;  // pushed before the layer came: nothing of the module's
     const Saved saved = std::move(saved_.back());
     saved_.pop_back();

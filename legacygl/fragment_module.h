@@ -31,6 +31,7 @@ class FragmentModule : public Module {
     void ArbProgramBound(GLenum target) override;
     void AttributesPushed(GLbitfield mask) override;
     void AttributesPopped() override;
+    void ChangedUnseen() override { enablesKnown_ = false; }
 
     // The extensions' commands (floats already converted; colours as given).
     void CombinerParameter(GLenum pname, const GLfloat* values, bool vector);
@@ -59,6 +60,10 @@ class FragmentModule : public Module {
     void RaiseError(GLenum error) { layer_.RaiseError(error); }
     int ActiveUnit() const;
     void ReadTextureState();
+    // The conventional texture enables of every unit, from the driver.
+    void ReadEnables();
+    // glEnable/glDisable of a texture target on the active unit.
+    void FollowTextureEnable(GLenum target, bool on);
     void ReadUnit(int unit);
     // The texture bound to target k (a TargetIndex) of a unit.
     fragmentprogram::BoundTexture ReadTexture(int unit, int k);
@@ -84,6 +89,13 @@ class FragmentModule : public Module {
     int maxUnits_ = 4;
     std::map<std::string, GLuint> programs_;  // by ProgramKey
     bool directAccess_ = false;               // the driver has GL_EXT_direct_state_access
+    bool rectangles_ = false;                 // the driver has rectangle textures
+    // The conventional texture enables of each unit, a bit per TargetIndex: asking the driver
+    // for them at every draw makes it flush as often (it changes the active unit for each
+    // query). Followed from the layer's glEnable/glDisable; unknown, and read at the next draw,
+    // after anything else that may change them (a pop, a display list, an indexed enable).
+    std::array<unsigned, fragmentprogram::kMaxTextureUnits> enables_{};
+    bool enablesKnown_ = false;
     int selected_ = -1;       // the unit made active while the texture state is read, or -1
     bool installed_ = false;  // a program of the layer is bound and enabled in the driver
     GLint appProgram_ = 0;    // the application's fragment program binding while installed

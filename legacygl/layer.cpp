@@ -223,6 +223,31 @@ GLboolean Layer::IsEnabled(GLenum cap) {
     return next_.glIsEnabled ? next_.glIsEnabled(cap) : GL_FALSE;
 }
 
+void Layer::ChangedUnseen() {
+    for (const auto& m : modules_) m->ChangedUnseen();
+}
+
+// The indexed enables change state of a unit (or draw buffer) the call names, not the active one.
+void Layer::EnableIndexedEXT(GLenum cap, GLuint index) {
+    if (next_.glEnableIndexedEXT) next_.glEnableIndexedEXT(cap, index);
+    ChangedUnseen();
+}
+
+void Layer::DisableIndexedEXT(GLenum cap, GLuint index) {
+    if (next_.glDisableIndexedEXT) next_.glDisableIndexedEXT(cap, index);
+    ChangedUnseen();
+}
+
+void Layer::Enablei(GLenum cap, GLuint index) {
+    if (next_.glEnablei) next_.glEnablei(cap, index);
+    ChangedUnseen();
+}
+
+void Layer::Disablei(GLenum cap, GLuint index) {
+    if (next_.glDisablei) next_.glDisablei(cap, index);
+    ChangedUnseen();
+}
+
 void Layer::EnableClientState(GLenum cap) {
     for (const auto& m : modules_)
         if (m->SetClientCapability(cap, true)) return;

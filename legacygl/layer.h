@@ -104,6 +104,9 @@ class Module {
     virtual void ArbProgramBound(GLenum) {}
     // glPopAttrib restored state behind the module's back.
     virtual void AttributesPopped() {}
+    // The driver ran commands the layer does not see one by one (a display list of the driver's,
+    // an indexed enable): state the module follows from the calls it sees must be read again.
+    virtual void ChangedUnseen() {}
     virtual void AttributesPushed(GLbitfield) {}
     // Evaluator maps of targets the module owns: true when handled here.
     virtual bool DefineMap(GLenum, const MapCall&) { return false; }
@@ -181,6 +184,10 @@ class Layer {
     void Enable(GLenum cap);
     void Disable(GLenum cap);
     GLboolean IsEnabled(GLenum cap);
+    void EnableIndexedEXT(GLenum cap, GLuint index);
+    void DisableIndexedEXT(GLenum cap, GLuint index);
+    void Enablei(GLenum cap, GLuint index);
+    void Disablei(GLenum cap, GLuint index);
     void EnableClientState(GLenum cap);
     void DisableClientState(GLenum cap);
     void MatrixMode(GLenum mode);
@@ -274,6 +281,10 @@ class Layer {
     // The error of a command that display lists hold: raised when a list that holds the command
     // is called rather than while it is compiled.
     void RaiseListedError(GLenum error);
+    // Whether a call the layer hands to the driver now takes effect now: not while a display
+    // list is compiled with GL_COMPILE, nor between glBegin and glEnd (where the driver refuses
+    // most calls, unless the layer dropped that glBegin).
+    bool RunsNow() const { return !insideBegin_ && !(compiling_ && compileMode_ == GL_COMPILE); }
     // A call with pixels outside textures: true when a module refuses (format, type) and the
     // layer raised GL_INVALID_ENUM.
     bool RefusesPixels(GLenum format, GLenum type);
@@ -297,6 +308,8 @@ class Layer {
     void OpenSegment(GLuint driverList);
     GLuint NewPartName();
     void CallListNames(const std::vector<GLuint>& offsets);
+    void CallDriverList(GLuint list);
+    void ChangedUnseen();
     int ModuleFloats(GLenum pname, GLfloat* out) const;
     bool ModuleTexImage(const Module::TexUpload& upload);
     bool ModuleCopy(GLenum target, GLenum* internalFormat);
