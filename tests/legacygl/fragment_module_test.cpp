@@ -4,12 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "fragmentprogram/fragment_state.h"
 #include "glext/entry_points.h"
+#include "legacygl/fragment_module.h"
 #include "legacygl/layer.h"
 #include "recgl/recording_gl.h"
 #include "tests/legacygl/recording_layer.h"
@@ -398,25 +403,41 @@ TEST(LegacyFragmentModule, TextureShaderStateIsPerUnitWithTheUnitRestrictions) {
               std::vector<std::string>{"glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL)"});
 }
 
+// The texture targets each unit has enabled (texture units 0..7).
+using UnitEnables = std::array<std::vector<GLenum>, 8>;
+
 // The parts of the driver the recording GL does not keep: the attribute stack (its depth, and the
-// FRAGMENT_PROGRAM_ARB enable it saves with ENABLE_BIT) and the ARB fragment program binding.
+// FRAGMENT_PROGRAM_ARB enable and texture enables it saves with ENABLE_BIT) and the ARB fragment
+// program binding; with WithUnitEnables, the texture enables of each unit and display lists of
+// them.
 struct FakeDriver {
-    std::vector<std::pair<GLbitfield, bool>> stack;
+    struct Pushed {
+        GLbitfield mask;
+        bool fragmentProgram;
+        UnitEnables enables;
+    };
+    std::vector<Pushed> stack;
     GLuint fragmentProgram = 0;
+    UnitEnables enables;
+    int enableQueries = 0;
+    std::map<GLuint, std::vector<std::function<void()>>> lists;
+    GLuint compiling = 0;
+    GLenum compileMode = GL_COMPILE;
 } fake;
 constexpr size_t kMaxAttributeDepth = 16;
 
 void APIENTRY FakePushAttrib(GLbitfield mask) {
     if (fake.stack.size() == kMaxAttributeDepth) return recgl::SetPendingError(GL_STACK_OVERFLOW);
-    fake.stack.emplace_back(mask, recgl::IsEnabled(GL_FRAGMENT_PROGRAM_ARB));
+    fake.stack.push_back({mask, recgl::IsEnabled(GL_FRAGMENT_PROGRAM_ARB), fake.enables});
 }
 void APIENTRY FakePopAttrib() {
     if (fake.stack.empty()) return recgl::SetPendingError(GL_STACK_UNDERFLOW);
-    if (fake.stack.back().first & GL_ENABLE_BIT) {
-        if (fake.stack.back().second)
+    if (fake.stack.back().mask & GL_ENABLE_BIT) {
+        if (fake.stack.back().fragmentProgram)
             ::glEnable(GL_FRAGMENT_PROGRAM_ARB);
         else
             ::glDisable(GL_FRAGMENT_PROGRAM_ARB);
+        fake.enables = fake.stack.back().enables;
     }
     fake.stack.pop_back();
 }
@@ -447,6 +468,69 @@ void WithFakeDriver(NextGl& next) {
     next.glBindProgramARB = &FakeBindProgram;
     next.glGetProgramivARB = &FakeGetProgramiv;
     next.glGenProgramsARB = &FakeGenPrograms;
+}
+
+int ActiveUnitOfRecordingGl() {
+    GLint active = GL_TEXTURE0;
+    ::glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    return int(active) - GL_TEXTURE0;
+}
+bool IsTextureTarget(GLenum cap) { return fragmentprogram::TargetIndexOf(cap) >= 0; }
+void SetUnitEnable(int unit, GLenum target, bool on) {
+    std::vector<GLenum>& e = fake.enables[unit];
+    e.erase(std::remove(e.begin(), e.end(), target), e.end());
+    if (on) e.push_back(target);
+}
+bool UnitEnabled(int unit, GLenum target) {
+    const std::vector<GLenum>& e = fake.enables[unit];
+    return std::find(e.begin(), e.end(), target) != e.end();
+}
+// A texture enable applies to the unit active when it runs, in a list when the list is called.
+void FakeSetCapability(GLenum cap, bool on) {
+    if (!IsTextureTarget(cap)) return on ? ::glEnable(cap) : ::glDisable(cap);
+    auto run = [cap, on] { SetUnitEnable(ActiveUnitOfRecordingGl(), cap, on); };
+    if (fake.compiling != 0) fake.lists[fake.compiling].push_back(run);
+    if (fake.compiling == 0 || fake.compileMode == GL_COMPILE_AND_EXECUTE) run();
+}
+void APIENTRY FakeEnable(GLenum cap) { FakeSetCapability(cap, true); }
+void APIENTRY FakeDisable(GLenum cap) { FakeSetCapability(cap, false); }
+GLboolean APIENTRY FakeIsEnabled(GLenum cap) {
+    if (!IsTextureTarget(cap)) return ::glIsEnabled(cap);
+    ++fake.enableQueries;
+    return UnitEnabled(ActiveUnitOfRecordingGl(), cap);
+}
+void APIENTRY FakeGetBooleanIndexedv(GLenum cap, GLuint index, GLboolean* on) {
+    ++fake.enableQueries;
+    *on = index < fake.enables.size() && UnitEnabled(int(index), cap);
+}
+void APIENTRY FakeEnableIndexed(GLenum cap, GLuint index) { SetUnitEnable(int(index), cap, true); }
+void APIENTRY FakeDisableIndexed(GLenum cap, GLuint index) {
+    SetUnitEnable(int(index), cap, false);
+}
+void APIENTRY FakeActiveTexture(GLenum unit) { ::glActiveTextureARB(unit); }
+void APIENTRY FakeNewList(GLuint list, GLenum mode) {
+    fake.lists[list].clear();
+    fake.compiling = list;
+    fake.compileMode = mode;
+}
+void APIENTRY FakeEndList() { fake.compiling = 0; }
+void APIENTRY FakeCallList(GLuint list) {
+    for (const auto& command : fake.lists[list]) command();
+}
+
+// The fake driver with texture enables per unit: every query of them counted.
+void WithUnitEnables(NextGl& next) {
+    WithFakeDriver(next);
+    next.glEnable = &FakeEnable;
+    next.glDisable = &FakeDisable;
+    next.glIsEnabled = &FakeIsEnabled;
+    next.glGetBooleanIndexedvEXT = &FakeGetBooleanIndexedv;
+    next.glEnableIndexedEXT = next.glEnablei = &FakeEnableIndexed;
+    next.glDisableIndexedEXT = next.glDisablei = &FakeDisableIndexed;
+    next.glActiveTexture = &FakeActiveTexture;
+    next.glNewList = &FakeNewList;
+    next.glEndList = &FakeEndList;
+    next.glCallList = &FakeCallList;
 }
 
 // Every kind of state the attribute stack holds, each as numbers read through the queries.
@@ -770,6 +854,116 @@ TEST(LegacyFragmentModule, DrawsReadTheUnitsWithoutChangingTheActiveUnitWhereThe
         EXPECT_EQ(switches == 0, direct);
         EXPECT_EQ(directReads == 4, direct);
         EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR));
+    }
+}
+
+// The target a unit of the fake driver samples with conventional texturing.
+GLenum Winning(int unit) {
+    for (GLenum target : {GL_TEXTURE_CUBE_MAP, GL_TEXTURE_3D, GL_TEXTURE_2D, GL_TEXTURE_1D})
+        if (UnitEnabled(unit, target)) return target;
+    return GL_NONE;
+}
+
+// A draw asks the driver for the texture enables only when they may have changed behind the
+// layer; each draw samples what the driver has enabled.
+TEST(LegacyFragmentModule, DrawsReadTheTextureEnablesOnlyAfterWhatTheLayerCannotFollow) {
+    using Change = std::function<void(legacygl::Layer&)>;
+    auto enableOn = [](int unit, GLenum target, bool on) {
+        return [=](legacygl::Layer& l) {
+            OnUnit(unit);
+            on ? l.Enable(target) : l.Disable(target);
+            OnUnit(0);
+        };
+    };
+    auto compile = [](GLuint list, GLenum mode, Change body) {
+        return [=](legacygl::Layer& l) {
+            l.NewList(list, mode);
+            body(l);
+            l.EndList();
+        };
+    };
+    auto both = [](Change a, Change b) {
+        return [=](legacygl::Layer& l) {
+            a(l);
+            b(l);
+        };
+    };
+    const GLubyte listNames[2] = {1, 2};
+    const struct {
+        const char* what;
+        Change change;
+        bool reads;     // the next draw asks the driver
+        Change before;  // before the draws that make the enables known
+    } cases[] = {
+        {"nothing", [](legacygl::Layer&) {}, false},
+        {"glEnable on another unit", enableOn(2, GL_TEXTURE_3D, true), false},
+        {"glDisable of the winning target",
+         both(both(enableOn(1, GL_TEXTURE_CUBE_MAP, true), enableOn(1, GL_TEXTURE_1D, true)),
+              enableOn(1, GL_TEXTURE_CUBE_MAP, false)),
+         false},
+        {"glDisable on unit 0", enableOn(0, GL_TEXTURE_2D, false), false},
+        {"an active unit beyond those drawn", enableOn(5, GL_TEXTURE_2D, true), false},
+        {"glEnable in a list run while compiled",
+         compile(1, GL_COMPILE_AND_EXECUTE, enableOn(3, GL_TEXTURE_1D, true)), false},
+        {"glEnable compiled only", compile(1, GL_COMPILE, enableOn(3, GL_TEXTURE_1D, true)), true},
+        // The fake driver's lists hold no unit changes: these enables act on unit 0.
+        {"glCallList", [](legacygl::Layer& l) { l.CallList(1); }, true,
+         compile(1, GL_COMPILE, enableOn(0, GL_TEXTURE_CUBE_MAP, true))},
+        {"glCallLists", [&](legacygl::Layer& l) { l.CallLists(2, GL_UNSIGNED_BYTE, listNames); },
+         true, compile(2, GL_COMPILE, enableOn(0, GL_TEXTURE_3D, true))},
+        {"glCallList of a list the layer did not compile",
+         [](legacygl::Layer& l) {
+             fake.lists[40] = {[] { SetUnitEnable(0, GL_TEXTURE_2D, false); }};
+             l.CallList(40);
+         },
+         true},
+        {"glPopAttrib",
+         [&](legacygl::Layer& l) {
+             l.PushAttrib(GL_ENABLE_BIT);
+             enableOn(0, GL_TEXTURE_CUBE_MAP, true)(l);
+             l.PopAttrib();
+         },
+         true},
+        {"glEnableIndexedEXT", [](legacygl::Layer& l) { l.EnableIndexedEXT(GL_TEXTURE_2D, 3); },
+         true},
+        {"glDisableIndexedEXT", [](legacygl::Layer& l) { l.DisableIndexedEXT(GL_TEXTURE_2D, 0); },
+         true},
+        {"glEnablei", [](legacygl::Layer& l) { l.Enablei(GL_TEXTURE_3D, 1); }, true},
+        {"glDisablei", [](legacygl::Layer& l) { l.Disablei(GL_TEXTURE_2D, 0); }, true},
+        {"glEnable between glBegin and glEnd",
+         [&](legacygl::Layer& l) {
+             l.Begin(GL_POINTS);
+             enableOn(2, GL_TEXTURE_2D, true)(l);
+             l.End();
+         },
+         true},
+    };
+    for (bool direct : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (direct ? ", direct state access" : ""));
+            LayerOver over(std::string(kDriver) + (direct ? " GL_EXT_direct_state_access" : ""),
+                           true, &WithUnitEnables);
+            SetUnitEnable(0, GL_TEXTURE_2D, true);  // before the layer's first draw
+            legacygl::FragmentModule* module = over.layer->Get<legacygl::FragmentModule>();
+            ASSERT_NE(module, nullptr);
+            if (c.before) c.before(*over.layer);
+            over.layer->Enable(GL_REGISTER_COMBINERS_NV);
+            auto draw = [&] {
+                fake.enableQueries = 0;
+                over.layer->Begin(GL_POINTS);
+                over.layer->End();
+                return fake.enableQueries;
+            };
+            EXPECT_GT(draw(), 0) << "the first draw";
+            EXPECT_EQ(draw(), 0) << "nothing changed";
+            c.change(*over.layer);
+            EXPECT_EQ(draw() > 0, c.reads);
+            for (int unit = 0; unit < 4; ++unit)
+                EXPECT_EQ(module->State().units[unit].enabledTarget, Winning(unit))
+                    << "unit " << unit;
+            EXPECT_EQ(draw(), 0) << "known again";
+            EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR));
+        }
     }
 }
 
