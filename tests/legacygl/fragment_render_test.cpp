@@ -401,4 +401,79 @@ TEST_F(LegacyFragment, ACubeMapShaderStageReadsItsUnitAndLeavesTheActiveUnitAsIt
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
+// Each draw samples the units the GL has enabled at that moment, however the enables changed:
+// glEnable on another unit, a display list, a pop, an indexed enable.
+TEST_F(LegacyFragment, EachDrawSamplesTheUnitsEnabledAtThatMoment) {
+    const float texel0[4] = {0.25f, 0.125f, 0.5f, 1}, texel1[4] = {0.5f, 0.25f, 0.125f, 0.5f};
+    Texture(0, GL_RGBA32F, GL_RGBA, GL_FLOAT, 1, texel0, true);
+    Texture(1, GL_RGBA32F, GL_RGBA, GL_FLOAT, 1, texel1, false);
+    Parse("!!RC1.0\nout.rgb = tex0 + tex1;\nout.a = col0.a;\n");
+    glEnable(GL_REGISTER_COMBINERS_NV);
+    auto& f = expected_.combiners.final.inputs;
+    expected_.combiners.enabled = true;
+    Input(f[0], GL_TEXTURE0, GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+    Input(f[1], GL_ZERO, GL_UNSIGNED_INVERT_NV, GL_RGB);
+    Input(f[2], GL_ZERO, GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+    Input(f[3], GL_TEXTURE1, GL_UNSIGNED_IDENTITY_NV, GL_RGB);
+    Input(f[6], GL_PRIMARY_COLOR_NV, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA);
+    for (int unit = 0; unit < 2; ++unit)
+        expected_.units[unit].targets[fragmentprogram::k2D] = {
+            true, {GL_RGBA, fragmentprogram::Signedness::kUnsigned}};
+    env_.sample = [&](int unit, int, const Vec4&) {
+        const float* t = unit == 0 ? texel0 : texel1;
+        return Vec4{t[0], t[1], t[2], t[3]};
+    };
+    auto expectUnits = [&](bool unit0, bool unit1) {
+        expected_.units[0].enabledTarget = unit0 ? GL_TEXTURE_2D : GL_NONE;
+        expected_.units[1].enabledTarget = unit1 ? GL_TEXTURE_2D : GL_NONE;
+        ExpectEvaluated(Draw());
+    };
+    auto setUnit1 = [](bool on) {
+        glActiveTexture(GL_TEXTURE1);
+        on ? glEnable(GL_TEXTURE_2D) : glDisable(GL_TEXTURE_2D);
+        glActiveTexture(GL_TEXTURE0);
+    };
+    {
+        SCOPED_TRACE("unit 0, then unit 1 enabled too");
+        expectUnits(true, false);
+        setUnit1(true);
+        expectUnits(true, true);
+    }
+    {
+        SCOPED_TRACE("a list that disables unit 1: compiled, then called");
+        const GLuint list = glGenLists(1);
+        glNewList(list, GL_COMPILE);
+        setUnit1(false);
+        glEndList();
+        expectUnits(true, true);
+        glCallList(list);
+        expectUnits(true, false);
+        glNewList(list, GL_COMPILE_AND_EXECUTE);
+        setUnit1(true);
+        glEndList();
+        expectUnits(true, true);
+        glDeleteLists(list, 1);
+    }
+    {
+        SCOPED_TRACE("unit 1 disabled between a push and a pop");
+        glPushAttrib(GL_ENABLE_BIT);
+        setUnit1(false);
+        expectUnits(true, false);
+        glPopAttrib();
+        expectUnits(true, true);
+    }
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    if (std::string(extensions).find("GL_EXT_direct_state_access") != std::string::npos) {
+        SCOPED_TRACE("indexed enables");
+        glDisableIndexedEXT(GL_TEXTURE_2D, 0);
+        expectUnits(false, true);
+        glDisableIndexedEXT(GL_TEXTURE_2D, 1);
+        glEnableIndexedEXT(GL_TEXTURE_2D, 0);
+        expectUnits(true, false);
+    } else {
+        ADD_FAILURE() << "the driver has no indexed texture enables";
+    }
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
 }  // namespace
