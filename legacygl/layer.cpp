@@ -228,25 +228,22 @@ void Layer::ChangedUnseen() {
 }
 
 // The indexed enables change state of a unit (or draw buffer) the call names, not the active one.
-void Layer::EnableIndexedEXT(GLenum cap, GLuint index) {
-    if (next_.glEnableIndexedEXT) next_.glEnableIndexedEXT(cap, index);
+void Layer::SetIndexed(void (*set)(GLenum, GLuint), GLenum cap, GLuint index) {
+    if (set) set(cap, index);
     ChangedUnseen();
+}
+
+void Layer::EnableIndexedEXT(GLenum cap, GLuint index) {
+    SetIndexed(next_.glEnableIndexedEXT, cap, index);
 }
 
 void Layer::DisableIndexedEXT(GLenum cap, GLuint index) {
-    if (next_.glDisableIndexedEXT) next_.glDisableIndexedEXT(cap, index);
-    ChangedUnseen();
+    SetIndexed(next_.glDisableIndexedEXT, cap, index);
 }
 
-void Layer::Enablei(GLenum cap, GLuint index) {
-    if (next_.glEnablei) next_.glEnablei(cap, index);
-    ChangedUnseen();
-}
+void Layer::Enablei(GLenum cap, GLuint index) { SetIndexed(next_.glEnablei, cap, index); }
 
-void Layer::Disablei(GLenum cap, GLuint index) {
-    if (next_.glDisablei) next_.glDisablei(cap, index);
-    ChangedUnseen();
-}
+void Layer::Disablei(GLenum cap, GLuint index) { SetIndexed(next_.glDisablei, cap, index); }
 
 void Layer::EnableClientState(GLenum cap) {
     for (const auto& m : modules_)

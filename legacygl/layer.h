@@ -310,6 +310,7 @@ class Layer {
     void CallListNames(const std::vector<GLuint>& offsets);
     void CallDriverList(GLuint list);
     void ChangedUnseen();
+    void SetIndexed(void (*set)(GLenum, GLuint), GLenum cap, GLuint index);
     int ModuleFloats(GLenum pname, GLfloat* out) const;
     bool ModuleTexImage(const Module::TexUpload& upload);
     bool ModuleCopy(GLenum target, GLenum* internalFormat);

@@ -892,8 +892,8 @@ TEST(LegacyFragmentModule, DrawsReadTheTextureEnablesOnlyAfterWhatTheLayerCannot
     const struct {
         const char* what;
         Change change;
-        bool reads;     // the next draw asks the driver
-        Change before;  // before the draws that make the enables known
+        bool reads;               // the next draw asks the driver
+        Change before = nullptr;  // before the draws that make the enables known
     } cases[] = {
         {"nothing", [](legacygl::Layer&) {}, false},
         {"glEnable on another unit", enableOn(2, GL_TEXTURE_3D, true), false},
@@ -918,11 +918,9 @@ TEST(LegacyFragmentModule, DrawsReadTheTextureEnablesOnlyAfterWhatTheLayerCannot
          },
          true},
         {"glPopAttrib",
-         [&](legacygl::Layer& l) {
-             l.PushAttrib(GL_ENABLE_BIT);
-             enableOn(0, GL_TEXTURE_CUBE_MAP, true)(l);
-             l.PopAttrib();
-         },
+         both(both([](legacygl::Layer& l) { l.PushAttrib(GL_ENABLE_BIT); },
+                   enableOn(0, GL_TEXTURE_CUBE_MAP, true)),
+              [](legacygl::Layer& l) { l.PopAttrib(); }),
          true},
         {"glEnableIndexedEXT", [](legacygl::Layer& l) { l.EnableIndexedEXT(GL_TEXTURE_2D, 3); },
          true},
@@ -931,11 +929,9 @@ TEST(LegacyFragmentModule, DrawsReadTheTextureEnablesOnlyAfterWhatTheLayerCannot
         {"glEnablei", [](legacygl::Layer& l) { l.Enablei(GL_TEXTURE_3D, 1); }, true},
         {"glDisablei", [](legacygl::Layer& l) { l.Disablei(GL_TEXTURE_2D, 0); }, true},
         {"glEnable between glBegin and glEnd",
-         [&](legacygl::Layer& l) {
-             l.Begin(GL_POINTS);
-             enableOn(2, GL_TEXTURE_2D, true)(l);
-             l.End();
-         },
+         both(
+             both([](legacygl::Layer& l) { l.Begin(GL_POINTS); }, enableOn(2, GL_TEXTURE_2D, true)),
+             [](legacygl::Layer& l) { l.End(); }),
          true},
     };
     for (bool direct : {false, true}) {
