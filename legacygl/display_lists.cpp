@@ -137,14 +137,14 @@ void Layer::RaiseListedError(GLenum error) {
 bool Layer::PrepareDraw() {
     if (insideBegin_) return true;
     if (!compiling_) return PrepareModules();
-    if (compileMode_ == GL_COMPILE_AND_EXECUTE) {
-        // Prepared now with no list open, so that nothing of the preparation is compiled; the
-        // draw itself is compiled into the next part (and draws nothing if the program is
-        // invalid).
-        if (next_.glEndList) next_.glEndList();
-        PrepareModules();
-        OpenSegment(NewPartName());
-    }
+    // Each draw starts a part of its own: when the list is called, the driver's commands before
+    // the draw (texture enables, bindings, fog) have run by the time its preparation reads the
+    // driver's state.
+    if (next_.glEndList) next_.glEndList();
+    // Under GL_COMPILE_AND_EXECUTE prepared now, with no list open so that nothing of the
+    // preparation is compiled; the draw itself draws nothing if the program is invalid.
+    if (compileMode_ == GL_COMPILE_AND_EXECUTE) PrepareModules();
+    OpenSegment(NewPartName());
     compiling_->parts.back().draws = true;
     return true;
 }

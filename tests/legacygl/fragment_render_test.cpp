@@ -452,6 +452,18 @@ TEST_F(LegacyFragment, EachDrawSamplesTheUnitsEnabledAtThatMoment) {
         setUnit1(true);
         glEndList();
         expectUnits(true, true);
+        // A draw of the list sees what the list enabled before it.
+        setUnit1(false);
+        glNewList(list, GL_COMPILE);
+        setUnit1(true);
+        Draw();
+        glEndList();
+        setUnit1(false);
+        glCallList(list);
+        Vec4 drawn;
+        glReadPixels(0, 0, 1, 1, GL_RGBA, GL_FLOAT, drawn.data());
+        expected_.units[1].enabledTarget = GL_TEXTURE_2D;
+        ExpectEvaluated(drawn);
         glDeleteLists(list, 1);
     }
     {
