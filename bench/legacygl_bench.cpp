@@ -1,10 +1,10 @@
 // The legacy-extension layer's costs on the real driver (needs $DISPLAY, e.g. under xvfb-run):
 // a draw with a legacy vertex program bound (its translation cached) against the same draw with
 // the equivalent hand-written ARB program, with the layer on and switched off; the load of a
-// legacy program with its first draw (check, translation, driver compile); and the translation
-// alone. The same for register combiners: a draw with a combiner set-up whose generated fragment
-// program is cached (without textures, and over four textured units), and the draw after a change
-// of the set-up that needs a new program.
+// legacy program with its first draw (check, translation, driver compile); a display list of
+// draws called; and the translation alone. The same for register combiners: a draw with a combiner
+// set-up whose generated fragment program is cached (without textures, and over four textured
+// units), and the draw after a change of the set-up that needs a new program.
 #include <benchmark/benchmark.h>
 
 #define GL_GLEXT_PROTOTYPES 1
@@ -134,6 +134,44 @@ void BM_DrawHandWrittenArbProgramLayerOff(benchmark::State& state) {
 }
 
 // glLoadProgramNV of a new text and the draw that translates it and has the driver compile it.
+// A display list of 100 triangles called, with the legacy program bound (layer on) or the
+// hand-written one (layer off): each draw of a list is a part of its own for the layer.
+void BM_CallListOfDraws(benchmark::State& state) {
+    const bool layer = state.range(0) != 0;
+    if (!(layer ? WithLayer() : WithoutLayer()).MakeCurrent())
+        return state.SkipWithError("no GL context");
+    if (layer) {
+        auto load = Fetch<PFNGLLOADPROGRAMNVPROC>("glLoadProgramNV");
+        auto bind = Fetch<PFNGLBINDPROGRAMNVPROC>("glBindProgramNV");
+        if (load == nullptr || bind == nullptr) return state.SkipWithError("no legacy programs");
+        load(GL_VERTEX_PROGRAM_NV, 1, GLsizei(sizeof kLegacy - 1),
+             reinterpret_cast<const GLubyte*>(kLegacy));
+        bind(GL_VERTEX_PROGRAM_NV, 1);
+        glEnable(GL_VERTEX_PROGRAM_NV);
+    } else {
+        BindHandWritten();
+    }
+    SetIdentityParameters();
+    const GLuint list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
+    for (int i = 0; i < 100; ++i) {
+        glBegin(GL_TRIANGLES);
+        glVertex3f(-1, -1, 0);
+        glVertex3f(1, -1, 0);
+        glVertex3f(0, 1, 0);
+        glEnd();
+    }
+    glEndList();
+    for (auto _ : state) {
+        glCallList(list);
+        glFinish();
+    }
+    state.counters["draws/s"] =
+        benchmark::Counter(100.0 * double(state.iterations()), benchmark::Counter::kIsRate);
+    glDeleteLists(list, 1);
+    glDisable(layer ? GL_VERTEX_PROGRAM_NV : GL_VERTEX_PROGRAM_ARB);
+}
+
 void BM_LoadAndFirstDraw(benchmark::State& state) {
     if (!WithLayer().MakeCurrent()) return state.SkipWithError("no GL context");
     auto load = Fetch<PFNGLLOADPROGRAMNVPROC>("glLoadProgramNV");
@@ -269,6 +307,7 @@ BENCHMARK(BM_DrawWithTexturedCombiners)->Args({100, 0})->Args({100, 1});
 BENCHMARK(BM_CombinerCacheMiss)->Iterations(150);
 BENCHMARK(BM_DrawHandWrittenArbProgram)->Arg(1)->Arg(100);
 BENCHMARK(BM_DrawHandWrittenArbProgramLayerOff)->Arg(1)->Arg(100);
+BENCHMARK(BM_CallListOfDraws)->Arg(1)->Arg(0);
 BENCHMARK(BM_LoadAndFirstDraw);
 BENCHMARK(BM_CheckAndTranslate);
 
