@@ -141,6 +141,18 @@ size_t PixelBytes(GLenum format, GLenum type) {
     }
 }
 
+// With byte swapping on, the bytes of each element of `type` (a packed type's whole word) in
+// reverse order: what GL_UNPACK_SWAP_BYTES and GL_PACK_SWAP_BYTES ask of client memory.
+void SwapElements(GLenum type, unsigned char* bytes, size_t size) {
+    const size_t element = IsPackedType(type)                                              ? 4
+                           : type == GL_SHORT || type == GL_UNSIGNED_SHORT                 ? 2
+                           : type == GL_INT || type == GL_UNSIGNED_INT || type == GL_FLOAT ? 4
+                                                                                           : 1;
+    if (element == 1) return;
+    for (size_t i = 0; i + element <= size; i += element)
+        std::reverse(bytes + i, bytes + i + element);
+}
+
 }  // namespace
 
 GLenum ConvertedFormat(Layer& layer, GLenum target, GLuint name) {
@@ -312,10 +324,8 @@ bool LegacyTextures::TexImage(const TexUpload& u) {
 bool LegacyTextures::Copied(const TexUpload& u, std::vector<unsigned char>* texels) const {
     const size_t count =
         size_t(std::max(u.width, 0)) * size_t(std::max(u.height, 0)) * size_t(std::max(u.depth, 0));
-    // Byte-swapped texels are left to the driver's own list.
     if (u.pixels == nullptr || PixelBytes(u.format, u.type) == 0 || count == 0 ||
-        count > kMaxTexels || Integer(GL_PIXEL_UNPACK_BUFFER_BINDING) != 0 ||
-        Integer(GL_UNPACK_SWAP_BYTES) != 0)
+        count > kMaxTexels || Integer(GL_PIXEL_UNPACK_BUFFER_BINDING) != 0)
         return false;
     Unpacked(u, texels);
     return true;
@@ -439,8 +449,8 @@ bool LegacyTextures::GetTexImage(GLenum target, GLint level, GLenum format, GLen
     std::vector<float> floats(count * size_t(components));
     if (next_.glPushClientAttrib) next_.glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     if (next_.glPixelStorei) {
-        for (GLenum pname : {GL_PACK_ROW_LENGTH, GL_PACK_SKIP_ROWS, GL_PACK_SKIP_PIXELS,
-                             GL_PACK_IMAGE_HEIGHT, GL_PACK_SKIP_IMAGES})
+        for (GLenum pname : {GL_PACK_SWAP_BYTES, GL_PACK_ROW_LENGTH, GL_PACK_SKIP_ROWS,
+                             GL_PACK_SKIP_PIXELS, GL_PACK_IMAGE_HEIGHT, GL_PACK_SKIP_IMAGES})
             next_.glPixelStorei(pname, 0);
         next_.glPixelStorei(GL_PACK_ALIGNMENT, 1);
     }
@@ -450,6 +460,7 @@ bool LegacyTextures::GetTexImage(GLenum target, GLint level, GLenum format, GLen
     std::vector<unsigned char> packed(count * pixel);
     fragmentprogram::PackComponents(type, floats.data(), count, IsPackedType(type) ? 4 : components,
                                     packed.data());
+    if (Integer(GL_PACK_SWAP_BYTES) != 0) SwapElements(type, packed.data(), packed.size());
     const GLint rowLength = Integer(GL_PACK_ROW_LENGTH),
                 imageHeight = Integer(GL_PACK_IMAGE_HEIGHT);
     const size_t a = size_t(std::max(Integer(GL_PACK_ALIGNMENT), 1));
@@ -488,6 +499,7 @@ const void* LegacyTextures::Unpacked(const TexUpload& u, std::vector<unsigned ch
     for (GLsizei image = 0; image < u.depth; ++image)
         for (GLsizei y = 0; y < u.height; ++y, out += row)
             std::memcpy(out, source + size_t(image) * imageStride + size_t(y) * stride, row);
+    if (Integer(GL_UNPACK_SWAP_BYTES) != 0) SwapElements(u.type, packed->data(), packed->size());
     return packed->data();
 }
 

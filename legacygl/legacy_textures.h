@@ -49,8 +49,8 @@ class LegacyTextures : public Module {
     void SetBorder(GLenum target, GLenum pname, const GLint* ints, std::array<GLfloat, 4> values);
     // The driver's border colour of a texture with legacy format (GL_NONE: a conventional one).
     void DriverBorder(GLenum target, GLenum legacy, std::array<GLfloat, 4> border);
-    // The application's texels of an upload packed tight (into *packed), as the unpack state
-    // says; null without texels.
+    // The application's texels of an upload packed tight (into *packed) in the machine's byte
+    // order, as the unpack state says; null without texels.
     const void* Unpacked(const TexUpload& u, std::vector<unsigned char>* packed) const;
     // Whether the texels of an upload can be kept, unpacked tight into *texels.
     bool Copied(const TexUpload& u, std::vector<unsigned char>* texels) const;

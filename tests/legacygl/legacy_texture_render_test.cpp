@@ -651,6 +651,28 @@ TEST_F(LegacyTextureRender, ConvertedTexturesReadBackAsTheApplicationsTypeAndFor
         EXPECT_EQ(read, t.read);
     }
 
+    // Byte-swapped client memory, in and out: each element's bytes reversed.
+    auto reversed = [](std::vector<unsigned char> bytes, size_t element) {
+        for (size_t i = 0; i < bytes.size(); i += element)
+            std::reverse(bytes.begin() + long(i), bytes.begin() + long(i + element));
+        return bytes;
+    };
+    const std::vector<unsigned char> hilo = Bytes<GLshort>({258, -772});
+    glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_TRUE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_HILO16_NV, 1, 1, 0, GL_HILO_NV, GL_SHORT,
+                 reversed(hilo, 2).data());
+    glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
+    std::vector<unsigned char> read(hilo.size());
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_HILO_NV, GL_SHORT, read.data());
+    EXPECT_EQ(read, hilo);
+    const std::vector<unsigned char> floats = Bytes<float>({258 / 32768.0f, -772 / 32768.0f});
+    read.assign(floats.size(), 0);
+    glPixelStorei(GL_PACK_SWAP_BYTES, GL_TRUE);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_HILO_NV, GL_FLOAT, read.data());
+    glPixelStorei(GL_PACK_SWAP_BYTES, GL_FALSE);
+    EXPECT_EQ(read, reversed(floats, 4));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
     // Pixel formats pair with the internal formats; packed types only with DSDT_MAG_VIB_NV.
     const GLshort zeros[8] = {};
     std::vector<unsigned char> sink(64);
