@@ -308,11 +308,14 @@ bool LegacyTextures::GetTexParameter(GLenum target, GLenum pname, GLint* ints, G
 }
 
 bool LegacyTextures::TexImage(const TexUpload& u) {
-    if (!u.sub || !Compiling()) return Convert(u, false);
+    // Conventional images in display lists are the driver's to compile.
+    if (!Compiling() ||
+        (!u.sub && !fragmentprogram::IsLegacyInternalFormat(GLenum(u.internalFormat))))
+        return Convert(u, false);
     auto texels = std::make_shared<std::vector<unsigned char>>();
     if (!Copied(u, texels.get())) return Convert(u, false);
-    // A display list keeps the texels, and the texture bound when it runs (converted or not)
-    // decides what they become.
+    // A display list keeps the texels and converts them when it runs, with the pixel transfer
+    // then; for a sub-image the texture bound then (converted or not) decides what they become.
     layer_.Listed<LegacyTextures>([u, texels](LegacyTextures& m) {
         TexUpload tight = u;
         tight.pixels = texels->data();

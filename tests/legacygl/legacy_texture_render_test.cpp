@@ -466,6 +466,18 @@ TEST_F(LegacyTextureRender, ScalesAndBiasesAreAppliedBeforeTheClampAndGroupOnesA
     EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}),
               (Vec4{clamp(30000 / 65535.0f * 2 - 0.25f, 0),
                     clamp(50000 / 65535.0f * 0.5f + 0.125f, 0), 0, 1}));
+    // An image compiled into a display list takes the transfer in force when the list runs.
+    const GLuint upload = glGenLists(1);
+    glNewList(upload, GL_COMPILE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_HILO16_NV, 1, 1, 0, GL_HILO_NV, GL_UNSIGNED_SHORT, hilo);
+    glEndList();
+    glPixelTransferf(GL_HI_BIAS_NV, 0.125f);
+    glCallList(upload);
+    glPixelTransferf(GL_HI_BIAS_NV, bias[0]);
+    glDeleteLists(upload, 1);
+    EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}),
+              (Vec4{clamp(30000 / 65535.0f * 2 + 0.125f, 0),
+                    clamp(50000 / 65535.0f * 0.5f + 0.125f, 0), 0, 1}));
     const GLbyte dsdt[4] = {64, -100, 100, 20};  // ds, dt signed; mag, vib unsigned
     glPixelTransferf(GL_RED_SCALE, 0.5f);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_DSDT8_MAG8_INTENSITY8_NV, 1, 1, 0, GL_DSDT_MAG_VIB_NV,
