@@ -473,18 +473,30 @@ void Layer::CopyTexImage2D(GLenum target, GLint level, GLenum internalFormat, GL
 
 void Layer::CopyTexSubImage1D(GLenum target, GLint level, GLint xoffset, GLint x, GLint y,
                               GLsizei width) {
+    // In a display list (here and in 2D and 3D) the texture bound when the list runs decides
+    // whether the copy is allowed.
+    if (Recorded([=](Layer& l) { l.CopyTexSubImage1D(target, level, xoffset, x, y, width); }))
+        return;
     if (ModuleCopy(target, nullptr) && next_.glCopyTexSubImage1D)
         next_.glCopyTexSubImage1D(target, level, xoffset, x, y, width);
 }
 
 void Layer::CopyTexSubImage2D(GLenum target, GLint level, GLint xoffset, GLint yoffset, GLint x,
                               GLint y, GLsizei width, GLsizei height) {
+    if (Recorded([=](Layer& l) {
+            l.CopyTexSubImage2D(target, level, xoffset, yoffset, x, y, width, height);
+        }))
+        return;
     if (ModuleCopy(target, nullptr) && next_.glCopyTexSubImage2D)
         next_.glCopyTexSubImage2D(target, level, xoffset, yoffset, x, y, width, height);
 }
 
 void Layer::CopyTexSubImage3D(GLenum target, GLint level, GLint xoffset, GLint yoffset,
                               GLint zoffset, GLint x, GLint y, GLsizei width, GLsizei height) {
+    if (Recorded([=](Layer& l) {
+            l.CopyTexSubImage3D(target, level, xoffset, yoffset, zoffset, x, y, width, height);
+        }))
+        return;
     if (ModuleCopy(target, nullptr) && next_.glCopyTexSubImage3D)
         next_.glCopyTexSubImage3D(target, level, xoffset, yoffset, zoffset, x, y, width, height);
 }

@@ -408,6 +408,21 @@ TEST_F(LegacyTextureRender, ThreeDimensionalCopiesIntoOffsetTexturesAreRefused) 
     glTexImage3D(GL_TEXTURE_3D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 1, 0, GL_RGBA, GL_BYTE, rgba);
     glCopyTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 0, 0, 1, 1);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    // In a display list the texture bound when the list runs decides.
+    const GLuint list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
+    glCopyTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 0, 0, 1, 1);
+    glEndList();
+    glTexImage3D(GL_TEXTURE_3D, 0, GL_DSDT8_NV, 1, 1, 1, 0, GL_DSDT_NV, GL_BYTE, dsdt);
+    glCallList(list);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
+    glNewList(list, GL_COMPILE);
+    glCopyTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 0, 0, 1, 1);
+    glEndList();
+    glTexImage3D(GL_TEXTURE_3D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 1, 0, GL_RGBA, GL_BYTE, rgba);
+    glCallList(list);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    glDeleteLists(list, 1);
     glDeleteTextures(1, &name);
 }
 
