@@ -25,21 +25,16 @@ FinalCombiner::FinalCombiner() {
     inputs[kG] = {GL_SPARE0_NV, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA};
 }
 
+const GLenum kTargetTokens[kTargetCount] = {GL_TEXTURE_1D, GL_TEXTURE_2D, GL_TEXTURE_3D,
+                                            GL_TEXTURE_CUBE_MAP, GL_TEXTURE_RECTANGLE_NV};
+const GLenum kTargetBindings[kTargetCount] = {GL_TEXTURE_BINDING_1D, GL_TEXTURE_BINDING_2D,
+                                              GL_TEXTURE_BINDING_3D, GL_TEXTURE_BINDING_CUBE_MAP,
+                                              GL_TEXTURE_BINDING_RECTANGLE_NV};
+
 int TargetIndexOf(GLenum target) {
-    switch (target) {
-        case GL_TEXTURE_1D:
-            return k1D;
-        case GL_TEXTURE_2D:
-            return k2D;
-        case GL_TEXTURE_3D:
-            return k3D;
-        case GL_TEXTURE_CUBE_MAP:
-            return kCubeMap;
-        case GL_TEXTURE_RECTANGLE_NV:
-            return kRectangle;
-        default:
-            return -1;
-    }
+    for (int k = 0; k < kTargetCount; ++k)
+        if (kTargetTokens[k] == target) return k;
+    return -1;
 }
 
 int OperationTarget(GLenum op) {

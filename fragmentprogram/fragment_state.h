@@ -115,6 +115,10 @@ inline int TextureRegisterUnit(GLenum token) {
                                                                           : -1;
 }
 
+// The texture target of each TargetIndex, and the query of its binding.
+extern const GLenum kTargetTokens[kTargetCount];
+extern const GLenum kTargetBindings[kTargetCount];
+
 // TargetIndex of a texture target token, -1 for anything else.
 int TargetIndexOf(GLenum target);
 

@@ -235,11 +235,8 @@ bool AllowedOnUnit(GLenum op, int unit, int units) {
     }
 }
 
-const GLenum kTargets[fragmentprogram::kTargetCount] = {
-    GL_TEXTURE_1D, GL_TEXTURE_2D, GL_TEXTURE_3D, GL_TEXTURE_CUBE_MAP, GL_TEXTURE_RECTANGLE_NV};
-const GLenum kBindings[fragmentprogram::kTargetCount] = {
-    GL_TEXTURE_BINDING_1D, GL_TEXTURE_BINDING_2D, GL_TEXTURE_BINDING_3D,
-    GL_TEXTURE_BINDING_CUBE_MAP, GL_TEXTURE_BINDING_RECTANGLE_NV};
+using fragmentprogram::kTargetBindings;
+using fragmentprogram::kTargetTokens;
 
 }  // namespace
 
@@ -724,12 +721,12 @@ void FragmentModule::Select(int unit) {
 GLint FragmentModule::LevelParameter(int unit, int k, GLint level, GLenum pname) {
     GLint value = 0;
     if (Direct(k)) {
-        next_.glGetMultiTexLevelParameterivEXT(GL_TEXTURE0 + unit, kTargets[k], level, pname,
+        next_.glGetMultiTexLevelParameterivEXT(GL_TEXTURE0 + unit, kTargetTokens[k], level, pname,
                                                &value);
     } else if (next_.glGetTexLevelParameteriv) {
         Select(unit);
         const GLenum level0 =
-            k == fragmentprogram::kCubeMap ? GL_TEXTURE_CUBE_MAP_POSITIVE_X : kTargets[k];
+            k == fragmentprogram::kCubeMap ? GL_TEXTURE_CUBE_MAP_POSITIVE_X : kTargetTokens[k];
         next_.glGetTexLevelParameteriv(level0, level, pname, &value);
     }
     return value;
@@ -743,9 +740,9 @@ void FragmentModule::ReadEnables() {
             if (k == fragmentprogram::kRectangle && !rectangles_) continue;
             GLboolean on = GL_FALSE;
             if (directAccess_) {
-                next_.glGetBooleanIndexedvEXT(kTargets[k], GLuint(unit), &on);
+                next_.glGetBooleanIndexedvEXT(kTargetTokens[k], GLuint(unit), &on);
             } else if (next_.glIsEnabled) {
-                on = next_.glIsEnabled(kTargets[k]);
+                on = next_.glIsEnabled(kTargetTokens[k]);
             }
             if (on != GL_FALSE) enables_[unit] |= 1u << k;
         }
@@ -763,7 +760,7 @@ void FragmentModule::ReadUnit(int unit) {
     if (!state_.textureShaders) {
         for (int k : kPriority) {
             if (enables_[unit] & (1u << k)) {
-                t.enabledTarget = kTargets[k];
+                t.enabledTarget = kTargetTokens[k];
                 break;
             }
         }
@@ -792,14 +789,14 @@ fragmentprogram::BoundTexture FragmentModule::ReadTexture(int unit, int k) {
     const GLint format = LevelParameter(unit, k, 0, GL_TEXTURE_INTERNAL_FORMAT);
     GLint minFilter = GL_LINEAR, name = 0;
     if (Direct(k)) {
-        next_.glGetMultiTexParameterivEXT(GL_TEXTURE0 + unit, kTargets[k], GL_TEXTURE_MIN_FILTER,
-                                          &minFilter);
-        next_.glGetIntegerIndexedvEXT(kBindings[k], GLuint(unit), &name);
+        next_.glGetMultiTexParameterivEXT(GL_TEXTURE0 + unit, kTargetTokens[k],
+                                          GL_TEXTURE_MIN_FILTER, &minFilter);
+        next_.glGetIntegerIndexedvEXT(kTargetBindings[k], GLuint(unit), &name);
     } else {
         Select(unit);
         if (next_.glGetTexParameteriv)
-            next_.glGetTexParameteriv(kTargets[k], GL_TEXTURE_MIN_FILTER, &minFilter);
-        if (next_.glGetIntegerv) next_.glGetIntegerv(kBindings[k], &name);
+            next_.glGetTexParameteriv(kTargetTokens[k], GL_TEXTURE_MIN_FILTER, &minFilter);
+        if (next_.glGetIntegerv) next_.glGetIntegerv(kTargetBindings[k], &name);
     }
     bool complete = true;
     if (minFilter != GL_NEAREST && minFilter != GL_LINEAR) {
@@ -809,7 +806,7 @@ fragmentprogram::BoundTexture FragmentModule::ReadTexture(int unit, int k) {
         complete = LevelParameter(unit, k, levels, GL_TEXTURE_WIDTH) > 0;
     }
     bound.complete = complete;
-    GLenum described = ConvertedFormat(layer_, kTargets[k], GLuint(name));
+    GLenum described = ConvertedFormat(layer_, kTargetTokens[k], GLuint(name));
     if (described == GL_NONE) described = GLenum(format);
     bound.format = fragmentprogram::DescribeInternalFormat(described);
     if (bound.format.base == GL_NONE) bound.format.base = BaseFromSizes(unit, k);

@@ -36,10 +36,6 @@ ConvertedTextures& Converted(ShareGroup& group) { return group.Object<ConvertedT
 // The most texels one upload converts (4096 x 4096; as 4 floats each, 256 MiB).
 constexpr size_t kMaxTexels = size_t(1) << 24;
 
-const GLenum kBindings[fragmentprogram::kTargetCount] = {
-    GL_TEXTURE_BINDING_1D, GL_TEXTURE_BINDING_2D, GL_TEXTURE_BINDING_3D,
-    GL_TEXTURE_BINDING_CUBE_MAP, GL_TEXTURE_BINDING_RECTANGLE_NV};
-
 // The index of the texture target an image target (a cube map face among them) belongs to, -1
 // for proxies and unknown targets.
 int TargetIndex(GLenum target) {
@@ -187,7 +183,7 @@ bool LegacyTextures::Compiling() const { return Integer(GL_LIST_INDEX) != 0; }
 
 GLuint LegacyTextures::Bound(GLenum target) const {
     const int index = TargetIndex(target);
-    return index >= 0 ? GLuint(Integer(kBindings[index])) : 0;
+    return index >= 0 ? GLuint(Integer(fragmentprogram::kTargetBindings[index])) : 0;
 }
 
 GLenum LegacyTextures::BoundFormat(GLenum target) const {
