@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <map>
@@ -149,6 +150,121 @@ void SwapElements(GLenum type, unsigned char* bytes, size_t size) {
         std::reverse(bytes + i, bytes + i + element);
 }
 
+GLint Query(const NextGl& next, GLenum pname) {
+    GLint value = 0;
+    if (next.glGetIntegerv) next.glGetIntegerv(pname, &value);
+    return value;
+}
+
+// Sizes of pixel rows, saturated at SIZE_MAX: past the end of any buffer.
+size_t Times(size_t a, size_t b) {
+    size_t r;
+    return __builtin_mul_overflow(a, b, &r) ? SIZE_MAX : r;
+}
+size_t Plus(size_t a, size_t b) {
+    size_t r;
+    return __builtin_add_overflow(a, b, &r) ? SIZE_MAX : r;
+}
+size_t Count(GLint value) { return size_t(std::max(value, 0)); }
+
+// Where an image lies in the application's memory under the pack or unpack state, in bytes from
+// where its pixels point: the first row at `first`, rows `row` bytes long, `stride` apart, images
+// `imageStride` apart, `end` one past the last byte.
+struct RowLayout {
+    size_t row = 0, stride = 0, imageStride = 0, first = 0, end = 0;
+    bool swap = false;  // each element's bytes reversed
+};
+
+// The layout of width x height x depth pixels of `pixel` bytes each; image height and skipped
+// images count for 3D images only.
+RowLayout Layout(const NextGl& next, bool pack, bool threeD, GLsizei width, GLsizei height,
+                 GLsizei depth, size_t pixel) {
+    auto get = [&](GLenum packName, GLenum unpackName) {
+        return Query(next, pack ? packName : unpackName);
+    };
+    RowLayout l;
+    const GLint rowLength = get(GL_PACK_ROW_LENGTH, GL_UNPACK_ROW_LENGTH);
+    const size_t a = size_t(std::max(get(GL_PACK_ALIGNMENT, GL_UNPACK_ALIGNMENT), 1));
+    l.row = Times(Count(width), pixel);
+    l.stride = Plus(Times(Count(rowLength > 0 ? rowLength : width), pixel), a - 1) / a * a;
+    const GLint imageHeight = threeD ? get(GL_PACK_IMAGE_HEIGHT, GL_UNPACK_IMAGE_HEIGHT) : 0;
+    l.imageStride = Times(l.stride, Count(imageHeight > 0 ? imageHeight : height));
+    const size_t skipImages = threeD ? Count(get(GL_PACK_SKIP_IMAGES, GL_UNPACK_SKIP_IMAGES)) : 0;
+    l.first = Plus(Plus(Times(skipImages, l.imageStride),
+                        Times(Count(get(GL_PACK_SKIP_ROWS, GL_UNPACK_SKIP_ROWS)), l.stride)),
+                   Times(Count(get(GL_PACK_SKIP_PIXELS, GL_UNPACK_SKIP_PIXELS)), pixel));
+    l.end = l.first;
+    if (width > 0 && height > 0 && depth > 0)
+        l.end = Plus(Plus(Plus(l.first, Times(Count(depth - 1), l.imageStride)),
+                          Times(Count(height - 1), l.stride)),
+                     l.row);
+    l.swap = get(GL_PACK_SWAP_BYTES, GL_UNPACK_SWAP_BYTES) != 0;
+    return l;
+}
+
+// Copies height x depth rows between tight bytes and bytes laid out as the layout says.
+void CopyRows(const RowLayout& l, GLsizei height, GLsizei depth, unsigned char* rows,
+              unsigned char* tight, bool toRows) {
+    for (GLsizei image = 0; image < depth; ++image) {
+        for (GLsizei y = 0; y < height; ++y, tight += l.row) {
+            unsigned char* at = rows + size_t(image) * l.imageStride + size_t(y) * l.stride;
+            std::memcpy(toRows ? at : tight, toRows ? tight : at, l.row);
+        }
+    }
+}
+
+// The application's pixels of one operation: in client memory, or, with a buffer bound to the
+// pixel buffer target, at the offset `pixels` in that buffer, mapped for `access` while this
+// lives (the range the layout covers only).
+class ApplicationPixels {
+  public:
+    ApplicationPixels(const NextGl& next, GLenum target, const void* pixels,
+                      const RowLayout& layout, GLbitfield access)
+        : next_(next), target_(target) {
+        const GLenum binding = target == GL_PIXEL_PACK_BUFFER ? GL_PIXEL_PACK_BUFFER_BINDING
+                                                              : GL_PIXEL_UNPACK_BUFFER_BINDING;
+        if (Query(next, binding) == 0) {
+            refused_ = false;
+            if (pixels != nullptr)
+                rows_ = const_cast<unsigned char*>(static_cast<const unsigned char*>(pixels)) +
+                        layout.first;
+            return;
+        }
+        // The GL's rule for buffers: the whole range within the buffer, which is not mapped.
+        GLint size = 0, mapped = GL_FALSE;
+        if (next.glGetBufferParameteriv) {
+            next.glGetBufferParameteriv(target, GL_BUFFER_SIZE, &size);
+            next.glGetBufferParameteriv(target, GL_BUFFER_MAPPED, &mapped);
+        }
+        const size_t offset = reinterpret_cast<uintptr_t>(pixels);
+        if (mapped != GL_FALSE || Plus(offset, layout.end) > Count(size) ||
+            !next.glMapBufferRange || !next.glUnmapBuffer)
+            return;
+        void* range = next.glMapBufferRange(target, GLintptr(offset + layout.first),
+                                            GLsizeiptr(layout.end - layout.first), access);
+        mapped_ = range != nullptr;
+        rows_ = static_cast<unsigned char*>(range);
+        refused_ = !mapped_;
+    }
+    ~ApplicationPixels() {
+        if (mapped_) next_.glUnmapBuffer(target_);
+    }
+    ApplicationPixels(const ApplicationPixels&) = delete;
+    ApplicationPixels& operator=(const ApplicationPixels&) = delete;
+
+    // Whether a buffer refuses the range.
+    bool Refused() const { return refused_; }
+    // The image's first row; null without pixels.
+    unsigned char* Rows() const { return rows_; }
+
+  private:
+    const NextGl& next_;
+    const GLenum target_;
+    bool refused_ = true;
+    bool mapped_ = false;
+    unsigned char* rows_ = nullptr;
+};
+
 }  // namespace
 
 GLenum ConvertedFormat(Layer& layer, GLenum target, GLuint name) {
@@ -173,10 +289,27 @@ LegacyTextures::~LegacyTextures() {
         it = std::get<0>(it->first) == &layer_ ? converted.textures.erase(it) : std::next(it);
 }
 
-GLint LegacyTextures::Integer(GLenum pname) const {
-    GLint value = 0;
-    if (next_.glGetIntegerv) next_.glGetIntegerv(pname, &value);
-    return value;
+GLint LegacyTextures::Integer(GLenum pname) const { return Query(next_, pname); }
+
+template <typename F>
+void LegacyTextures::Tight(bool pack, F f) const {
+    const GLenum target = pack ? GL_PIXEL_PACK_BUFFER : GL_PIXEL_UNPACK_BUFFER;
+    const GLint buffer =
+        Integer(pack ? GL_PIXEL_PACK_BUFFER_BINDING : GL_PIXEL_UNPACK_BUFFER_BINDING);
+    if (buffer != 0 && next_.glBindBuffer) next_.glBindBuffer(target, 0);
+    if (next_.glPushClientAttrib) next_.glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    if (next_.glPixelStorei) {
+        const GLenum defaults[2][6] = {
+            {GL_UNPACK_SWAP_BYTES, GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS,
+             GL_UNPACK_IMAGE_HEIGHT, GL_UNPACK_SKIP_IMAGES},
+            {GL_PACK_SWAP_BYTES, GL_PACK_ROW_LENGTH, GL_PACK_SKIP_ROWS, GL_PACK_SKIP_PIXELS,
+             GL_PACK_IMAGE_HEIGHT, GL_PACK_SKIP_IMAGES}};
+        for (GLenum pname : defaults[pack ? 1 : 0]) next_.glPixelStorei(pname, 0);
+        next_.glPixelStorei(pack ? GL_PACK_ALIGNMENT : GL_UNPACK_ALIGNMENT, 1);
+    }
+    f();
+    if (next_.glPopClientAttrib) next_.glPopClientAttrib();
+    if (buffer != 0 && next_.glBindBuffer) next_.glBindBuffer(target, GLuint(buffer));
 }
 
 bool LegacyTextures::Compiling() const { return Integer(GL_LIST_INDEX) != 0; }
@@ -323,11 +456,10 @@ bool LegacyTextures::TexImage(const TexUpload& u) {
 bool LegacyTextures::Copied(const TexUpload& u, std::vector<unsigned char>* texels) const {
     const size_t count =
         size_t(std::max(u.width, 0)) * size_t(std::max(u.height, 0)) * size_t(std::max(u.depth, 0));
-    if (u.pixels == nullptr || PixelBytes(u.format, u.type) == 0 || count == 0 ||
-        count > kMaxTexels || Integer(GL_PIXEL_UNPACK_BUFFER_BINDING) != 0)
-        return false;
-    Unpacked(u, texels);
-    return true;
+    if (PixelBytes(u.format, u.type) == 0 || count == 0 || count > kMaxTexels) return false;
+    // Texels in an unpack buffer are read now too, as the GL compiles them.
+    const void* tight = nullptr;
+    return Unpacked(u, texels, &tight) && tight != nullptr;
 }
 
 bool LegacyTextures::Convert(const TexUpload& u, bool tight) {
@@ -353,13 +485,12 @@ bool LegacyTextures::Convert(const TexUpload& u, bool tight) {
         layer_.RaiseListedError(GL_OUT_OF_MEMORY);
         return true;
     }
-    if (!tight && Integer(GL_PIXEL_UNPACK_BUFFER_BINDING) != 0) {
-        // The texels would be in a buffer object: converting those is not supported.
+    std::vector<unsigned char> packed;
+    const void* pixels = u.pixels;
+    if (!tight && !Unpacked(u, &packed, &pixels)) {
         layer_.RaiseListedError(GL_INVALID_OPERATION);
         return true;
     }
-    std::vector<unsigned char> packed;
-    const void* pixels = tight ? u.pixels : Unpacked(u, &packed);
     const std::vector<float> zeros(pixels == nullptr ? count * 4 : 0);
     fragmentprogram::FloatImage image;
     // No data: the texels are undefined; zeros of a float format stand for them.
@@ -425,10 +556,6 @@ bool LegacyTextures::GetTexImage(GLenum target, GLint level, GLenum format, GLen
         layer_.RaiseError(GL_INVALID_ENUM);
         return true;
     }
-    if (Integer(GL_PIXEL_PACK_BUFFER_BINDING) != 0) {
-        layer_.RaiseError(GL_INVALID_OPERATION);  // packing into buffer objects is not supported
-        return true;
-    }
     GLint width = 0, height = 0, depth = 0;
     if (next_.glGetTexLevelParameteriv) {
         next_.glGetTexLevelParameteriv(target, level, GL_TEXTURE_WIDTH, &width);
@@ -437,69 +564,56 @@ bool LegacyTextures::GetTexImage(GLenum target, GLint level, GLenum format, GLen
     }
     const size_t count =
         size_t(std::max(width, 0)) * size_t(std::max(height, 0)) * size_t(std::max(depth, 0));
-    if (count == 0 || count > kMaxTexels || pixels == nullptr || !next_.glGetTexImage) {
+    if (count == 0 || count > kMaxTexels || !next_.glGetTexImage ||
+        (pixels == nullptr && Integer(GL_PIXEL_PACK_BUFFER_BINDING) == 0)) {
         // No image: the driver raises what it raises for it.
-        if (next_.glGetTexImage)
-            next_.glGetTexImage(target, level, FloatLayout(format), GL_FLOAT, nullptr);
+        if (next_.glGetTexImage) {
+            Tight(true, [&] {
+                next_.glGetTexImage(target, level, FloatLayout(format), GL_FLOAT, nullptr);
+            });
+        }
         return true;
     }
     // The stored floats, tight, then each as the application's type where pack state says.
     const int components = Components(format);
     std::vector<float> floats(count * size_t(components));
-    if (next_.glPushClientAttrib) next_.glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    if (next_.glPixelStorei) {
-        for (GLenum pname : {GL_PACK_SWAP_BYTES, GL_PACK_ROW_LENGTH, GL_PACK_SKIP_ROWS,
-                             GL_PACK_SKIP_PIXELS, GL_PACK_IMAGE_HEIGHT, GL_PACK_SKIP_IMAGES})
-            next_.glPixelStorei(pname, 0);
-        next_.glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    }
-    next_.glGetTexImage(target, level, FloatLayout(format), GL_FLOAT, floats.data());
-    if (next_.glPopClientAttrib) next_.glPopClientAttrib();
+    Tight(true, [&] {
+        next_.glGetTexImage(target, level, FloatLayout(format), GL_FLOAT, floats.data());
+    });
     const size_t pixel = PixelBytes(format, type);
     std::vector<unsigned char> packed(count * pixel);
     fragmentprogram::PackComponents(type, floats.data(), count, IsPackedType(type) ? 4 : components,
                                     packed.data());
-    if (Integer(GL_PACK_SWAP_BYTES) != 0) SwapElements(type, packed.data(), packed.size());
-    const GLint rowLength = Integer(GL_PACK_ROW_LENGTH),
-                imageHeight = Integer(GL_PACK_IMAGE_HEIGHT);
-    const size_t a = size_t(std::max(Integer(GL_PACK_ALIGNMENT), 1));
-    const size_t stride =
-        ((rowLength > 0 ? size_t(rowLength) : size_t(width)) * pixel + a - 1) / a * a;
-    const size_t imageStride = stride * (imageHeight > 0 ? size_t(imageHeight) : size_t(height));
-    auto* out =
-        static_cast<unsigned char*>(pixels) + size_t(Integer(GL_PACK_SKIP_IMAGES)) * imageStride +
-        size_t(Integer(GL_PACK_SKIP_ROWS)) * stride + size_t(Integer(GL_PACK_SKIP_PIXELS)) * pixel;
-    const size_t row = size_t(width) * pixel;
-    const unsigned char* in = packed.data();
-    for (GLint image = 0; image < depth; ++image)
-        for (GLint y = 0; y < height; ++y, in += row)
-            std::memcpy(out + size_t(image) * imageStride + size_t(y) * stride, in, row);
+    const RowLayout layout =
+        Layout(next_, true, target == GL_TEXTURE_3D, width, height, depth, pixel);
+    if (layout.swap) SwapElements(type, packed.data(), packed.size());
+    const ApplicationPixels out(next_, GL_PIXEL_PACK_BUFFER, pixels, layout, GL_MAP_WRITE_BIT);
+    if (out.Refused()) {
+        layer_.RaiseError(GL_INVALID_OPERATION);
+        return true;
+    }
+    CopyRows(layout, height, depth, out.Rows(), packed.data(), true);
     return true;
 }
 
-const void* LegacyTextures::Unpacked(const TexUpload& u, std::vector<unsigned char>* packed) const {
+bool LegacyTextures::Unpacked(const TexUpload& u, std::vector<unsigned char>* packed,
+                              const void** texels) const {
     const size_t pixel = PixelBytes(u.format, u.type);
     const size_t count = size_t(u.width) * size_t(u.height) * size_t(u.depth);
-    if (u.pixels == nullptr || pixel == 0 || count == 0) return u.pixels;
-    const GLint rowLength = Integer(GL_UNPACK_ROW_LENGTH);
-    const size_t a = size_t(std::max(Integer(GL_UNPACK_ALIGNMENT), 1));
-    const size_t rowPixels = rowLength > 0 ? size_t(rowLength) : size_t(u.width);
-    const size_t stride = (rowPixels * pixel + a - 1) / a * a;
-    // Image height and skipped images count for 3D images only.
-    const GLint imageHeight = u.dimensions == 3 ? Integer(GL_UNPACK_IMAGE_HEIGHT) : 0;
-    const size_t skipImages = u.dimensions == 3 ? size_t(Integer(GL_UNPACK_SKIP_IMAGES)) : 0;
-    const size_t imageStride = stride * (imageHeight > 0 ? size_t(imageHeight) : size_t(u.height));
-    const auto* source = static_cast<const unsigned char*>(u.pixels) + skipImages * imageStride +
-                         size_t(Integer(GL_UNPACK_SKIP_ROWS)) * stride +
-                         size_t(Integer(GL_UNPACK_SKIP_PIXELS)) * pixel;
-    const size_t row = size_t(u.width) * pixel;
+    // Nothing the layer reads: the conversion refuses pixels it does not know before reading.
+    *texels = u.pixels;
+    if (pixel == 0 || count == 0) return true;
+    const RowLayout layout =
+        Layout(next_, false, u.dimensions == 3, u.width, u.height, u.depth, pixel);
+    const ApplicationPixels source(next_, GL_PIXEL_UNPACK_BUFFER, u.pixels, layout,
+                                   GL_MAP_READ_BIT);
+    if (source.Refused()) return false;
+    if (source.Rows() == nullptr) return true;
     packed->resize(count * pixel);
-    unsigned char* out = packed->data();
-    for (GLsizei image = 0; image < u.depth; ++image)
-        for (GLsizei y = 0; y < u.height; ++y, out += row)
-            std::memcpy(out, source + size_t(image) * imageStride + size_t(y) * stride, row);
-    if (Integer(GL_UNPACK_SWAP_BYTES) != 0) SwapElements(u.type, packed->data(), packed->size());
-    return packed->data();
+    CopyRows(layout, u.height, u.depth, source.Rows(), packed->data(), false);
+    if (layout.swap) SwapElements(u.type, packed->data(), packed->size());
+    *texels = packed->data();
+    return true;
 }
 
 void LegacyTextures::Upload(const TexUpload& u, const fragmentprogram::FloatImage& image) {
@@ -525,16 +639,10 @@ void LegacyTextures::Upload(const TexUpload& u, const fragmentprogram::FloatImag
 }
 
 void LegacyTextures::DriverUpload(const TexUpload& u) {
-    // Texels of the layer's own, tight in client memory.
-    const GLint buffer = Integer(GL_PIXEL_UNPACK_BUFFER_BINDING);
-    if (buffer != 0 && next_.glBindBuffer) next_.glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
-    if (next_.glPushClientAttrib) next_.glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    if (next_.glPixelStorei) {
-        for (GLenum pname : {GL_UNPACK_SWAP_BYTES, GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_ROWS,
-                             GL_UNPACK_SKIP_PIXELS, GL_UNPACK_IMAGE_HEIGHT, GL_UNPACK_SKIP_IMAGES})
-            next_.glPixelStorei(pname, 0);
-        next_.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    }
+    Tight(false, [&] { DriverImage(u); });
+}
+
+void LegacyTextures::DriverImage(const TexUpload& u) {
     const void* t = u.pixels;
     switch (u.dimensions * 2 + (u.sub ? 1 : 0)) {
         case 2:
@@ -566,9 +674,6 @@ void LegacyTextures::DriverUpload(const TexUpload& u) {
                 next_.glTexSubImage3D(u.target, u.level, u.x, u.y, u.z, u.width, u.height, u.depth,
                                       u.format, u.type, t);
     }
-    if (next_.glPopClientAttrib) next_.glPopClientAttrib();
-    if (buffer != 0 && next_.glBindBuffer)
-        next_.glBindBuffer(GL_PIXEL_UNPACK_BUFFER, GLuint(buffer));
 }
 
 GLfloat* LegacyTextures::Transfer(GLenum pname) {

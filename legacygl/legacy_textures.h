@@ -49,11 +49,18 @@ class LegacyTextures : public Module {
     void SetBorder(GLenum target, GLenum pname, const GLint* ints, std::array<GLfloat, 4> values);
     // The driver's border colour of a texture with legacy format (GL_NONE: a conventional one).
     void DriverBorder(GLenum target, GLenum legacy, std::array<GLfloat, 4> border);
-    // The application's texels of an upload packed tight (into *packed) in the machine's byte
-    // order, as the unpack state says; null without texels.
-    const void* Unpacked(const TexUpload& u, std::vector<unsigned char>* packed) const;
+    // The application's texels of an upload, from client memory or the bound unpack buffer,
+    // packed tight (into *packed) in the machine's byte order as the unpack state says; *texels
+    // null without texels. False when the unpack buffer cannot give them (the range passes its
+    // end, or it is mapped).
+    bool Unpacked(const TexUpload& u, std::vector<unsigned char>* packed,
+                  const void** texels) const;
     // Whether the texels of an upload can be kept, unpacked tight into *texels.
     bool Copied(const TexUpload& u, std::vector<unsigned char>* texels) const;
+    // Runs f with the pack (or unpack) state at tight defaults and no pixel buffer bound for it,
+    // for pixels of the layer's own in client memory; the application's state is restored after.
+    template <typename F>
+    void Tight(bool pack, F f) const;
     // An upload converted when the legacy format calls for it (or refused): false when the
     // driver takes it as it is. tight: the texels are already unpacked tight.
     bool Convert(const TexUpload& u, bool tight);
@@ -62,6 +69,8 @@ class LegacyTextures : public Module {
     void Upload(const TexUpload& u, const fragmentprogram::FloatImage& image);
     // An upload of tight texels in client memory to the driver, whatever the unpack state.
     void DriverUpload(const TexUpload& u);
+    // The glTex(Sub)Image* call of an upload.
+    void DriverImage(const TexUpload& u);
 
     // The scale or bias of a HILO or offset component (HI, LO, DS, DT, MAGNITUDE, VIBRANCE),
     // null for other names.
