@@ -949,4 +949,187 @@ TEST_F(LegacyTextureRender, ADisplayListConvertsSubImagesForTheTextureBoundWhenI
     glDeleteTextures(2, names);
 }
 
+// A 2x2 legacy image in a pixel unpack buffer: at kOffset, rows of 3 pixels padded to 4 bytes,
+// one row and one pixel skipped, the rest of the buffer filler. Raw values convert as raw / scale.
+struct BufferImage {
+    const char* what;
+    GLenum internalFormat, format, type;
+    int components;
+    float scale;
+
+    static constexpr size_t kOffset = 8;
+    size_t Element() const { return Size(type); }
+    size_t Pixel() const { return Element() * size_t(components); }
+    size_t Stride() const { return (3 * Pixel() + 3) / 4 * 4; }
+    // One past the last byte the upload reads from offset.
+    size_t End(size_t offset) const { return offset + 2 * Stride() + Pixel() + 2 * Pixel(); }
+    int Raw(int t, int c, int salt) const {
+        return ((37 * t + 53 * c + salt) % 256 - 128) * (Element() == 2 ? 255 : 1);
+    }
+    // The buffer's bytes, the texels' raw values shifted by salt.
+    std::vector<unsigned char> Bytes(int salt) const {
+        std::vector<unsigned char> bytes(End(kOffset), 0x5a);
+        for (int t = 0; t < 4; ++t)
+            for (int c = 0; c < components; ++c)
+                Put(type, Raw(t, c, salt),
+                    &bytes[kOffset + size_t(1 + t / 2) * Stride() + size_t(1 + t % 2) * Pixel() +
+                           size_t(c) * Element()]);
+        return bytes;
+    }
+    // The stored floats as the extension converts them.
+    std::vector<float> Converted(int salt) const {
+        std::vector<float> floats;
+        for (int t = 0; t < 4; ++t)
+            for (int c = 0; c < components; ++c) floats.push_back(Raw(t, c, salt) / scale);
+        return floats;
+    }
+    void UnpackState(bool set) const {
+        glPixelStorei(GL_UNPACK_ALIGNMENT, set ? 4 : 1);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, set ? 3 : 0);
+        glPixelStorei(GL_UNPACK_SKIP_ROWS, set ? 1 : 0);
+        glPixelStorei(GL_UNPACK_SKIP_PIXELS, set ? 1 : 0);
+    }
+    void Image(size_t offset) const {
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(internalFormat), 2, 2, 0, format, type,
+                     reinterpret_cast<const void*>(offset));
+    }
+    std::vector<float> Stored() const {
+        std::vector<float> stored(size_t(4 * components), -9);
+        glGetTexImage(GL_TEXTURE_2D, 0, format, GL_FLOAT, stored.data());
+        return stored;
+    }
+};
+
+const BufferImage kBufferImages[] = {
+    {"signed RGB bytes", GL_SIGNED_RGB8_NV, GL_RGB, GL_BYTE, 3, 128},
+    {"signed HILO shorts", GL_SIGNED_HILO16_NV, GL_HILO_NV, GL_SHORT, 2, 32768},
+};
+
+std::vector<unsigned char> BufferContents(GLenum target) {
+    GLint size = 0;
+    glGetBufferParameteriv(target, GL_BUFFER_SIZE, &size);
+    std::vector<unsigned char> bytes(static_cast<size_t>(size));
+    glGetBufferSubData(target, 0, size, bytes.data());
+    return bytes;
+}
+
+TEST_F(LegacyTextureRender, UploadsReadUnpackBuffersAndReadBacksWritePackBuffersAtTheirOffsets) {
+    GLuint name, buffers[2];
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glGenBuffers(2, buffers);
+    for (const BufferImage& image : kBufferImages) {
+        SCOPED_TRACE(image.what);
+        const std::vector<unsigned char> bytes = image.Bytes(0);
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffers[0]);
+        glBufferData(GL_PIXEL_UNPACK_BUFFER, GLsizeiptr(bytes.size()), bytes.data(),
+                     GL_STATIC_DRAW);
+        image.UnpackState(true);
+        image.Image(BufferImage::kOffset);
+        image.UnpackState(false);
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        // The application's binding and bytes as they were.
+        GLint bound = 0;
+        glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &bound);
+        EXPECT_EQ(GLuint(bound), buffers[0]);
+        EXPECT_EQ(BufferContents(GL_PIXEL_UNPACK_BUFFER), bytes);
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+        const std::vector<float> converted = image.Converted(0);
+        EXPECT_EQ(image.Stored(), converted);
+
+        // Into a pack buffer that ends where the floats end, 12 bytes in; beyond its end refused.
+        const size_t packOffset = 12, floatBytes = converted.size() * sizeof(float);
+        const std::vector<unsigned char> filler(packOffset + floatBytes, 0x77);
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, buffers[1]);
+        glBufferData(GL_PIXEL_PACK_BUFFER, GLsizeiptr(filler.size()), filler.data(),
+                     GL_STATIC_READ);
+        glGetTexImage(GL_TEXTURE_2D, 0, image.format, GL_FLOAT,
+                      reinterpret_cast<void*>(packOffset + 4));
+        EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
+        EXPECT_EQ(BufferContents(GL_PIXEL_PACK_BUFFER), filler);
+        glGetTexImage(GL_TEXTURE_2D, 0, image.format, GL_FLOAT,
+                      reinterpret_cast<void*>(packOffset));
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        const std::vector<unsigned char> packed = BufferContents(GL_PIXEL_PACK_BUFFER);
+        EXPECT_EQ(std::vector<unsigned char>(packed.begin(), packed.begin() + long(packOffset)),
+                  std::vector<unsigned char>(packOffset, 0x77));
+        std::vector<float> read(converted.size());
+        std::memcpy(read.data(), packed.data() + packOffset, floatBytes);
+        EXPECT_EQ(read, converted);
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    }
+    glDeleteBuffers(2, buffers);
+    glDeleteTextures(1, &name);
+}
+
+TEST_F(LegacyTextureRender, UploadsPastTheUnpackBuffersEndOrFromAMappedOneAreRefused) {
+    GLuint name, buffer;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glGenBuffers(1, &buffer);
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffer);
+    for (const BufferImage& image : kBufferImages) {
+        SCOPED_TRACE(image.what);
+        const std::vector<unsigned char> bytes = image.Bytes(0);
+        glBufferData(GL_PIXEL_UNPACK_BUFFER, GLsizeiptr(bytes.size()), bytes.data(),
+                     GL_STATIC_DRAW);
+        image.UnpackState(true);
+        image.Image(BufferImage::kOffset);
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        const std::vector<float> stored = image.Stored();
+        // One element past the end, as an image and as a sub-image; then a mapped buffer.
+        const size_t past = BufferImage::kOffset + image.Element();
+        const std::function<void()> refused[] = {
+            [&] { image.Image(past); },
+            [&] {
+                glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 2, 2, image.format, image.type,
+                                reinterpret_cast<const void*>(past));
+            },
+            [&] {
+                glMapBuffer(GL_PIXEL_UNPACK_BUFFER, GL_READ_ONLY);
+                image.Image(BufferImage::kOffset);
+                glUnmapBuffer(GL_PIXEL_UNPACK_BUFFER);
+            },
+        };
+        for (const auto& call : refused) {
+            call();
+            EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
+            EXPECT_EQ(image.Stored(), stored);
+        }
+        image.UnpackState(false);
+    }
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+    glDeleteBuffers(1, &buffer);
+    glDeleteTextures(1, &name);
+}
+
+TEST_F(LegacyTextureRender, ADisplayListKeepsTheTexelsItsUnpackBufferHeldWhenCompiled) {
+    GLuint name, buffer;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glGenBuffers(1, &buffer);
+    const GLuint list = glGenLists(1);
+    for (const BufferImage& image : kBufferImages) {
+        SCOPED_TRACE(image.what);
+        const std::vector<unsigned char> compiled = image.Bytes(0), later = image.Bytes(99);
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffer);
+        glBufferData(GL_PIXEL_UNPACK_BUFFER, GLsizeiptr(compiled.size()), compiled.data(),
+                     GL_STATIC_DRAW);
+        image.UnpackState(true);
+        glNewList(list, GL_COMPILE);
+        image.Image(BufferImage::kOffset);
+        glEndList();
+        image.UnpackState(false);
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        glBufferSubData(GL_PIXEL_UNPACK_BUFFER, 0, GLsizeiptr(later.size()), later.data());
+        glCallList(list);
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        EXPECT_EQ(image.Stored(), image.Converted(0));
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+    }
+    glDeleteLists(list, 1);
+    glDeleteBuffers(1, &buffer);
+    glDeleteTextures(1, &name);
+}
+
 }  // namespace
