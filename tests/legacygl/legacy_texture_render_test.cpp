@@ -1013,7 +1013,7 @@ std::vector<unsigned char> BufferContents(GLenum target) {
     return bytes;
 }
 
-TEST_F(LegacyTextureRender, UploadsReadUnpackBuffersAndReadBacksWritePackBuffersAtTheirOffsets) {
+TEST_F(LegacyTextureRender, UnpackAndPackBuffersAreReadAndWrittenAtTheirOffsetsWithinTheirEnds) {
     GLuint name, buffers[2];
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
@@ -1026,58 +1026,16 @@ TEST_F(LegacyTextureRender, UploadsReadUnpackBuffersAndReadBacksWritePackBuffers
                      GL_STATIC_DRAW);
         image.UnpackState(true);
         image.Image(BufferImage::kOffset);
-        image.UnpackState(false);
         ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        const std::vector<float> converted = image.Converted(0);
+        EXPECT_EQ(image.Stored(), converted);
         // The application's binding and bytes as they were.
         GLint bound = 0;
         glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &bound);
         EXPECT_EQ(GLuint(bound), buffers[0]);
         EXPECT_EQ(BufferContents(GL_PIXEL_UNPACK_BUFFER), bytes);
-        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
-        const std::vector<float> converted = image.Converted(0);
-        EXPECT_EQ(image.Stored(), converted);
-
-        // Into a pack buffer that ends where the floats end, 12 bytes in; beyond its end refused.
-        const size_t packOffset = 12, floatBytes = converted.size() * sizeof(float);
-        const std::vector<unsigned char> filler(packOffset + floatBytes, 0x77);
-        glBindBuffer(GL_PIXEL_PACK_BUFFER, buffers[1]);
-        glBufferData(GL_PIXEL_PACK_BUFFER, GLsizeiptr(filler.size()), filler.data(),
-                     GL_STATIC_READ);
-        glGetTexImage(GL_TEXTURE_2D, 0, image.format, GL_FLOAT,
-                      reinterpret_cast<void*>(packOffset + 4));
-        EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
-        EXPECT_EQ(BufferContents(GL_PIXEL_PACK_BUFFER), filler);
-        glGetTexImage(GL_TEXTURE_2D, 0, image.format, GL_FLOAT,
-                      reinterpret_cast<void*>(packOffset));
-        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-        const std::vector<unsigned char> packed = BufferContents(GL_PIXEL_PACK_BUFFER);
-        EXPECT_EQ(std::vector<unsigned char>(packed.begin(), packed.begin() + long(packOffset)),
-                  std::vector<unsigned char>(packOffset, 0x77));
-        std::vector<float> read(converted.size());
-        std::memcpy(read.data(), packed.data() + packOffset, floatBytes);
-        EXPECT_EQ(read, converted);
-        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    }
-    glDeleteBuffers(2, buffers);
-    glDeleteTextures(1, &name);
-}
-
-TEST_F(LegacyTextureRender, UploadsPastTheUnpackBuffersEndOrFromAMappedOneAreRefused) {
-    GLuint name, buffer;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    glGenBuffers(1, &buffer);
-    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffer);
-    for (const BufferImage& image : kBufferImages) {
-        SCOPED_TRACE(image.what);
-        const std::vector<unsigned char> bytes = image.Bytes(0);
-        glBufferData(GL_PIXEL_UNPACK_BUFFER, GLsizeiptr(bytes.size()), bytes.data(),
-                     GL_STATIC_DRAW);
-        image.UnpackState(true);
-        image.Image(BufferImage::kOffset);
-        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-        const std::vector<float> stored = image.Stored();
-        // One element past the end, as an image and as a sub-image; then a mapped buffer.
+        // One element past the end, as an image and as a sub-image, and a mapped buffer: refused,
+        // the texture unchanged.
         const size_t past = BufferImage::kOffset + image.Element();
         const std::function<void()> refused[] = {
             [&] { image.Image(past); },
@@ -1094,12 +1052,31 @@ TEST_F(LegacyTextureRender, UploadsPastTheUnpackBuffersEndOrFromAMappedOneAreRef
         for (const auto& call : refused) {
             call();
             EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
-            EXPECT_EQ(image.Stored(), stored);
+            EXPECT_EQ(image.Stored(), converted);
         }
         image.UnpackState(false);
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+
+        // Into a pack buffer that ends where the floats end, 12 bytes in; past its end refused.
+        const size_t packOffset = 12, floatBytes = converted.size() * sizeof(float);
+        const std::vector<unsigned char> filler(packOffset + floatBytes, 0x77);
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, buffers[1]);
+        glBufferData(GL_PIXEL_PACK_BUFFER, GLsizeiptr(filler.size()), filler.data(),
+                     GL_STATIC_READ);
+        glGetTexImage(GL_TEXTURE_2D, 0, image.format, GL_FLOAT,
+                      reinterpret_cast<void*>(packOffset + 4));
+        EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
+        EXPECT_EQ(BufferContents(GL_PIXEL_PACK_BUFFER), filler);
+        glGetTexImage(GL_TEXTURE_2D, 0, image.format, GL_FLOAT,
+                      reinterpret_cast<void*>(packOffset));
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        std::vector<unsigned char> expected(filler.begin(), filler.begin() + long(packOffset));
+        expected.resize(filler.size());
+        std::memcpy(&expected[packOffset], converted.data(), floatBytes);
+        EXPECT_EQ(BufferContents(GL_PIXEL_PACK_BUFFER), expected);
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
     }
-    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
-    glDeleteBuffers(1, &buffer);
+    glDeleteBuffers(2, buffers);
     glDeleteTextures(1, &name);
 }
 
@@ -1122,9 +1099,18 @@ TEST_F(LegacyTextureRender, ADisplayListKeepsTheTexelsItsUnpackBufferHeldWhenCom
         image.UnpackState(false);
         ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
         glBufferSubData(GL_PIXEL_UNPACK_BUFFER, 0, GLsizeiptr(later.size()), later.data());
+        // As from client memory, the texels are converted with the pixel transfer of the call
+        // (colour scales for colours only).
+        glPixelTransferf(GL_RED_SCALE, 0.25f);
+        glPixelTransferf(GL_HI_SCALE_NV, 0.5f);
         glCallList(list);
+        glPixelTransferf(GL_RED_SCALE, 1);
+        glPixelTransferf(GL_HI_SCALE_NV, 1);
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-        EXPECT_EQ(image.Stored(), image.Converted(0));
+        std::vector<float> expected = image.Converted(0);
+        for (size_t t = 0; t < expected.size(); t += size_t(image.components))
+            expected[t] *= image.format == GL_HILO_NV ? 0.5f : 0.25f;
+        EXPECT_EQ(image.Stored(), expected);
         glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
     }
     glDeleteLists(list, 1);
