@@ -103,16 +103,22 @@ void BindHandWritten() {
     glEnable(GL_VERTEX_PROGRAM_ARB);
 }
 
-void BM_DrawLegacyProgram(benchmark::State& state) {
-    if (!WithLayer().MakeCurrent()) return state.SkipWithError("no GL context");
+// Loads, binds and enables kLegacy as program 1; false without the legacy entry points.
+bool BindLegacy() {
     auto load = Fetch<PFNGLLOADPROGRAMNVPROC>("glLoadProgramNV");
     auto bind = Fetch<PFNGLBINDPROGRAMNVPROC>("glBindProgramNV");
-    if (load == nullptr || bind == nullptr) return state.SkipWithError("no legacy programs");
+    if (load == nullptr || bind == nullptr) return false;
     load(GL_VERTEX_PROGRAM_NV, 1, GLsizei(sizeof kLegacy - 1),
          reinterpret_cast<const GLubyte*>(kLegacy));
     bind(GL_VERTEX_PROGRAM_NV, 1);
-    SetIdentityParameters();
     glEnable(GL_VERTEX_PROGRAM_NV);
+    return true;
+}
+
+void BM_DrawLegacyProgram(benchmark::State& state) {
+    if (!WithLayer().MakeCurrent()) return state.SkipWithError("no GL context");
+    if (!BindLegacy()) return state.SkipWithError("no legacy programs");
+    SetIdentityParameters();
     Draw(state);
     glDisable(GL_VERTEX_PROGRAM_NV);
 }
@@ -140,16 +146,10 @@ void BM_CallListOfDraws(benchmark::State& state) {
     const bool layer = state.range(0) != 0;
     if (!(layer ? WithLayer() : WithoutLayer()).MakeCurrent())
         return state.SkipWithError("no GL context");
-    if (layer) {
-        auto load = Fetch<PFNGLLOADPROGRAMNVPROC>("glLoadProgramNV");
-        auto bind = Fetch<PFNGLBINDPROGRAMNVPROC>("glBindProgramNV");
-        if (load == nullptr || bind == nullptr) return state.SkipWithError("no legacy programs");
-        load(GL_VERTEX_PROGRAM_NV, 1, GLsizei(sizeof kLegacy - 1),
-             reinterpret_cast<const GLubyte*>(kLegacy));
-        bind(GL_VERTEX_PROGRAM_NV, 1);
-        glEnable(GL_VERTEX_PROGRAM_NV);
-    } else {
+    if (!layer) {
         BindHandWritten();
+    } else if (!BindLegacy()) {
+        return state.SkipWithError("no legacy programs");
     }
     SetIdentityParameters();
     const GLuint list = glGenLists(1);
