@@ -8,6 +8,7 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,7 +25,9 @@ namespace {
 using legacygl::NextGl;
 using legacygltest::FromRecordingGl;
 using legacygltest::LayerOver;
+using Values = std::vector<double>;
 constexpr const char* kDriver = legacygltest::kFragmentDriver;
+constexpr GLenum kId = GL_UNSIGNED_IDENTITY_NV;
 
 const glext::ExtensionRow* Row(const char* name) {
     for (size_t i = 0; i < glext::entryPointTableRows; ++i)
@@ -45,50 +48,113 @@ int Occurrences(const std::string& extensions, const std::string& name) {
     return count;
 }
 
+void OnUnit(int unit) { glActiveTextureARB(GL_TEXTURE0 + unit); }
+
+// The values one query gives for each of pnames.
+Values Read(const std::function<void(GLenum, GLint*)>& get, std::initializer_list<GLenum> pnames) {
+    Values values;
+    for (GLenum pname : pnames) {
+        GLint v = -1;
+        get(pname, &v);
+        values.push_back(v);
+    }
+    return values;
+}
+
+// The layer's combiner commands, and its combiner and texture-shader state read as numbers.
+struct Combiners {
+    explicit Combiners(LayerOver& o) : over(o) {}
+    LayerOver& over;
+    PFNGLCOMBINERINPUTNVPROC input = over.Fn<PFNGLCOMBINERINPUTNVPROC>("glCombinerInputNV");
+    PFNGLCOMBINEROUTPUTNVPROC output = over.Fn<PFNGLCOMBINEROUTPUTNVPROC>("glCombinerOutputNV");
+    PFNGLFINALCOMBINERINPUTNVPROC final =
+        over.Fn<PFNGLFINALCOMBINERINPUTNVPROC>("glFinalCombinerInputNV");
+    PFNGLCOMBINERPARAMETERINVPROC parameteri =
+        over.Fn<PFNGLCOMBINERPARAMETERINVPROC>("glCombinerParameteriNV");
+    PFNGLCOMBINERPARAMETERFVNVPROC parameterfv =
+        over.Fn<PFNGLCOMBINERPARAMETERFVNVPROC>("glCombinerParameterfvNV");
+    PFNGLCOMBINERSTAGEPARAMETERFVNVPROC stage =
+        over.Fn<PFNGLCOMBINERSTAGEPARAMETERFVNVPROC>("glCombinerStageParameterfvNV");
+
+    // Input, mapping and component usage of a variable.
+    Values Input(GLenum stage, GLenum portion, GLenum variable) {
+        auto get =
+            over.Fn<PFNGLGETCOMBINERINPUTPARAMETERIVNVPROC>("glGetCombinerInputParameterivNV");
+        return Read([&](GLenum p, GLint* v) { get(stage, portion, variable, p, v); },
+                    {GL_COMBINER_INPUT_NV, GL_COMBINER_MAPPING_NV, GL_COMBINER_COMPONENT_USAGE_NV});
+    }
+    // The AB and CD dot products, mux-sum, scale, bias, and the AB, CD and sum outputs.
+    Values Output(GLenum stage, GLenum portion) {
+        auto get =
+            over.Fn<PFNGLGETCOMBINEROUTPUTPARAMETERIVNVPROC>("glGetCombinerOutputParameterivNV");
+        return Read(
+            [&](GLenum p, GLint* v) { get(stage, portion, p, v); },
+            {GL_COMBINER_AB_DOT_PRODUCT_NV, GL_COMBINER_CD_DOT_PRODUCT_NV, GL_COMBINER_MUX_SUM_NV,
+             GL_COMBINER_SCALE_NV, GL_COMBINER_BIAS_NV, GL_COMBINER_AB_OUTPUT_NV,
+             GL_COMBINER_CD_OUTPUT_NV, GL_COMBINER_SUM_OUTPUT_NV});
+    }
+    Values Final(GLenum variable) {
+        auto get = over.Fn<PFNGLGETFINALCOMBINERINPUTPARAMETERIVNVPROC>(
+            "glGetFinalCombinerInputParameterivNV");
+        return Read([&](GLenum p, GLint* v) { get(variable, p, v); },
+                    {GL_COMBINER_INPUT_NV, GL_COMBINER_MAPPING_NV, GL_COMBINER_COMPONENT_USAGE_NV});
+    }
+    Values Stage(GLenum stage, GLenum pname) {
+        GLfloat f[4] = {};
+        over.Fn<PFNGLGETCOMBINERSTAGEPARAMETERFVNVPROC>("glGetCombinerStageParameterfvNV")(
+            stage, pname, f);
+        return Values(f, f + 4);
+    }
+    Values Integer(GLenum pname) {
+        return Read([&](GLenum p, GLint* v) { over.layer->GetIntegerv(p, v); }, {pname});
+    }
+    Values Floats(GLenum pname) {
+        GLfloat f[4] = {};
+        over.layer->GetFloatv(pname, f);
+        return Values(f, f + 4);
+    }
+    // The first count values of a texture-shader parameter of unit, read as floats.
+    Values Shader(int unit, GLenum pname, int count) {
+        GLfloat f[4] = {};
+        OnUnit(unit);
+        over.layer->GetTexEnvfv(GL_TEXTURE_SHADER_NV, pname, f);
+        OnUnit(0);
+        return Values(f, f + count);
+    }
+};
+
 TEST(LegacyFragmentModule, TakesPartOnlyOverTheArbFragmentProgramOfADriverWithoutTheExtensions) {
-    {
-        LayerOver over;
+    // Switched on over a driver with ARB fragment programs and none of the four: each is named
+    // once and its entry points come from the layer. Otherwise none is supplied, and their entry
+    // points, enables and TexEnv target go to the recording GL.
+    struct Driver {
+        std::string extensions;
+        bool switchedOn;
+    };
+    std::vector<Driver> drivers = {
+        {kDriver, true}, {"GL_ARB_multitexture", true}, {kDriver, false}};
+    for (const char* name : kFragmentNames)
+        drivers.push_back({std::string(kDriver) + " " + name, true});
+    for (const Driver& d : drivers) {
+        SCOPED_TRACE(d.extensions + (d.switchedOn ? "" : ", switched off"));
+        const bool takesPart = &d == &drivers[0];
+        LayerOver over(d.extensions, d.switchedOn);
         const std::string extensions =
             reinterpret_cast<const char*>(over.layer->GetString(GL_EXTENSIONS));
         for (const char* name : kFragmentNames) {
-            EXPECT_EQ(Occurrences(extensions, name), 1) << name;
+            EXPECT_EQ(Occurrences(extensions, name),
+                      takesPart ? 1 : Occurrences(d.extensions, name))
+                << name;
             const glext::ExtensionRow* row = Row(name);
-            if (row == nullptr) continue;  // an extension of tokens only
-            // Every entry point of the row comes from the layer, not from the recording GL.
-            for (size_t i = 0; i < row->count; ++i) {
+            for (size_t i = 0; row != nullptr && i < row->count; ++i) {
                 const char* entry = row->entryPoints[i].name;
                 const NextGl::Proc p =
                     over.layer->GetProcAddress(reinterpret_cast<const GLubyte*>(entry));
                 EXPECT_NE(p, nullptr) << entry;
-                EXPECT_NE(p, FromRecordingGl(entry)) << entry;
+                EXPECT_EQ(p == FromRecordingGl(entry), !takesPart) << entry;
             }
         }
-    }
-    // Any one of the four of the driver's own, no ARB fragment programs, or the layer switched
-    // off: none of the four is supplied, and their entry points, enables and TexEnv target go to
-    // the recording GL.
-    struct Aside {
-        std::string extensions;
-        bool switchedOn;
-    };
-    std::vector<Aside> asides = {{"GL_ARB_multitexture", true}, {kDriver, false}};
-    for (const char* name : kFragmentNames)
-        asides.push_back({std::string(kDriver) + " " + name, true});
-    for (const Aside& a : asides) {
-        SCOPED_TRACE(a.extensions);
-        LayerOver over(a.extensions, a.switchedOn);
-        const std::string extensions =
-            reinterpret_cast<const char*>(over.layer->GetString(GL_EXTENSIONS));
-        for (const char* name : kFragmentNames) {
-            EXPECT_EQ(Occurrences(extensions, name), Occurrences(a.extensions, name)) << name;
-            const glext::ExtensionRow* row = Row(name);
-            for (size_t i = 0; row != nullptr && i < row->count; ++i) {
-                const char* entry = row->entryPoints[i].name;
-                EXPECT_EQ(over.layer->GetProcAddress(reinterpret_cast<const GLubyte*>(entry)),
-                          FromRecordingGl(entry))
-                    << entry;
-            }
-        }
+        if (takesPart) continue;
         recgl::ClearCalls();
         for (GLenum cap :
              {GL_REGISTER_COMBINERS_NV, GL_PER_STAGE_CONSTANTS_NV, GL_TEXTURE_SHADER_NV})
@@ -105,190 +171,109 @@ TEST(LegacyFragmentModule, TakesPartOnlyOverTheArbFragmentProgramOfADriverWithou
 
 TEST(LegacyFragmentModule, CombinerCommandsRaiseTheExtensionsErrorsAndKeepTheirState) {
     LayerOver over;
-    auto input = over.Fn<PFNGLCOMBINERINPUTNVPROC>("glCombinerInputNV");
-    auto output = over.Fn<PFNGLCOMBINEROUTPUTNVPROC>("glCombinerOutputNV");
-    auto final = over.Fn<PFNGLFINALCOMBINERINPUTNVPROC>("glFinalCombinerInputNV");
-    auto parameteri = over.Fn<PFNGLCOMBINERPARAMETERINVPROC>("glCombinerParameteriNV");
-    auto parameterf = over.Fn<PFNGLCOMBINERPARAMETERFNVPROC>("glCombinerParameterfNV");
-    auto stage = over.Fn<PFNGLCOMBINERSTAGEPARAMETERFVNVPROC>("glCombinerStageParameterfvNV");
-    auto getInput =
-        over.Fn<PFNGLGETCOMBINERINPUTPARAMETERIVNVPROC>("glGetCombinerInputParameterivNV");
-    auto getOutput =
-        over.Fn<PFNGLGETCOMBINEROUTPUTPARAMETERIVNVPROC>("glGetCombinerOutputParameterivNV");
-    auto getFinal = over.Fn<PFNGLGETFINALCOMBINERINPUTPARAMETERIVNVPROC>(
-        "glGetFinalCombinerInputParameterivNV");
-    const GLfloat color[4] = {0.5f, 0.25f, 0.125f, 1};
-    const struct {
-        const char* what;
-        std::function<void()> call;
-        GLenum error;
-    } cases[] = {
-        {"RGB usage in the alpha portion",
-         [&] {
-             input(GL_COMBINER0_NV, GL_ALPHA, GL_VARIABLE_A_NV, GL_SPARE0_NV,
-                   GL_UNSIGNED_IDENTITY_NV, GL_RGB);
-         },
-         GL_INVALID_OPERATION},
-        {"BLUE usage in the RGB portion",
-         [&] {
-             input(GL_COMBINER0_NV, GL_RGB, GL_VARIABLE_A_NV, GL_SPARE0_NV, GL_UNSIGNED_IDENTITY_NV,
-                   GL_BLUE);
-         },
-         GL_INVALID_OPERATION},
-        {"the alpha of fog",
-         [&] {
-             input(GL_COMBINER0_NV, GL_RGB, GL_VARIABLE_A_NV, GL_FOG, GL_UNSIGNED_IDENTITY_NV,
-                   GL_ALPHA);
-         },
-         GL_INVALID_OPERATION},
-        {"a stage beyond the last",
-         [&] {
-             input(GL_COMBINER0_NV + 8, GL_RGB, GL_VARIABLE_A_NV, GL_SPARE0_NV,
-                   GL_UNSIGNED_IDENTITY_NV, GL_RGB);
-         },
-         GL_INVALID_ENUM},
-        {"E_TIMES_F in a general combiner",
-         [&] {
-             input(GL_COMBINER0_NV, GL_RGB, GL_VARIABLE_A_NV, GL_E_TIMES_F_NV,
-                   GL_UNSIGNED_IDENTITY_NV, GL_RGB);
-         },
-         GL_INVALID_ENUM},
-        {"a dot product in the alpha portion",
-         [&] {
-             output(GL_COMBINER0_NV, GL_ALPHA, GL_SPARE0_NV, GL_DISCARD_NV, GL_DISCARD_NV, GL_NONE,
-                    GL_NONE, GL_TRUE, GL_FALSE, GL_FALSE);
-         },
-         GL_INVALID_VALUE},
-        {"bias with scale by one half",
-         [&] {
-             output(GL_COMBINER0_NV, GL_RGB, GL_SPARE0_NV, GL_DISCARD_NV, GL_DISCARD_NV,
-                    GL_SCALE_BY_ONE_HALF_NV, GL_BIAS_BY_NEGATIVE_ONE_HALF_NV, GL_FALSE, GL_FALSE,
-                    GL_FALSE);
-         },
-         GL_INVALID_OPERATION},
-        {"bias with scale by four",
-         [&] {
-             output(GL_COMBINER0_NV, GL_RGB, GL_SPARE0_NV, GL_DISCARD_NV, GL_DISCARD_NV,
-                    GL_SCALE_BY_FOUR_NV, GL_BIAS_BY_NEGATIVE_ONE_HALF_NV, GL_FALSE, GL_FALSE,
-                    GL_FALSE);
-         },
-         GL_INVALID_OPERATION},
-        {"one register for two outputs",
-         [&] {
-             output(GL_COMBINER0_NV, GL_RGB, GL_SPARE0_NV, GL_SPARE1_NV, GL_SPARE0_NV, GL_NONE,
-                    GL_NONE, GL_FALSE, GL_FALSE, GL_FALSE);
-         },
-         GL_INVALID_OPERATION},
-        {"a read-only register as an output",
-         [&] {
-             output(GL_COMBINER0_NV, GL_RGB, GL_CONSTANT_COLOR0_NV, GL_DISCARD_NV, GL_DISCARD_NV,
-                    GL_NONE, GL_NONE, GL_FALSE, GL_FALSE, GL_FALSE);
-         },
-         GL_INVALID_ENUM},
-        {"E_TIMES_F into G",
-         [&] { final(GL_VARIABLE_G_NV, GL_E_TIMES_F_NV, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA); },
-         GL_INVALID_OPERATION},
-        {"SPARE0_PLUS_SECONDARY into A",
-         [&] {
-             final(GL_VARIABLE_A_NV, GL_SPARE0_PLUS_SECONDARY_COLOR_NV, GL_UNSIGNED_IDENTITY_NV,
-                   GL_RGB);
-         },
-         GL_INVALID_OPERATION},
-        {"RGB usage of G",
-         [&] { final(GL_VARIABLE_G_NV, GL_SPARE0_NV, GL_UNSIGNED_IDENTITY_NV, GL_RGB); },
-         GL_INVALID_OPERATION},
-        {"BLUE usage of B",
-         [&] { final(GL_VARIABLE_B_NV, GL_SPARE0_NV, GL_UNSIGNED_IDENTITY_NV, GL_BLUE); },
-         GL_INVALID_OPERATION},
-        {"the alpha of E_TIMES_F",
-         [&] { final(GL_VARIABLE_A_NV, GL_E_TIMES_F_NV, GL_UNSIGNED_IDENTITY_NV, GL_ALPHA); },
-         GL_INVALID_OPERATION},
-        {"a signed mapping in the final combiner",
-         [&] { final(GL_VARIABLE_A_NV, GL_SPARE0_NV, GL_EXPAND_NORMAL_NV, GL_RGB); },
-         GL_INVALID_ENUM},
-        {"no general combiners", [&] { parameteri(GL_NUM_GENERAL_COMBINERS_NV, 0); },
-         GL_INVALID_VALUE},
-        {"nine general combiners", [&] { parameteri(GL_NUM_GENERAL_COMBINERS_NV, 9); },
-         GL_INVALID_VALUE},
-        {"a colour through the scalar form", [&] { parameterf(GL_CONSTANT_COLOR0_NV, 1); },
-         GL_INVALID_ENUM},
-        {"a per-stage constant of no stage",
-         [&] { stage(GL_COMBINER0_NV + 8, GL_CONSTANT_COLOR0_NV, color); }, GL_INVALID_ENUM},
+    Combiners c(over);
+    const GLenum c0 = GL_COMBINER0_NV, spare0 = GL_SPARE0_NV, discard = GL_DISCARD_NV,
+                 half = GL_BIAS_BY_NEGATIVE_ONE_HALF_NV, op = GL_INVALID_OPERATION,
+                 en = GL_INVALID_ENUM;
+    // Refused inputs of variable A: stage, portion, input, mapping, usage.
+    const GLenum inputs[][6] = {
+        {c0, GL_ALPHA, spare0, kId, GL_RGB, op},         // RGB usage in the alpha portion
+        {c0, GL_RGB, spare0, kId, GL_BLUE, op},          // BLUE usage in the RGB portion
+        {c0, GL_RGB, GL_FOG, kId, GL_ALPHA, op},         // the alpha of fog
+        {c0 + 8, GL_RGB, spare0, kId, GL_RGB, en},       // a stage beyond the last
+        {c0, GL_RGB, GL_E_TIMES_F_NV, kId, GL_RGB, en},  // E_TIMES_F in a general combiner
     };
-    for (const auto& c : cases) {
-        c.call();
-        EXPECT_EQ(over.layer->GetError(), c.error) << c.what;
-        EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR)) << c.what;
+    // Refused outputs of combiner 0: portion, AB, CD and sum outputs, scale, bias, AB dot product.
+    const GLenum outputs[][8] = {
+        {GL_ALPHA, spare0, discard, discard, GL_NONE, GL_NONE, GL_TRUE, GL_INVALID_VALUE},
+        {GL_RGB, spare0, discard, discard, GL_SCALE_BY_ONE_HALF_NV, half, GL_FALSE, op},
+        {GL_RGB, spare0, discard, discard, GL_SCALE_BY_FOUR_NV, half, GL_FALSE, op},
+        {GL_RGB, spare0, GL_SPARE1_NV, spare0, GL_NONE, GL_NONE, GL_FALSE, op},  // one register
+        {GL_RGB, GL_CONSTANT_COLOR0_NV, discard, discard, GL_NONE, GL_NONE, GL_FALSE, en},
+    };
+    // Refused final inputs: variable, input, mapping, usage.
+    const GLenum finals[][5] = {
+        {GL_VARIABLE_G_NV, GL_E_TIMES_F_NV, kId, GL_ALPHA, op},
+        {GL_VARIABLE_A_NV, GL_SPARE0_PLUS_SECONDARY_COLOR_NV, kId, GL_RGB, op},
+        {GL_VARIABLE_G_NV, spare0, kId, GL_RGB, op},
+        {GL_VARIABLE_B_NV, spare0, kId, GL_BLUE, op},
+        {GL_VARIABLE_A_NV, GL_E_TIMES_F_NV, kId, GL_ALPHA, op},
+        {GL_VARIABLE_A_NV, spare0, GL_EXPAND_NORMAL_NV, GL_RGB, en},  // a signed mapping
+    };
+    // The state the refused commands would have changed.
+    auto state = [&] {
+        std::vector<Values> s = {c.Output(c0, GL_RGB), c.Output(c0, GL_ALPHA),
+                                 c.Integer(GL_NUM_GENERAL_COMBINERS_NV),
+                                 c.Floats(GL_CONSTANT_COLOR0_NV)};
+        for (GLenum v : {GL_VARIABLE_A_NV, GL_VARIABLE_B_NV, GL_VARIABLE_G_NV})
+            s.push_back(c.Final(v));
+        for (GLenum portion : {GL_ALPHA, GL_RGB})
+            s.push_back(c.Input(c0, portion, GL_VARIABLE_A_NV));
+        return s;
+    };
+    const std::vector<Values> initial = state();
+    int row = 0;
+    auto refused = [&](GLenum error) {
+        EXPECT_EQ(over.layer->GetError(), error) << "row " << row;
+        EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR)) << "row " << row++;
+    };
+    for (const auto& i : inputs) {
+        c.input(i[0], i[1], GL_VARIABLE_A_NV, i[2], i[3], i[4]);
+        refused(i[5]);
     }
-    // None of them changed the initial state.
-    GLint value = 0;
-    getInput(GL_COMBINER0_NV, GL_ALPHA, GL_VARIABLE_A_NV, GL_COMBINER_COMPONENT_USAGE_NV, &value);
-    EXPECT_EQ(value, GL_ALPHA);
-    getOutput(GL_COMBINER0_NV, GL_RGB, GL_COMBINER_SUM_OUTPUT_NV, &value);
-    EXPECT_EQ(value, GL_SPARE0_NV);
-    getFinal(GL_VARIABLE_G_NV, GL_COMBINER_INPUT_NV, &value);
-    EXPECT_EQ(value, GL_SPARE0_NV);
-    over.layer->GetIntegerv(GL_NUM_GENERAL_COMBINERS_NV, &value);
-    EXPECT_EQ(value, 1);
+    for (const auto& o : outputs) {
+        c.output(c0, o[0], o[1], o[2], o[3], o[4], o[5], GLboolean(o[6]), GL_FALSE, GL_FALSE);
+        refused(o[7]);
+    }
+    for (const auto& f : finals) {
+        c.final(f[0], f[1], f[2], f[3]);
+        refused(f[4]);
+    }
+    c.parameteri(GL_NUM_GENERAL_COMBINERS_NV, 0);
+    refused(GL_INVALID_VALUE);
+    c.parameteri(GL_NUM_GENERAL_COMBINERS_NV, 9);
+    refused(GL_INVALID_VALUE);
+    // A colour through the scalar form; a per-stage constant of no stage.
+    over.Fn<PFNGLCOMBINERPARAMETERFNVPROC>("glCombinerParameterfNV")(GL_CONSTANT_COLOR0_NV, 1);
+    refused(en);
+    const GLfloat color[4] = {0.5f, 0.25f, 0.125f, 1};
+    c.stage(c0 + 8, GL_CONSTANT_COLOR0_NV, color);
+    refused(en);
+    EXPECT_EQ(state(), initial);
+    EXPECT_EQ(c.Input(c0, GL_ALPHA, GL_VARIABLE_A_NV)[2], GL_ALPHA);
+    EXPECT_EQ(c.Integer(GL_NUM_GENERAL_COMBINERS_NV), Values{1});
 
     // Valid settings read back.
-    input(GL_COMBINER2_NV, GL_RGB, GL_VARIABLE_C_NV, GL_TEXTURE3, GL_HALF_BIAS_NEGATE_NV, GL_ALPHA);
-    output(GL_COMBINER2_NV, GL_RGB, GL_SPARE1_NV, GL_TEXTURE0, GL_DISCARD_NV, GL_SCALE_BY_TWO_NV,
-           GL_BIAS_BY_NEGATIVE_ONE_HALF_NV, GL_TRUE, GL_FALSE, GL_TRUE);
-    final(GL_VARIABLE_D_NV, GL_E_TIMES_F_NV, GL_UNSIGNED_INVERT_NV, GL_RGB);
-    parameteri(GL_NUM_GENERAL_COMBINERS_NV, 8);
-    parameteri(GL_COLOR_SUM_CLAMP_NV, GL_FALSE);
+    c.input(GL_COMBINER2_NV, GL_RGB, GL_VARIABLE_C_NV, GL_TEXTURE3, GL_HALF_BIAS_NEGATE_NV,
+            GL_ALPHA);
+    c.output(GL_COMBINER2_NV, GL_RGB, GL_SPARE1_NV, GL_TEXTURE0, GL_DISCARD_NV, GL_SCALE_BY_TWO_NV,
+             GL_BIAS_BY_NEGATIVE_ONE_HALF_NV, GL_TRUE, GL_FALSE, GL_TRUE);
+    c.final(GL_VARIABLE_D_NV, GL_E_TIMES_F_NV, GL_UNSIGNED_INVERT_NV, GL_RGB);
+    c.parameteri(GL_NUM_GENERAL_COMBINERS_NV, 8);
+    c.parameteri(GL_COLOR_SUM_CLAMP_NV, GL_FALSE);
     EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR));
-    const struct {
-        std::function<void(GLint*)> query;
-        GLint expected;
-    } reads[] = {
-        {[&](GLint* v) {
-             getInput(GL_COMBINER2_NV, GL_RGB, GL_VARIABLE_C_NV, GL_COMBINER_INPUT_NV, v);
-         },
-         GL_TEXTURE3},
-        {[&](GLint* v) {
-             getInput(GL_COMBINER2_NV, GL_RGB, GL_VARIABLE_C_NV, GL_COMBINER_MAPPING_NV, v);
-         },
-         GL_HALF_BIAS_NEGATE_NV},
-        {[&](GLint* v) { getOutput(GL_COMBINER2_NV, GL_RGB, GL_COMBINER_AB_OUTPUT_NV, v); },
-         GL_SPARE1_NV},
-        {[&](GLint* v) { getOutput(GL_COMBINER2_NV, GL_RGB, GL_COMBINER_CD_OUTPUT_NV, v); },
-         GL_TEXTURE0},
-        {[&](GLint* v) { getOutput(GL_COMBINER2_NV, GL_RGB, GL_COMBINER_SCALE_NV, v); },
-         GL_SCALE_BY_TWO_NV},
-        {[&](GLint* v) { getOutput(GL_COMBINER2_NV, GL_RGB, GL_COMBINER_BIAS_NV, v); },
-         GL_BIAS_BY_NEGATIVE_ONE_HALF_NV},
-        {[&](GLint* v) { getOutput(GL_COMBINER2_NV, GL_RGB, GL_COMBINER_AB_DOT_PRODUCT_NV, v); },
-         GL_TRUE},
-        {[&](GLint* v) { getOutput(GL_COMBINER2_NV, GL_RGB, GL_COMBINER_MUX_SUM_NV, v); }, GL_TRUE},
-        {[&](GLint* v) { getFinal(GL_VARIABLE_D_NV, GL_COMBINER_MAPPING_NV, v); },
-         GL_UNSIGNED_INVERT_NV},
-        {[&](GLint* v) { over.layer->GetIntegerv(GL_NUM_GENERAL_COMBINERS_NV, v); }, 8},
-        {[&](GLint* v) { over.layer->GetIntegerv(GL_MAX_GENERAL_COMBINERS_NV, v); }, 8},
-        {[&](GLint* v) { over.layer->GetIntegerv(GL_COLOR_SUM_CLAMP_NV, v); }, 0},
-    };
-    for (size_t i = 0; i < sizeof reads / sizeof reads[0]; ++i) {
-        GLint v = -1;
-        reads[i].query(&v);
-        EXPECT_EQ(v, reads[i].expected) << "read " << i;
-    }
-    getOutput(GL_COMBINER2_NV, GL_RGB, GL_COMBINER_INPUT_NV, &value);
+    EXPECT_EQ(c.Input(GL_COMBINER2_NV, GL_RGB, GL_VARIABLE_C_NV),
+              (Values{GL_TEXTURE3, GL_HALF_BIAS_NEGATE_NV, GL_ALPHA}));
+    EXPECT_EQ(c.Output(GL_COMBINER2_NV, GL_RGB),
+              (Values{GL_TRUE, GL_FALSE, GL_TRUE, GL_SCALE_BY_TWO_NV,
+                      GL_BIAS_BY_NEGATIVE_ONE_HALF_NV, GL_SPARE1_NV, GL_TEXTURE0, GL_DISCARD_NV}));
+    EXPECT_EQ(c.Final(GL_VARIABLE_D_NV), (Values{GL_E_TIMES_F_NV, GL_UNSIGNED_INVERT_NV, GL_RGB}));
+    EXPECT_EQ(c.Integer(GL_NUM_GENERAL_COMBINERS_NV), Values{8});
+    EXPECT_EQ(c.Integer(GL_MAX_GENERAL_COMBINERS_NV), Values{8});
+    EXPECT_EQ(c.Integer(GL_COLOR_SUM_CLAMP_NV), Values{0});
+    GLint value = 0;
+    over.Fn<PFNGLGETCOMBINEROUTPUTPARAMETERIVNVPROC>("glGetCombinerOutputParameterivNV")(
+        GL_COMBINER2_NV, GL_RGB, GL_COMBINER_INPUT_NV, &value);
     EXPECT_EQ(over.layer->GetError(), GLenum(GL_INVALID_ENUM));
 }
 
 TEST(LegacyFragmentModule, ConstantsAreClampedAndReadByEveryQueryForm) {
     LayerOver over;
-    auto parameterfv = over.Fn<PFNGLCOMBINERPARAMETERFVNVPROC>("glCombinerParameterfvNV");
-    auto parameteriv = over.Fn<PFNGLCOMBINERPARAMETERIVNVPROC>("glCombinerParameterivNV");
-    auto stage = over.Fn<PFNGLCOMBINERSTAGEPARAMETERFVNVPROC>("glCombinerStageParameterfvNV");
-    auto getStage =
-        over.Fn<PFNGLGETCOMBINERSTAGEPARAMETERFVNVPROC>("glGetCombinerStageParameterfvNV");
+    Combiners c(over);
     const GLfloat given[4] = {-0.5f, 0.25f, 2.0f, 1.0f};
-    parameterfv(GL_CONSTANT_COLOR0_NV, given);
-    GLfloat f[4];
-    over.layer->GetFloatv(GL_CONSTANT_COLOR0_NV, f);
-    EXPECT_EQ(std::vector<GLfloat>(f, f + 4), (std::vector<GLfloat>{0, 0.25f, 1, 1}));
+    const Values clamped = {0, 0.25f, 1, 1};
+    c.parameterfv(GL_CONSTANT_COLOR0_NV, given);
+    EXPECT_EQ(c.Floats(GL_CONSTANT_COLOR0_NV), clamped);
     GLdouble d[4];
     over.layer->GetDoublev(GL_CONSTANT_COLOR0_NV, d);
     EXPECT_EQ(d[1], 0.25);
@@ -298,25 +283,23 @@ TEST(LegacyFragmentModule, ConstantsAreClampedAndReadByEveryQueryForm) {
     EXPECT_EQ(i[0], 0);
     // Integers given are the signed-integer conversion of the colour: 2^31 - 1 is 1.
     const GLint ints[4] = {2147483647, 0, -2147483647 - 1, 1073741823};
-    parameteriv(GL_CONSTANT_COLOR1_NV, ints);
-    over.layer->GetFloatv(GL_CONSTANT_COLOR1_NV, f);
+    over.Fn<PFNGLCOMBINERPARAMETERIVNVPROC>("glCombinerParameterivNV")(GL_CONSTANT_COLOR1_NV, ints);
+    const Values f = c.Floats(GL_CONSTANT_COLOR1_NV);
     EXPECT_FLOAT_EQ(f[0], 1);
     EXPECT_NEAR(f[1], 0, 1e-9);
     EXPECT_EQ(f[2], 0);
     EXPECT_NEAR(f[3], 0.5f, 1e-6);
-    stage(GL_COMBINER5_NV, GL_CONSTANT_COLOR1_NV, given);
-    getStage(GL_COMBINER5_NV, GL_CONSTANT_COLOR1_NV, f);
-    EXPECT_EQ(std::vector<GLfloat>(f, f + 4), (std::vector<GLfloat>{0, 0.25f, 1, 1}));
-    getStage(GL_COMBINER4_NV, GL_CONSTANT_COLOR1_NV, f);
-    EXPECT_EQ(std::vector<GLfloat>(f, f + 4), (std::vector<GLfloat>{0, 0, 0, 0}));
+    c.stage(GL_COMBINER5_NV, GL_CONSTANT_COLOR1_NV, given);
+    EXPECT_EQ(c.Stage(GL_COMBINER5_NV, GL_CONSTANT_COLOR1_NV), clamped);
+    EXPECT_EQ(c.Stage(GL_COMBINER4_NV, GL_CONSTANT_COLOR1_NV), (Values{0, 0, 0, 0}));
+    GLboolean b = GL_FALSE;
+    over.layer->GetBooleanv(GL_COLOR_SUM_CLAMP_NV, &b);
+    EXPECT_TRUE(b);
     for (GLenum cap : {GL_REGISTER_COMBINERS_NV, GL_PER_STAGE_CONSTANTS_NV, GL_TEXTURE_SHADER_NV}) {
         EXPECT_FALSE(over.layer->IsEnabled(cap));
         over.layer->Enable(cap);
         EXPECT_TRUE(over.layer->IsEnabled(cap));
-        GLboolean b = GL_FALSE;
         over.layer->Disable(cap);
-        over.layer->GetBooleanv(GL_COLOR_SUM_CLAMP_NV, &b);
-        EXPECT_TRUE(b);
         EXPECT_FALSE(over.layer->IsEnabled(cap));
     }
     EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR));
@@ -324,7 +307,7 @@ TEST(LegacyFragmentModule, ConstantsAreClampedAndReadByEveryQueryForm) {
 
 TEST(LegacyFragmentModule, TextureShaderStateIsPerUnitWithTheUnitRestrictions) {
     LayerOver over;
-    auto on = [&](int unit) { glActiveTextureARB(GL_TEXTURE0 + unit); };
+    Combiners c(over);
     const struct {
         int unit;
         GLenum pname;
@@ -352,48 +335,33 @@ TEST(LegacyFragmentModule, TextureShaderStateIsPerUnitWithTheUnitRestrictions) {
         {2, GL_PREVIOUS_TEXTURE_INPUT_NV, GL_TEXTURE1, GL_NO_ERROR},
         {2, GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV, GL_EXPAND_NORMAL_NV, GL_NO_ERROR},
     };
-    for (const auto& c : cases) {
-        on(c.unit);
-        over.layer->TexEnvi(GL_TEXTURE_SHADER_NV, c.pname, c.value);
-        EXPECT_EQ(over.layer->GetError(), c.error) << c.unit << " " << c.pname << " " << c.value;
+    for (const auto& k : cases) {
+        OnUnit(k.unit);
+        over.layer->TexEnvi(GL_TEXTURE_SHADER_NV, k.pname, k.value);
+        EXPECT_EQ(over.layer->GetError(), k.error) << k.unit << " " << k.pname << " " << k.value;
     }
     const GLfloat matrix[4] = {0.5f, -1, 2, 0.25f}, eye[3] = {1, 2, 3};
     const GLint modes[4] = {GL_LESS, GL_GEQUAL, GL_LESS, GL_LESS};
-    on(1);
+    OnUnit(1);
     over.layer->TexEnvfv(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_MATRIX_NV, matrix);
     over.layer->TexEnvf(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_SCALE_NV, 3);
-    over.layer->TexEnvf(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_BIAS_NV, -1);
     over.layer->TexEnviv(GL_TEXTURE_SHADER_NV, GL_CULL_MODES_NV, modes);
     over.layer->TexEnvfv(GL_TEXTURE_SHADER_NV, GL_CONST_EYE_NV, eye);
     EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR));
-
-    GLfloat f[4] = {};
     GLint i[4] = {};
-    over.layer->GetTexEnvfv(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_MATRIX_NV, f);
-    EXPECT_EQ(std::vector<GLfloat>(f, f + 4), std::vector<GLfloat>(matrix, matrix + 4));
     over.layer->GetTexEnviv(GL_TEXTURE_SHADER_NV, GL_CULL_MODES_NV, i);
     EXPECT_EQ(std::vector<GLint>(i, i + 4), std::vector<GLint>(modes, modes + 4));
-    over.layer->GetTexEnvfv(GL_TEXTURE_SHADER_NV, GL_CONST_EYE_NV, f);
-    EXPECT_EQ(std::vector<GLfloat>(f, f + 3), std::vector<GLfloat>(eye, eye + 3));
-    over.layer->GetTexEnvfv(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_SCALE_NV, f);
-    EXPECT_EQ(f[0], 3);
-    over.layer->GetTexEnviv(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, i);
-    EXPECT_EQ(i[0], GL_OFFSET_TEXTURE_2D_SCALE_NV);
+    EXPECT_EQ(c.Shader(1, GL_OFFSET_TEXTURE_MATRIX_NV, 4), Values(matrix, matrix + 4));
+    EXPECT_EQ(c.Shader(1, GL_CONST_EYE_NV, 3), Values(eye, eye + 3));
+    EXPECT_EQ(c.Shader(1, GL_OFFSET_TEXTURE_SCALE_NV, 1), Values{3});
+    EXPECT_EQ(c.Shader(1, GL_SHADER_OPERATION_NV, 1), Values{GL_OFFSET_TEXTURE_2D_SCALE_NV});
     // Other units keep their own values.
-    on(2);
-    over.layer->GetTexEnviv(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, i);
-    EXPECT_EQ(i[0], GL_DOT_PRODUCT_NV);
-    over.layer->GetTexEnviv(GL_TEXTURE_SHADER_NV, GL_PREVIOUS_TEXTURE_INPUT_NV, i);
-    EXPECT_EQ(i[0], GL_TEXTURE1);
-    over.layer->GetTexEnvfv(GL_TEXTURE_SHADER_NV, GL_OFFSET_TEXTURE_MATRIX_NV, f);
-    EXPECT_EQ(std::vector<GLfloat>(f, f + 4), (std::vector<GLfloat>{1, 0, 0, 1}));
-    on(0);
-    over.layer->GetTexEnviv(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, i);
-    EXPECT_EQ(i[0], GL_NONE);
+    EXPECT_EQ(c.Shader(2, GL_SHADER_OPERATION_NV, 1), Values{GL_DOT_PRODUCT_NV});
+    EXPECT_EQ(c.Shader(2, GL_PREVIOUS_TEXTURE_INPUT_NV, 1), Values{GL_TEXTURE1});
+    EXPECT_EQ(c.Shader(2, GL_OFFSET_TEXTURE_MATRIX_NV, 4), (Values{1, 0, 0, 1}));
+    EXPECT_EQ(c.Shader(0, GL_SHADER_OPERATION_NV, 1), Values{GL_NONE});
     // A dot product reading an offset texture's unit (no RGBA or HILO result) is inconsistent.
-    on(2);
-    over.layer->GetTexEnviv(GL_TEXTURE_SHADER_NV, GL_SHADER_CONSISTENT_NV, i);
-    EXPECT_EQ(i[0], GL_FALSE);
+    EXPECT_EQ(c.Shader(2, GL_SHADER_CONSISTENT_NV, 1), Values{GL_FALSE});
     EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR));
 
     // The conventional environment goes to the driver untouched.
@@ -533,169 +501,69 @@ void WithUnitEnables(NextGl& next) {
     next.glCallList = &FakeCallList;
 }
 
-// Every kind of state the attribute stack holds, each as numbers read through the queries.
-struct StateKind {
+// Texture-shader parameters, each on a unit of its own choice, set through glTexEnvfv.
+const struct {
+    const char* name;
+    int unit;
+    GLenum pname;
+    std::vector<GLfloat> values;
+} kShaderSettings[] = {
+    {"operation", 2, GL_SHADER_OPERATION_NV, {GLfloat(GL_DOT_PRODUCT_NV)}},
+    {"cull modes", 1, GL_CULL_MODES_NV, {GL_LESS, GL_GEQUAL, GL_LESS, GL_LESS}},
+    {"offset matrix", 1, GL_OFFSET_TEXTURE_MATRIX_NV, {0.5f, -1, 2, 0.25f}},
+    {"offset scale", 3, GL_OFFSET_TEXTURE_SCALE_NV, {3}},
+    {"offset bias", 3, GL_OFFSET_TEXTURE_BIAS_NV, {-0.5f}},
+    {"previous input", 3, GL_PREVIOUS_TEXTURE_INPUT_NV, {GLfloat(GL_TEXTURE2)}},
+    {"dot-product mapping",
+     2,
+     GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV,
+     {GLfloat(GL_EXPAND_NORMAL_NV)}},
+    {"const eye", 3, GL_CONST_EYE_NV, {1, 2, 3}},
+};
+const GLenum kCaps[] = {GL_REGISTER_COMBINERS_NV, GL_PER_STAGE_CONSTANTS_NV, GL_TEXTURE_SHADER_NV};
+
+// Every kind of state the attribute stack holds, read as numbers.
+struct Kind {
     const char* name;
     bool enable;  // an enable: pushed with ENABLE_BIT as well
-    std::function<void(LayerOver&)> change;
-    std::function<std::vector<double>(LayerOver&)> read;
+    Values values;
 };
-
-void OnUnit(int unit) { glActiveTextureARB(GL_TEXTURE0 + unit); }
-
-std::vector<double> ShaderValues(LayerOver& over, int unit, GLenum pname, int count) {
-    OnUnit(unit);
-    GLfloat values[4] = {};
-    over.layer->GetTexEnvfv(GL_TEXTURE_SHADER_NV, pname, values);
-    OnUnit(0);
-    return std::vector<double>(values, values + count);
-}
-
-std::vector<StateKind> StateKinds() {
-    auto integer = [](LayerOver& over, GLenum pname) {
-        GLint value = -1;
-        over.layer->GetIntegerv(pname, &value);
-        return std::vector<double>{double(value)};
+std::vector<Kind> Saved(Combiners& c) {
+    std::vector<Kind> kinds = {
+        {"general input", false, c.Input(GL_COMBINER3_NV, GL_ALPHA, GL_VARIABLE_C_NV)},
+        {"general output", false, c.Output(GL_COMBINER5_NV, GL_RGB)},
+        {"final input", false, c.Final(GL_VARIABLE_E_NV)},
+        {"constant colour", false, c.Floats(GL_CONSTANT_COLOR1_NV)},
+        {"general combiner count", false, c.Integer(GL_NUM_GENERAL_COMBINERS_NV)},
+        {"colour sum clamp", false, c.Integer(GL_COLOR_SUM_CLAMP_NV)},
+        {"per-stage constant", false, c.Stage(GL_COMBINER2_NV, GL_CONSTANT_COLOR0_NV)},
     };
-    auto floats = [](LayerOver& over, GLenum pname) {
-        GLfloat values[4] = {};
-        over.layer->GetFloatv(pname, values);
-        return std::vector<double>(values, values + 4);
-    };
-    auto enable = [](GLenum cap) {
-        return StateKind{"enable", true, [cap](LayerOver& over) { over.layer->Enable(cap); },
-                         [cap](LayerOver& over) {
-                             return std::vector<double>{double(over.layer->IsEnabled(cap))};
-                         }};
-    };
-    std::vector<StateKind> kinds = {
-        {"general input", false,
-         [](LayerOver& over) {
-             over.Fn<PFNGLCOMBINERINPUTNVPROC>("glCombinerInputNV")(GL_COMBINER3_NV, GL_ALPHA,
-                                                                    GL_VARIABLE_C_NV, GL_TEXTURE2,
-                                                                    GL_EXPAND_NEGATE_NV, GL_BLUE);
-         },
-         [](LayerOver& over) {
-             auto get =
-                 over.Fn<PFNGLGETCOMBINERINPUTPARAMETERIVNVPROC>("glGetCombinerInputParameterivNV");
-             std::vector<double> values;
-             for (GLenum pname :
-                  {GL_COMBINER_INPUT_NV, GL_COMBINER_MAPPING_NV, GL_COMBINER_COMPONENT_USAGE_NV}) {
-                 GLint v = -1;
-                 get(GL_COMBINER3_NV, GL_ALPHA, GL_VARIABLE_C_NV, pname, &v);
-                 values.push_back(v);
-             }
-             return values;
-         }},
-        {"general output", false,
-         [](LayerOver& over) {
-             over.Fn<PFNGLCOMBINEROUTPUTNVPROC>("glCombinerOutputNV")(
-                 GL_COMBINER5_NV, GL_RGB, GL_SPARE1_NV, GL_TEXTURE1, GL_PRIMARY_COLOR_NV,
-                 GL_SCALE_BY_TWO_NV, GL_BIAS_BY_NEGATIVE_ONE_HALF_NV, GL_TRUE, GL_TRUE, GL_TRUE);
-         },
-         [](LayerOver& over) {
-             auto get = over.Fn<PFNGLGETCOMBINEROUTPUTPARAMETERIVNVPROC>(
-                 "glGetCombinerOutputParameterivNV");
-             std::vector<double> values;
-             for (GLenum pname :
-                  {GL_COMBINER_AB_DOT_PRODUCT_NV, GL_COMBINER_CD_DOT_PRODUCT_NV,
-                   GL_COMBINER_MUX_SUM_NV, GL_COMBINER_SCALE_NV, GL_COMBINER_BIAS_NV,
-                   GL_COMBINER_AB_OUTPUT_NV, GL_COMBINER_CD_OUTPUT_NV, GL_COMBINER_SUM_OUTPUT_NV}) {
-                 GLint v = -1;
-                 get(GL_COMBINER5_NV, GL_RGB, pname, &v);
-                 values.push_back(v);
-             }
-             return values;
-         }},
-        {"final input", false,
-         [](LayerOver& over) {
-             over.Fn<PFNGLFINALCOMBINERINPUTNVPROC>("glFinalCombinerInputNV")(
-                 GL_VARIABLE_E_NV, GL_SECONDARY_COLOR_NV, GL_UNSIGNED_INVERT_NV, GL_ALPHA);
-         },
-         [](LayerOver& over) {
-             auto get = over.Fn<PFNGLGETFINALCOMBINERINPUTPARAMETERIVNVPROC>(
-                 "glGetFinalCombinerInputParameterivNV");
-             std::vector<double> values;
-             for (GLenum pname :
-                  {GL_COMBINER_INPUT_NV, GL_COMBINER_MAPPING_NV, GL_COMBINER_COMPONENT_USAGE_NV}) {
-                 GLint v = -1;
-                 get(GL_VARIABLE_E_NV, pname, &v);
-                 values.push_back(v);
-             }
-             return values;
-         }},
-        {"constant colour", false,
-         [](LayerOver& over) {
-             const GLfloat color[4] = {0.25f, 0.5f, 0.75f, 1};
-             over.Fn<PFNGLCOMBINERPARAMETERFVNVPROC>("glCombinerParameterfvNV")(
-                 GL_CONSTANT_COLOR1_NV, color);
-         },
-         [floats](LayerOver& over) { return floats(over, GL_CONSTANT_COLOR1_NV); }},
-        {"general combiner count", false,
-         [](LayerOver& over) {
-             over.Fn<PFNGLCOMBINERPARAMETERINVPROC>("glCombinerParameteriNV")(
-                 GL_NUM_GENERAL_COMBINERS_NV, 6);
-         },
-         [integer](LayerOver& over) { return integer(over, GL_NUM_GENERAL_COMBINERS_NV); }},
-        {"colour sum clamp", false,
-         [](LayerOver& over) {
-             over.Fn<PFNGLCOMBINERPARAMETERINVPROC>("glCombinerParameteriNV")(GL_COLOR_SUM_CLAMP_NV,
-                                                                              GL_FALSE);
-         },
-         [integer](LayerOver& over) { return integer(over, GL_COLOR_SUM_CLAMP_NV); }},
-        {"per-stage constant", false,
-         [](LayerOver& over) {
-             const GLfloat color[4] = {1, 0.5f, 0.25f, 0.125f};
-             over.Fn<PFNGLCOMBINERSTAGEPARAMETERFVNVPROC>("glCombinerStageParameterfvNV")(
-                 GL_COMBINER2_NV, GL_CONSTANT_COLOR0_NV, color);
-         },
-         [](LayerOver& over) {
-             GLfloat values[4] = {};
-             over.Fn<PFNGLGETCOMBINERSTAGEPARAMETERFVNVPROC>("glGetCombinerStageParameterfvNV")(
-                 GL_COMBINER2_NV, GL_CONSTANT_COLOR0_NV, values);
-             return std::vector<double>(values, values + 4);
-         }},
-    };
-    // Texture-shader parameters, each on a unit of its own choice, set through glTexEnvfv.
-    const struct {
-        const char* name;
-        int unit;
-        GLenum pname;
-        std::vector<GLfloat> values;
-    } shaders[] = {
-        {"operation", 2, GL_SHADER_OPERATION_NV, {GLfloat(GL_DOT_PRODUCT_NV)}},
-        {"cull modes", 1, GL_CULL_MODES_NV, {GL_LESS, GL_GEQUAL, GL_LESS, GL_LESS}},
-        {"offset matrix", 1, GL_OFFSET_TEXTURE_MATRIX_NV, {0.5f, -1, 2, 0.25f}},
-        {"offset scale", 3, GL_OFFSET_TEXTURE_SCALE_NV, {3}},
-        {"offset bias", 3, GL_OFFSET_TEXTURE_BIAS_NV, {-0.5f}},
-        {"previous input", 3, GL_PREVIOUS_TEXTURE_INPUT_NV, {GLfloat(GL_TEXTURE2)}},
-        {"dot-product mapping",
-         2,
-         GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV,
-         {GLfloat(GL_EXPAND_NORMAL_NV)}},
-        {"const eye", 3, GL_CONST_EYE_NV, {1, 2, 3}},
-    };
-    for (const auto& setting : shaders) {
-        const int unit = setting.unit;
-        const GLenum pname = setting.pname;
-        const std::vector<GLfloat> values = setting.values;
-        kinds.push_back({setting.name, false,
-                         [unit, pname, values](LayerOver& over) {
-                             OnUnit(unit);
-                             over.layer->TexEnvfv(GL_TEXTURE_SHADER_NV, pname, values.data());
-                             OnUnit(0);
-                         },
-                         [unit, pname, values](LayerOver& over) {
-                             return ShaderValues(over, unit, pname, int(values.size()));
-                         }});
-    }
-    for (GLenum cap : {GL_REGISTER_COMBINERS_NV, GL_PER_STAGE_CONSTANTS_NV, GL_TEXTURE_SHADER_NV})
-        kinds.push_back(enable(cap));
+    for (const auto& s : kShaderSettings)
+        kinds.push_back({s.name, false, c.Shader(s.unit, s.pname, int(s.values.size()))});
+    for (GLenum cap : kCaps)
+        kinds.push_back({"enable", true, {double(c.over.layer->IsEnabled(cap))}});
     return kinds;
+}
+// Changes every kind of state Saved reads.
+void ChangeSaved(Combiners& c) {
+    c.input(GL_COMBINER3_NV, GL_ALPHA, GL_VARIABLE_C_NV, GL_TEXTURE2, GL_EXPAND_NEGATE_NV, GL_BLUE);
+    c.output(GL_COMBINER5_NV, GL_RGB, GL_SPARE1_NV, GL_TEXTURE1, GL_PRIMARY_COLOR_NV,
+             GL_SCALE_BY_TWO_NV, GL_BIAS_BY_NEGATIVE_ONE_HALF_NV, GL_TRUE, GL_TRUE, GL_TRUE);
+    c.final(GL_VARIABLE_E_NV, GL_SECONDARY_COLOR_NV, GL_UNSIGNED_INVERT_NV, GL_ALPHA);
+    const GLfloat color[4] = {0.25f, 0.5f, 0.75f, 1}, stage[4] = {1, 0.5f, 0.25f, 0.125f};
+    c.parameterfv(GL_CONSTANT_COLOR1_NV, color);
+    c.parameteri(GL_NUM_GENERAL_COMBINERS_NV, 6);
+    c.parameteri(GL_COLOR_SUM_CLAMP_NV, GL_FALSE);
+    c.stage(GL_COMBINER2_NV, GL_CONSTANT_COLOR0_NV, stage);
+    for (const auto& s : kShaderSettings) {
+        OnUnit(s.unit);
+        c.over.layer->TexEnvfv(GL_TEXTURE_SHADER_NV, s.pname, s.values.data());
+    }
+    OnUnit(0);
+    for (GLenum cap : kCaps) c.over.layer->Enable(cap);
 }
 
 TEST(LegacyFragmentModule, TheAttributeStackSavesCombinerAndShaderStateWithTheTextureBit) {
-    const std::vector<StateKind> kinds = StateKinds();
     const struct {
         GLbitfield mask;
         bool state, enables;  // restored by the pop
@@ -706,37 +574,35 @@ TEST(LegacyFragmentModule, TheAttributeStackSavesCombinerAndShaderStateWithTheTe
     for (const auto& m : masks) {
         SCOPED_TRACE(m.mask);
         LayerOver over(kDriver, true, &WithFakeDriver);
-        std::vector<std::vector<double>> before, changed;
-        for (const StateKind& k : kinds) before.push_back(k.read(over));
+        Combiners c(over);
+        const std::vector<Kind> before = Saved(c);
         over.layer->PushAttrib(m.mask);
-        for (const StateKind& k : kinds) k.change(over);
+        ChangeSaved(c);
         EXPECT_EQ(over.layer->GetError(), GLenum(GL_NO_ERROR));
-        for (const StateKind& k : kinds) changed.push_back(k.read(over));
+        const std::vector<Kind> changed = Saved(c);
         over.layer->PopAttrib();
-        for (size_t i = 0; i < kinds.size(); ++i) {
-            ASSERT_NE(before[i], changed[i]) << kinds[i].name;
-            const bool restored = kinds[i].enable ? m.enables : m.state;
-            EXPECT_EQ(kinds[i].read(over), restored ? before[i] : changed[i]) << kinds[i].name;
+        const std::vector<Kind> popped = Saved(c);
+        for (size_t i = 0; i < before.size(); ++i) {
+            ASSERT_NE(before[i].values, changed[i].values) << before[i].name;
+            const bool restored = before[i].enable ? m.enables : m.state;
+            EXPECT_EQ(popped[i].values, (restored ? before : changed)[i].values) << before[i].name;
         }
     }
 }
 
 TEST(LegacyFragmentModule, NestedPushesPopInOrderAndRefusedPushesAndPopsChangeNothing) {
     LayerOver over(kDriver, true, &WithFakeDriver);
-    auto count = over.Fn<PFNGLCOMBINERPARAMETERINVPROC>("glCombinerParameteriNV");
-    auto stages = [&] {
-        GLint n = 0;
-        over.layer->GetIntegerv(GL_NUM_GENERAL_COMBINERS_NV, &n);
-        return n;
-    };
+    Combiners c(over);
+    auto count = [&](GLint n) { c.parameteri(GL_NUM_GENERAL_COMBINERS_NV, n); };
+    auto stages = [&] { return int(c.Integer(GL_NUM_GENERAL_COMBINERS_NV)[0]); };
     over.layer->PushAttrib(GL_TEXTURE_BIT);
-    count(GL_NUM_GENERAL_COMBINERS_NV, 2);
+    count(2);
     over.layer->PushAttrib(GL_ENABLE_BIT);
     over.layer->Enable(GL_REGISTER_COMBINERS_NV);
-    count(GL_NUM_GENERAL_COMBINERS_NV, 3);
+    count(3);
     over.layer->PushAttrib(GL_TEXTURE_BIT);
     over.layer->Disable(GL_REGISTER_COMBINERS_NV);
-    count(GL_NUM_GENERAL_COMBINERS_NV, 4);
+    count(4);
     over.layer->PopAttrib();
     EXPECT_EQ(stages(), 3);
     EXPECT_TRUE(over.layer->IsEnabled(GL_REGISTER_COMBINERS_NV));
@@ -746,16 +612,16 @@ TEST(LegacyFragmentModule, NestedPushesPopInOrderAndRefusedPushesAndPopsChangeNo
     over.layer->PopAttrib();
     EXPECT_EQ(stages(), 1);
     // A pop of the empty stack is the driver's underflow and restores nothing.
-    count(GL_NUM_GENERAL_COMBINERS_NV, 5);
+    count(5);
     over.layer->PopAttrib();
     EXPECT_EQ(over.layer->GetError(), GLenum(GL_STACK_UNDERFLOW));
     EXPECT_EQ(stages(), 5);
     // A push beyond the driver's depth saves nothing: the pops that follow match the driver's.
     for (size_t i = 0; i < kMaxAttributeDepth; ++i) {
-        count(GL_NUM_GENERAL_COMBINERS_NV, 1 + int(i % 8));
+        count(1 + int(i % 8));
         over.layer->PushAttrib(GL_TEXTURE_BIT);
     }
-    count(GL_NUM_GENERAL_COMBINERS_NV, 8);
+    count(8);
     over.layer->PushAttrib(GL_TEXTURE_BIT);
     EXPECT_EQ(over.layer->GetError(), GLenum(GL_STACK_OVERFLOW));
     over.layer->PopAttrib();
@@ -922,11 +788,9 @@ TEST(LegacyFragmentModule, DrawsReadTheTextureEnablesOnlyAfterWhatTheLayerCannot
                    enableOn(0, GL_TEXTURE_CUBE_MAP, true)),
               [](legacygl::Layer& l) { l.PopAttrib(); }),
          true},
+        // The indexed enables of both spellings share one path.
         {"glEnableIndexedEXT", [](legacygl::Layer& l) { l.EnableIndexedEXT(GL_TEXTURE_2D, 3); },
          true},
-        {"glDisableIndexedEXT", [](legacygl::Layer& l) { l.DisableIndexedEXT(GL_TEXTURE_2D, 0); },
-         true},
-        {"glEnablei", [](legacygl::Layer& l) { l.Enablei(GL_TEXTURE_3D, 1); }, true},
         {"glDisablei", [](legacygl::Layer& l) { l.Disablei(GL_TEXTURE_2D, 0); }, true},
         {"glEnable between glBegin and glEnd",
          both(

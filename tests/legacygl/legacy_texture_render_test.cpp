@@ -28,6 +28,38 @@ using legacygltest::kTolerance;
 
 class LegacyTextureRender : public FragmentDrawTest {
   protected:
+    // Deletes the test's textures and lists and leaves the environments, the pixel store and
+    // the pixel buffer bindings as a test finds them.
+    void TearDown() override {
+        glDeleteTextures(GLsizei(textures_.size()), textures_.data());
+        for (GLuint list : lists_) glDeleteLists(list, 1);
+        for (int unit = 0; unit < kUnits; ++unit) {
+            glActiveTexture(GL_TEXTURE0 + unit);
+            glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        }
+        for (GLenum pname : {GL_UNPACK_SWAP_BYTES, GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_ROWS,
+                             GL_UNPACK_SKIP_PIXELS, GL_UNPACK_IMAGE_HEIGHT, GL_UNPACK_SKIP_IMAGES,
+                             GL_PACK_SWAP_BYTES})
+            glPixelStorei(pname, 0);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+        FragmentDrawTest::TearDown();
+    }
+    // A new texture bound to target on the active unit, sampled nearest.
+    GLuint Texture(GLenum target) {
+        textures_.push_back(0);
+        glGenTextures(1, &textures_.back());
+        glBindTexture(target, textures_.back());
+        glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        return textures_.back();
+    }
+    GLuint List() {
+        lists_.push_back(glGenLists(1));
+        return lists_.back();
+    }
     // The texel of unit 0's texture on `target` ("2D", "3D") at coord as the driver stores it,
     // read by a program of the test's own with texture shaders off.
     Vec4 Stored(const char* target, const Vec4& coord) {
@@ -51,19 +83,18 @@ class LegacyTextureRender : public FragmentDrawTest {
         deletePrograms(1, &id);
         return drawn;
     }
+    Vec4 Stored2D() { return Stored("2D", {0.5f, 0.5f, 0, 1}); }
+
+    std::vector<GLuint> textures_, lists_;
 };
 
 TEST_F(LegacyTextureRender, SignedUploadsHonourTheUnpackRowsAndSubImagesReplaceTexels) {
     // 2x2 signed RGB bytes, rows of 6 bytes padded to 8 by the default alignment of 4.
     const GLbyte rows[16] = {10, 20, 30, 40, 50, 60, -7, -7, 70, 80, 90, 100, 110, 120, -7, -7};
     glActiveTexture(GL_TEXTURE0);
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
+    Texture(GL_TEXTURE_2D);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGB8_NV, 2, 2, 0, GL_RGB, GL_BYTE, rows);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_TEXTURE_2D);
     glEnable(GL_TEXTURE_SHADER_NV);
@@ -89,7 +120,6 @@ TEST_F(LegacyTextureRender, SignedUploadsHonourTheUnpackRowsAndSubImagesReplaceT
     ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     std::copy(replacement, replacement + 3, texels[1][0]);
     ExpectEvaluated(Draw());
-    glDeleteTextures(1, &name);
 }
 
 // A legacy 3D image: 2x2x2 texels of `components` values each, the application's type, and the
@@ -151,9 +181,7 @@ TEST_F(LegacyTextureRender, ThreeDimensionalUploadsHonourTheUnpackImagesAndSubIm
     glActiveTexture(GL_TEXTURE0);
     for (const Image3D& image : kImages3D) {
         SCOPED_TRACE(image.internalFormat);
-        GLuint name = 0;
-        glGenTextures(1, &name);
-        glBindTexture(GL_TEXTURE_3D, name);
+        Texture(GL_TEXTURE_3D);
         // Rows padded to 4 bytes, images of three rows, one image skipped before the first.
         const size_t pixel = Size(image.type) * size_t(image.components);
         const size_t stride = (2 * pixel + 3) / 4 * 4, imageBytes = 3 * stride;
@@ -178,8 +206,6 @@ TEST_F(LegacyTextureRender, ThreeDimensionalUploadsHonourTheUnpackImagesAndSubIm
                      image.type, bytes.data());
         glPixelStorei(GL_UNPACK_IMAGE_HEIGHT, 0);
         glPixelStorei(GL_UNPACK_SKIP_IMAGES, 0);
-        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
         // Texel 5 (x 1, y 0, z 1) replaced by texel 2's values.
         glTexSubImage3D(GL_TEXTURE_3D, 0, 1, 0, 1, 1, 1, 1, image.format, image.type,
@@ -194,7 +220,6 @@ TEST_F(LegacyTextureRender, ThreeDimensionalUploadsHonourTheUnpackImagesAndSubIm
             for (int k = 0; k < 4; ++k)
                 EXPECT_NEAR(stored[k], expected[k], 1e-6f) << "texel " << t << " component " << k;
         }
-        glDeleteTextures(1, &name);
     }
 }
 
@@ -204,13 +229,10 @@ TEST_F(LegacyTextureRender, TheThreeDimensionalDotProductReadsASignedImageUpload
     const GLbyte volume[8][4] = {{127, 0, 0, 127},  {0, 127, 0, 127}, {0, 0, 127, 127},
                                  {64, 64, 0, 127},  {0, 64, 64, 127}, {64, 0, 64, 127},
                                  {32, 96, 16, 100}, {100, 10, 50, 20}};
-    GLuint names[2];
-    glGenTextures(2, names);
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, names[0]);
+    Texture(GL_TEXTURE_2D);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGB8_NV, 1, 1, 0, GL_RGB, GL_BYTE, normal);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     for (int unit = 1; unit <= 2; ++unit) {
@@ -218,10 +240,8 @@ TEST_F(LegacyTextureRender, TheThreeDimensionalDotProductReadsASignedImageUpload
         glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_DOT_PRODUCT_NV);
     }
     glActiveTexture(GL_TEXTURE3);
-    glBindTexture(GL_TEXTURE_3D, names[1]);
+    Texture(GL_TEXTURE_3D);
     glTexImage3D(GL_TEXTURE_3D, 0, GL_SIGNED_RGBA8_NV, 2, 2, 2, 0, GL_RGBA, GL_BYTE, volume);
-    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     for (GLenum wrap : {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T, GL_TEXTURE_WRAP_R})
         glTexParameteri(GL_TEXTURE_3D, wrap, GL_CLAMP_TO_EDGE);
     glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_DOT_PRODUCT_TEXTURE_3D_NV);
@@ -253,12 +273,6 @@ TEST_F(LegacyTextureRender, TheThreeDimensionalDotProductReadsASignedImageUpload
         for (int unit = 1; unit <= 3; ++unit) fragment_.texcoord[unit] = set[unit - 1];
         ExpectEvaluated(Draw());
     }
-    for (int unit = 0; unit <= 3; ++unit) {
-        glActiveTexture(GL_TEXTURE0 + unit);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    }
-    glActiveTexture(GL_TEXTURE0);
-    glDeleteTextures(2, names);
 }
 
 TEST_F(LegacyTextureRender, ADisplayListConvertsIntoTheTextureBoundWhenItIsCalled) {
@@ -266,18 +280,16 @@ TEST_F(LegacyTextureRender, ADisplayListConvertsIntoTheTextureBoundWhenItIsCalle
     // conventional RG texture replaces red and green and blue (with 0), not alpha.
     const GLshort hilo[2] = {16384, -8192};
     const GLfloat rg[2] = {0.25f, 0.5f};
-    GLuint names[2];
-    glGenTextures(2, names);
     glActiveTexture(GL_TEXTURE0);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_TEXTURE_2D);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    for (GLuint name : names) {
-        glBindTexture(GL_TEXTURE_2D, name);
+    GLuint names[2];
+    for (GLuint& name : names) {
+        name = Texture(GL_TEXTURE_2D);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RG32F, 1, 1, 0, GL_RG, GL_FLOAT, rg);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     }
-    const GLuint list = glGenLists(1);
+    const GLuint list = List();
     glBindTexture(GL_TEXTURE_2D, names[0]);
     glNewList(list, GL_COMPILE);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_HILO16_NV, 1, 1, 0, GL_HILO_NV, GL_SHORT, hilo);
@@ -294,23 +306,16 @@ TEST_F(LegacyTextureRender, ADisplayListConvertsIntoTheTextureBoundWhenItIsCalle
     EXPECT_EQ(untouched, (Vec4{rg[0], rg[1], 0, fragment_.primary[3]}));
     // The list stored the converted texels: hi and lo are c / 32768.
     glBindTexture(GL_TEXTURE_2D, names[1]);
-    EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}), (Vec4{0.5f, -0.25f, 0, 1}));
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glDeleteLists(list, 1);
-    glDeleteTextures(2, names);
+    EXPECT_EQ(Stored2D(), (Vec4{0.5f, -0.25f, 0, 1}));
 }
 
 TEST_F(LegacyTextureRender, CopiesIntoSignedColourFormatsAreRememberedAndHiloOrDsdtOnesRefused) {
     // Unit 0 reads the copied texture; unit 1 dots it with (1, 0, 0), unit 2 with (0, 1, 0) and
     // looks the result up in a 2x2 table. Expanding unsigned colours (2c - 1) moves the lookup.
     const float table[16] = {1, 0, 0, 1, 0, 1, 0, 1, 0, 0, 1, 1, 0.5f, 0.5f, 0.5f, 0.25f};
-    GLuint names[2];
-    glGenTextures(2, names);
     glActiveTexture(GL_TEXTURE2);
-    glBindTexture(GL_TEXTURE_2D, names[1]);
+    Texture(GL_TEXTURE_2D);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, 2, 2, 0, GL_RGBA, GL_FLOAT, table);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_DOT_PRODUCT_TEXTURE_2D_NV);
@@ -319,7 +324,7 @@ TEST_F(LegacyTextureRender, CopiesIntoSignedColourFormatsAreRememberedAndHiloOrD
     glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_DOT_PRODUCT_NV);
     glTexEnvi(GL_TEXTURE_SHADER_NV, GL_RGBA_UNSIGNED_DOT_PRODUCT_MAPPING_NV, GL_EXPAND_NORMAL_NV);
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, names[0]);
+    Texture(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_SHADER_NV, GL_SHADER_OPERATION_NV, GL_TEXTURE_2D);
     fragment_.texcoord[1] = {1, 0, 0, 1};
     fragment_.texcoord[2] = {0, 1, 0, 1};
@@ -348,10 +353,9 @@ TEST_F(LegacyTextureRender, CopiesIntoSignedColourFormatsAreRememberedAndHiloOrD
         } else {
             glCopyTexImage2D(GL_TEXTURE_2D, 0, internalFormat, 0, 0, 1, 1, 0);
         }
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
         framebuffer = colour;
-        EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}), colour);
+        EXPECT_EQ(Stored2D(), colour);
         const auto sign = internalFormat == GL_SIGNED_RGBA8_NV
                               ? fragmentprogram::Signedness::kSigned
                               : fragmentprogram::Signedness::kUnsigned;
@@ -372,58 +376,45 @@ TEST_F(LegacyTextureRender, CopiesIntoSignedColourFormatsAreRememberedAndHiloOrD
     const GLshort hilo[2] = {1, 2};
     glTexImage2D(GL_TEXTURE_2D, 0, GL_HILO16_NV, 1, 1, 0, GL_HILO_NV, GL_SHORT, hilo);
     ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    const struct {
-        const char* what;
-        std::function<void()> call;
-    } refused[] = {
-        {"copy image HILO",
-         [] { glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_HILO16_NV, 0, 0, 1, 1, 0); }},
-        {"copy image DSDT 1D", [] { glCopyTexImage1D(GL_TEXTURE_1D, 0, GL_DSDT8_NV, 0, 0, 1, 0); }},
-        {"copy sub-image into HILO",
-         [] { glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, 1, 1); }},
-    };
-    for (const auto& r : refused) {
-        r.call();
-        EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION)) << r.what;
-    }
+    glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_HILO16_NV, 0, 0, 1, 1, 0);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION)) << "copy image HILO";
+    glCopyTexImage1D(GL_TEXTURE_1D, 0, GL_DSDT8_NV, 0, 0, 1, 0);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION)) << "copy image DSDT 1D";
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, 1, 1);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION)) << "copy sub-image into HILO";
     // The refused copies left the HILO texture as it was.
-    EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}), (Vec4{1 / 32768.0f, 2 / 32768.0f, 0, 1}));
-    glActiveTexture(GL_TEXTURE2);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glActiveTexture(GL_TEXTURE0);
-    glDeleteTextures(2, names);
+    EXPECT_EQ(Stored2D(), (Vec4{1 / 32768.0f, 2 / 32768.0f, 0, 1}));
 }
 
 TEST_F(LegacyTextureRender, ThreeDimensionalCopiesIntoOffsetTexturesAreRefused) {
-    GLuint name;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_3D, name);
-    const GLbyte dsdt[2] = {3, 4};
+    Texture(GL_TEXTURE_3D);
+    const GLbyte dsdt[2] = {3, 4}, rgba[4] = {-128, 0, 64, 127};
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage3D(GL_TEXTURE_3D, 0, GL_DSDT8_NV, 1, 1, 1, 0, GL_DSDT_NV, GL_BYTE, dsdt);
-    ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    glCopyTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 0, 0, 1, 1);
-    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
-    const GLbyte rgba[4] = {-128, 0, 64, 127};
-    glTexImage3D(GL_TEXTURE_3D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 1, 0, GL_RGBA, GL_BYTE, rgba);
-    glCopyTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 0, 0, 1, 1);
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    // In a display list the texture bound when the list runs decides.
-    const GLuint list = glGenLists(1);
-    glNewList(list, GL_COMPILE);
-    glCopyTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 0, 0, 1, 1);
-    glEndList();
-    glTexImage3D(GL_TEXTURE_3D, 0, GL_DSDT8_NV, 1, 1, 1, 0, GL_DSDT_NV, GL_BYTE, dsdt);
-    glCallList(list);
-    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
-    glNewList(list, GL_COMPILE);
-    glCopyTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 0, 0, 1, 1);
-    glEndList();
-    glTexImage3D(GL_TEXTURE_3D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 1, 0, GL_RGBA, GL_BYTE, rgba);
-    glCallList(list);
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    glDeleteLists(list, 1);
-    glDeleteTextures(1, &name);
+    const GLuint list = List();
+    // Called directly and from a list compiled before the image: the texture bound when the
+    // copy runs decides.
+    for (bool listed : {false, true}) {
+        for (bool offsets : {true, false}) {
+            SCOPED_TRACE(std::string(offsets ? "DSDT" : "signed RGBA") +
+                         (listed ? ", listed" : ""));
+            if (listed) {
+                glNewList(list, GL_COMPILE);
+                glCopyTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 0, 0, 1, 1);
+                glEndList();
+            }
+            if (offsets)
+                glTexImage3D(GL_TEXTURE_3D, 0, GL_DSDT8_NV, 1, 1, 1, 0, GL_DSDT_NV, GL_BYTE, dsdt);
+            else
+                glTexImage3D(GL_TEXTURE_3D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 1, 0, GL_RGBA, GL_BYTE,
+                             rgba);
+            ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+            if (listed)
+                glCallList(list);
+            else
+                glCopyTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 0, 0, 1, 1);
+            EXPECT_EQ(glGetError(), GLenum(offsets ? GL_INVALID_OPERATION : GL_NO_ERROR));
+        }
+    }
 }
 
 // The scale and bias names of the HILO and offset components, as (scale, bias) pairs.
@@ -435,19 +426,17 @@ const GLenum kTransfers[6][2] = {{GL_HI_SCALE_NV, GL_HI_BIAS_NV},
                                  {GL_VIBRANCE_SCALE_NV, GL_VIBRANCE_BIAS_NV}};
 
 TEST_F(LegacyTextureRender, ScalesAndBiasesAreAppliedBeforeTheClampAndGroupOnesAreState) {
+    // Initially scales of 1 and biases of 0, by every query form.
     for (const auto& names : kTransfers) {
         GLfloat f = -1;
         GLint i = -1;
-        GLboolean b = GL_TRUE;
         GLdouble d = -1;
+        GLboolean b = GL_TRUE;
         glGetFloatv(names[0], &f);
         glGetIntegerv(names[0], &i);
         glGetDoublev(names[0], &d);
-        EXPECT_EQ(f, 1.0f);
-        EXPECT_EQ(i, 1);
-        EXPECT_EQ(d, 1.0);
         glGetBooleanv(names[1], &b);
-        EXPECT_EQ(b, GL_FALSE);
+        EXPECT_TRUE(f == 1.0f && i == 1 && d == 1.0 && b == GL_FALSE) << std::hex << names[0];
     }
     ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     // Scales and biases (the magnitude's as an integer).
@@ -467,9 +456,7 @@ TEST_F(LegacyTextureRender, ScalesAndBiasesAreAppliedBeforeTheClampAndGroupOnesA
     EXPECT_EQ(rounded, 1);  // 0.5 to the nearest integer, away from zero
 
     auto clamp = [](float v, float lo) { return std::min(std::max(v, lo), 1.0f); };
-    GLuint name;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
+    Texture(GL_TEXTURE_2D);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     // The driver's colour scale (also applied when pixels are read) must leave the HILO and
     // offset components alone.
@@ -477,28 +464,24 @@ TEST_F(LegacyTextureRender, ScalesAndBiasesAreAppliedBeforeTheClampAndGroupOnesA
     glPixelTransferf(GL_RED_SCALE, 0.5f);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_HILO16_NV, 1, 1, 0, GL_HILO_NV, GL_UNSIGNED_SHORT, hilo);
     glPixelTransferf(GL_RED_SCALE, 1);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}),
-              (Vec4{clamp(30000 / 65535.0f * 2 - 0.25f, 0),
-                    clamp(50000 / 65535.0f * 0.5f + 0.125f, 0), 0, 1}));
+    EXPECT_EQ(Stored2D(), (Vec4{clamp(30000 / 65535.0f * 2 - 0.25f, 0),
+                                clamp(50000 / 65535.0f * 0.5f + 0.125f, 0), 0, 1}));
     // An image compiled into a display list takes the transfer in force when the list runs.
-    const GLuint upload = glGenLists(1);
+    const GLuint upload = List();
     glNewList(upload, GL_COMPILE);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_HILO16_NV, 1, 1, 0, GL_HILO_NV, GL_UNSIGNED_SHORT, hilo);
     glEndList();
     glPixelTransferf(GL_HI_BIAS_NV, 0.125f);
     glCallList(upload);
     glPixelTransferf(GL_HI_BIAS_NV, bias[0]);
-    glDeleteLists(upload, 1);
-    EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}),
-              (Vec4{clamp(30000 / 65535.0f * 2 + 0.125f, 0),
-                    clamp(50000 / 65535.0f * 0.5f + 0.125f, 0), 0, 1}));
+    EXPECT_EQ(Stored2D(), (Vec4{clamp(30000 / 65535.0f * 2 + 0.125f, 0),
+                                clamp(50000 / 65535.0f * 0.5f + 0.125f, 0), 0, 1}));
     const GLbyte dsdt[4] = {64, -100, 100, 20};  // ds, dt signed; mag, vib unsigned
     glPixelTransferf(GL_RED_SCALE, 0.5f);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_DSDT8_MAG8_INTENSITY8_NV, 1, 1, 0, GL_DSDT_MAG_VIB_NV,
                  GL_UNSIGNED_BYTE, dsdt);
     glPixelTransferf(GL_RED_SCALE, 1);
-    const Vec4 offsets = Stored("2D", {0.5f, 0.5f, 0, 1});
+    const Vec4 offsets = Stored2D();
     const float expected[4] = {clamp(64 / 255.0f * -1, -1), clamp(156 / 255.0f * 1.5f + 0.5f, -1),
                                clamp(100 / 255.0f * 3, 0), clamp(20 / 255.0f * 0.5f + 0.25f, 0)};
     for (int k = 0; k < 4; ++k) EXPECT_NEAR(offsets[k], expected[k], 1e-6f) << k;
@@ -509,9 +492,7 @@ TEST_F(LegacyTextureRender, ScalesAndBiasesAreAppliedBeforeTheClampAndGroupOnesA
     glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 0, GL_RGBA, GL_BYTE, rgba);
     glPixelTransferf(GL_RED_SCALE, 1);
     glPixelTransferf(GL_GREEN_BIAS, 0);
-    EXPECT_EQ(Stored("2D", {0.5f, 0.5f, 0, 1}),
-              (Vec4{clamp(-0.75f * 2, -1), 0.25f - 0.5f, 0, 127 / 128.0f}));
-    glDeleteTextures(1, &name);
+    EXPECT_EQ(Stored2D(), (Vec4{clamp(-0.75f * 2, -1), 0.25f - 0.5f, 0, 127 / 128.0f}));
 
     // Pushed and popped with the pixel mode, not with other attributes.
     GLfloat value = 0;
@@ -528,7 +509,7 @@ TEST_F(LegacyTextureRender, ScalesAndBiasesAreAppliedBeforeTheClampAndGroupOnesA
     glGetFloatv(GL_LO_BIAS_NV, &value);
     EXPECT_EQ(value, bias[1]);
     // Held by display lists: compiling sets nothing, calling does.
-    const GLuint list = glGenLists(1);
+    const GLuint list = List();
     glNewList(list, GL_COMPILE);
     glPixelTransferf(GL_VIBRANCE_BIAS_NV, 0.75f);
     glEndList();
@@ -537,7 +518,6 @@ TEST_F(LegacyTextureRender, ScalesAndBiasesAreAppliedBeforeTheClampAndGroupOnesA
     glCallList(list);
     glGetFloatv(GL_VIBRANCE_BIAS_NV, &value);
     EXPECT_EQ(value, 0.75f);
-    glDeleteLists(list, 1);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     for (const auto& names : kTransfers) {
         glPixelTransferf(names[0], 1);
@@ -557,29 +537,23 @@ TEST_F(LegacyTextureRender, BorderValuesAreKeptUnclampedAndUsedClampedToEachComp
         {GL_HILO16_NV, GL_HILO_NV, {1, 0, 0, 1}},
         {GL_DSDT8_MAG8_INTENSITY8_NV, GL_DSDT_MAG_VIB_NV, {1, -1, 0.5f, 0}},
     };
-    GLuint name;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
     const GLshort texel[4] = {};
-    auto parameters = [] {
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
+    auto read = [](GLenum pname) {
+        GLfloat values[4] = {};
+        glGetTexParameterfv(GL_TEXTURE_2D, pname, values);
+        return std::vector<GLfloat>(values, values + 4);
     };
+    const GLuint name = Texture(GL_TEXTURE_2D);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
     const Vec4 outside = {1.5f, 0.5f, 0, 1};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.internalFormat);
         glTexImage2D(GL_TEXTURE_2D, 0, GLint(c.internalFormat), 1, 1, 0, c.format, GL_SHORT, texel);
-        parameters();
         glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, border);
         ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
         EXPECT_EQ(Stored("2D", outside), c.used);
-        for (GLenum pname : {GL_TEXTURE_BORDER_VALUES_NV, GL_TEXTURE_BORDER_COLOR}) {
-            GLfloat values[4] = {};
-            glGetTexParameterfv(GL_TEXTURE_2D, pname, values);
-            EXPECT_EQ(std::vector<GLfloat>(values, values + 4),
-                      std::vector<GLfloat>(border, border + 4));
-        }
+        for (GLenum pname : {GL_TEXTURE_BORDER_VALUES_NV, GL_TEXTURE_BORDER_COLOR})
+            EXPECT_EQ(read(pname), std::vector<GLfloat>(border, border + 4));
     }
     // A new format clamps the values given before to its own ranges; a conventional image gets
     // them as they were given (a float texture uses them unclamped), and a proxy changes nothing.
@@ -601,30 +575,25 @@ TEST_F(LegacyTextureRender, BorderValuesAreKeptUnclampedAndUsedClampedToEachComp
         EXPECT_NEAR(fromInts[k], (2.0 * ints[k] + 1) / 4294967295.0, 1e-7) << k;
     // The border colour of a converted texture is clamped to [0, 1] when set.
     glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, border);
-    GLfloat values[4] = {};
-    glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, values);
-    EXPECT_EQ(std::vector<GLfloat>(values, values + 4), (std::vector<GLfloat>{1, 0, 0.5f, 0}));
-    // Held by display lists: the values reach the texture bound when the list is called.
-    const GLuint list = glGenLists(1);
+    EXPECT_EQ(read(GL_TEXTURE_BORDER_VALUES_NV), (std::vector<GLfloat>{1, 0, 0.5f, 0}));
+    // Held by display lists: compiling sets nothing, calling does.
+    const GLuint list = List();
     glNewList(list, GL_COMPILE);
     glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, border);
     glEndList();
-    glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, values);
-    EXPECT_EQ(values[0], 1.0f);
+    EXPECT_EQ(read(GL_TEXTURE_BORDER_VALUES_NV)[0], 1.0f);
     glCallList(list);
-    glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, values);
-    EXPECT_EQ(values[1], border[1]);
-    glDeleteLists(list, 1);
+    EXPECT_EQ(read(GL_TEXTURE_BORDER_VALUES_NV)[1], border[1]);
     // A deleted texture's name used again is a new texture, with the initial border (0, 0, 0, 0).
     glDeleteTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 0, GL_RGBA, GL_SHORT, texel);
-    parameters();
+    for (GLenum filter : {GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER})
+        glTexParameteri(GL_TEXTURE_2D, filter, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
     EXPECT_EQ(Stored("2D", outside), (Vec4{0, 0, 0, 0}));
-    glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_VALUES_NV, values);
-    EXPECT_EQ(values[1], 0.0f);
+    EXPECT_EQ(read(GL_TEXTURE_BORDER_VALUES_NV)[1], 0.0f);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    glDeleteTextures(1, &name);
 }
 
 // Bytes of values of type T.
@@ -662,9 +631,7 @@ TEST_F(LegacyTextureRender, ConvertedTexturesReadBackAsTheApplicationsTypeAndFor
          Bytes<GLbyte>({1, 2, 3, -4, -5, -6}), GL_RGB, GL_BYTE,
          Bytes<GLbyte>({1, 2, 3, -4, -5, -6, 99, 99})},
     };
-    GLuint name;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
+    Texture(GL_TEXTURE_2D);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     for (const auto& t : trips) {
@@ -688,7 +655,6 @@ TEST_F(LegacyTextureRender, ConvertedTexturesReadBackAsTheApplicationsTypeAndFor
     glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_TRUE);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_SIGNED_HILO16_NV, 1, 1, 0, GL_HILO_NV, GL_SHORT,
                  reversed(hilo, 2).data());
-    glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
     std::vector<unsigned char> read(hilo.size());
     glGetTexImage(GL_TEXTURE_2D, 0, GL_HILO_NV, GL_SHORT, read.data());
     EXPECT_EQ(read, hilo);
@@ -742,55 +708,24 @@ TEST_F(LegacyTextureRender, ConvertedTexturesReadBackAsTheApplicationsTypeAndFor
         r.call();
         EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION)) << r.what;
     }
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glDeleteTextures(1, &name);
 }
 
 TEST_F(LegacyTextureRender, HiloAndOffsetPixelsOutsideTexturesAreUnknownEnums) {
+    // Calls of each kind: one of the layer's own, and drawing and reading ones of the imaging
+    // subset, which share one check.
     std::vector<unsigned char> buffer(256);
     void* p = buffer.data();
-#define LEGACY_FETCH(name) const auto name##_ = Fetch<decltype(&::name)>(#name)
-    LEGACY_FETCH(glColorTable);
-    LEGACY_FETCH(glColorSubTable);
-    LEGACY_FETCH(glConvolutionFilter1D);
-    LEGACY_FETCH(glConvolutionFilter2D);
-    LEGACY_FETCH(glSeparableFilter2D);
-    LEGACY_FETCH(glGetColorTable);
-    LEGACY_FETCH(glGetConvolutionFilter);
-    LEGACY_FETCH(glGetSeparableFilter);
-    LEGACY_FETCH(glGetHistogram);
-    LEGACY_FETCH(glGetMinmax);
-#undef LEGACY_FETCH
+    const auto filter = Fetch<decltype(&::glConvolutionFilter2D)>("glConvolutionFilter2D");
+    const auto minmax = Fetch<decltype(&::glGetMinmax)>("glGetMinmax");
     const struct {
         const char* name;
         std::function<void(GLenum, GLenum)> call;
     } calls[] = {
         {"glDrawPixels", [&](GLenum f, GLenum t) { glDrawPixels(1, 1, f, t, p); }},
         {"glReadPixels", [&](GLenum f, GLenum t) { glReadPixels(0, 0, 1, 1, f, t, p); }},
-        {"glColorTable",
-         [&](GLenum f, GLenum t) { glColorTable_(GL_COLOR_TABLE, GL_RGBA, 1, f, t, p); }},
-        {"glColorSubTable",
-         [&](GLenum f, GLenum t) { glColorSubTable_(GL_COLOR_TABLE, 0, 1, f, t, p); }},
-        {"glConvolutionFilter1D",
-         [&](GLenum f, GLenum t) {
-             glConvolutionFilter1D_(GL_CONVOLUTION_1D, GL_RGBA, 1, f, t, p);
-         }},
         {"glConvolutionFilter2D",
-         [&](GLenum f, GLenum t) {
-             glConvolutionFilter2D_(GL_CONVOLUTION_2D, GL_RGBA, 1, 1, f, t, p);
-         }},
-        {"glSeparableFilter2D",
-         [&](GLenum f, GLenum t) {
-             glSeparableFilter2D_(GL_SEPARABLE_2D, GL_RGBA, 1, 1, f, t, p, p);
-         }},
-        {"glGetColorTable", [&](GLenum f, GLenum t) { glGetColorTable_(GL_COLOR_TABLE, f, t, p); }},
-        {"glGetConvolutionFilter",
-         [&](GLenum f, GLenum t) { glGetConvolutionFilter_(GL_CONVOLUTION_1D, f, t, p); }},
-        {"glGetSeparableFilter",
-         [&](GLenum f, GLenum t) { glGetSeparableFilter_(GL_SEPARABLE_2D, f, t, p, p, nullptr); }},
-        {"glGetHistogram",
-         [&](GLenum f, GLenum t) { glGetHistogram_(GL_HISTOGRAM, GL_FALSE, f, t, p); }},
-        {"glGetMinmax", [&](GLenum f, GLenum t) { glGetMinmax_(GL_MINMAX, GL_FALSE, f, t, p); }},
+         [&](GLenum f, GLenum t) { filter(GL_CONVOLUTION_2D, GL_RGBA, 1, 1, f, t, p); }},
+        {"glGetMinmax", [&](GLenum f, GLenum t) { minmax(GL_MINMAX, GL_FALSE, f, t, p); }},
     };
     const GLenum pixels[][2] = {{GL_HILO_NV, GL_SHORT},
                                 {GL_DSDT_NV, GL_BYTE},
@@ -829,16 +764,13 @@ TEST_F(LegacyTextureRender, ExtensionNamesOfWrappedCallsAreTheLayersOwn) {
     }
     // A signed image given through the 3D extension's name is converted.
     const GLbyte texel[4] = {-128, -1, 0, 127};
-    GLuint name;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_3D, name);
+    Texture(GL_TEXTURE_3D);
     Fetch<PFNGLTEXIMAGE3DEXTPROC>("glTexImage3DEXT")(GL_TEXTURE_3D, 0, GL_SIGNED_RGBA8_NV, 1, 1, 1,
                                                      0, GL_RGBA, GL_BYTE, texel);
     float stored[4] = {};
     glGetTexImage(GL_TEXTURE_3D, 0, GL_RGBA, GL_FLOAT, stored);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     for (int i = 0; i < 4; ++i) EXPECT_EQ(stored[i], texel[i] / 128.0f) << i;
-    glDeleteTextures(1, &name);
 }
 
 TEST_F(LegacyTextureRender, DefaultTexturesAreConvertedPerContextAndTargetNamedOnesPerGroup) {
@@ -909,12 +841,12 @@ TEST_F(LegacyTextureRender, ADisplayListConvertsSubImagesForTheTextureBoundWhenI
         {GL_RGBA32F, GL_SIGNED_RGBA8_NV, GL_RGBA, {-1, -0.5f, 0.5f, 1}},
         {GL_SIGNED_RGBA8_NV, GL_DSDT8_NV, GL_RGBA, {}},
     };
-    GLuint names[2], buffer;
-    glGenTextures(2, names);
+    const GLuint names[2] = {Texture(GL_TEXTURE_2D), Texture(GL_TEXTURE_2D)};
+    GLuint buffer;
     glGenBuffers(1, &buffer);
     glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffer);
     glBufferData(GL_PIXEL_UNPACK_BUFFER, 4, nullptr, GL_STATIC_DRAW);
-    const GLuint list = glGenLists(1);
+    const GLuint list = List();
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.compiled << " then " << c.called);
         const GLenum type = c.format == GL_HILO_NV ? GL_SHORT : GL_FLOAT;
@@ -941,12 +873,7 @@ TEST_F(LegacyTextureRender, ADisplayListConvertsSubImagesForTheTextureBoundWhenI
         if (!stored.empty()) glGetTexImage(GL_TEXTURE_2D, 0, c.format, GL_FLOAT, stored.data());
         EXPECT_EQ(stored, c.stored);
     }
-    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
-    glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-    glDeleteLists(list, 1);
     glDeleteBuffers(1, &buffer);
-    glDeleteTextures(2, names);
 }
 
 // A 2x2 legacy image in a pixel unpack buffer: at kOffset, rows of 3 pixels padded to 4 bytes,
@@ -1013,11 +940,12 @@ std::vector<unsigned char> BufferContents(GLenum target) {
     return bytes;
 }
 
-TEST_F(LegacyTextureRender, UnpackAndPackBuffersAreReadAndWrittenAtTheirOffsetsWithinTheirEnds) {
-    GLuint name, buffers[2];
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
+TEST_F(LegacyTextureRender,
+       PixelBuffersAreUsedAtTheirOffsetsWithinTheirEndsAndListsKeepTheirTexels) {
+    Texture(GL_TEXTURE_2D);
+    GLuint buffers[2];
     glGenBuffers(2, buffers);
+    const GLuint list = List();
     for (const BufferImage& image : kBufferImages) {
         SCOPED_TRACE(image.what);
         const std::vector<unsigned char> bytes = image.Bytes(0);
@@ -1054,9 +982,6 @@ TEST_F(LegacyTextureRender, UnpackAndPackBuffersAreReadAndWrittenAtTheirOffsetsW
             EXPECT_EQ(glGetError(), GLenum(GL_INVALID_OPERATION));
             EXPECT_EQ(image.Stored(), converted);
         }
-        image.UnpackState(false);
-        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
-
         // Into a pack buffer that ends where the floats end, 12 bytes in; past its end refused.
         const size_t packOffset = 12, floatBytes = converted.size() * sizeof(float);
         const std::vector<unsigned char> filler(packOffset + floatBytes, 0x77);
@@ -1075,47 +1000,29 @@ TEST_F(LegacyTextureRender, UnpackAndPackBuffersAreReadAndWrittenAtTheirOffsetsW
         std::memcpy(&expected[packOffset], converted.data(), floatBytes);
         EXPECT_EQ(BufferContents(GL_PIXEL_PACK_BUFFER), expected);
         glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    }
-    glDeleteBuffers(2, buffers);
-    glDeleteTextures(1, &name);
-}
-
-TEST_F(LegacyTextureRender, ADisplayListKeepsTheTexelsItsUnpackBufferHeldWhenCompiled) {
-    GLuint name, buffer;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    glGenBuffers(1, &buffer);
-    const GLuint list = glGenLists(1);
-    for (const BufferImage& image : kBufferImages) {
-        SCOPED_TRACE(image.what);
-        const std::vector<unsigned char> compiled = image.Bytes(0), later = image.Bytes(99);
-        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffer);
-        glBufferData(GL_PIXEL_UNPACK_BUFFER, GLsizeiptr(compiled.size()), compiled.data(),
-                     GL_STATIC_DRAW);
-        image.UnpackState(true);
+        // A list keeps the texels the buffer held when it was compiled and, as from client
+        // memory, converts them with the pixel transfer of the call (colour scales for colours
+        // only).
         glNewList(list, GL_COMPILE);
         image.Image(BufferImage::kOffset);
         glEndList();
         image.UnpackState(false);
         ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        const std::vector<unsigned char> later = image.Bytes(99);
         glBufferSubData(GL_PIXEL_UNPACK_BUFFER, 0, GLsizeiptr(later.size()), later.data());
-        // As from client memory, the texels are converted with the pixel transfer of the call
-        // (colour scales for colours only).
         glPixelTransferf(GL_RED_SCALE, 0.25f);
         glPixelTransferf(GL_HI_SCALE_NV, 0.5f);
         glCallList(list);
         glPixelTransferf(GL_RED_SCALE, 1);
         glPixelTransferf(GL_HI_SCALE_NV, 1);
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-        std::vector<float> expected = image.Converted(0);
-        for (size_t t = 0; t < expected.size(); t += size_t(image.components))
-            expected[t] *= image.format == GL_HILO_NV ? 0.5f : 0.25f;
-        EXPECT_EQ(image.Stored(), expected);
+        std::vector<float> scaled = converted;
+        for (size_t t = 0; t < scaled.size(); t += size_t(image.components))
+            scaled[t] *= image.format == GL_HILO_NV ? 0.5f : 0.25f;
+        EXPECT_EQ(image.Stored(), scaled);
         glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
     }
-    glDeleteLists(list, 1);
-    glDeleteBuffers(1, &buffer);
-    glDeleteTextures(1, &name);
+    glDeleteBuffers(2, buffers);
 }
 
 }  // namespace
