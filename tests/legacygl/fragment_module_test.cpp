@@ -314,11 +314,9 @@ TEST(LegacyFragmentModule, TextureShaderStateIsPerUnitWithTheUnitRestrictions) {
         GLint value;
         GLenum error;
     } cases[] = {
+        // One operation of each group the unit restrictions share, on the last unit refused.
         {0, GL_SHADER_OPERATION_NV, GL_OFFSET_TEXTURE_2D_NV, GL_INVALID_OPERATION},
-        {0, GL_SHADER_OPERATION_NV, GL_DEPENDENT_AR_TEXTURE_2D_NV, GL_INVALID_OPERATION},
         {1, GL_SHADER_OPERATION_NV, GL_DOT_PRODUCT_TEXTURE_2D_NV, GL_INVALID_OPERATION},
-        {1, GL_SHADER_OPERATION_NV, GL_DOT_PRODUCT_DEPTH_REPLACE_NV, GL_INVALID_OPERATION},
-        {2, GL_SHADER_OPERATION_NV, GL_DOT_PRODUCT_TEXTURE_CUBE_MAP_NV, GL_INVALID_OPERATION},
         {2, GL_SHADER_OPERATION_NV, GL_DOT_PRODUCT_TEXTURE_3D_NV, GL_INVALID_OPERATION},
         {3, GL_SHADER_OPERATION_NV, GL_DOT_PRODUCT_NV, GL_INVALID_OPERATION},  // the last unit
         {3, GL_SHADER_OPERATION_NV, GL_DOT_PRODUCT_DIFFUSE_CUBE_MAP_NV, GL_INVALID_OPERATION},
@@ -733,69 +731,68 @@ GLenum Winning(int unit) {
 // A draw asks the driver for the texture enables only when they may have changed behind the
 // layer; each draw samples what the driver has enabled.
 TEST(LegacyFragmentModule, DrawsReadTheTextureEnablesOnlyAfterWhatTheLayerCannotFollow) {
-    using Change = std::function<void(legacygl::Layer&)>;
-    auto enableOn = [](int unit, GLenum target, bool on) {
-        return [=](legacygl::Layer& l) {
-            OnUnit(unit);
-            on ? l.Enable(target) : l.Disable(target);
-            OnUnit(0);
-        };
+    using L = legacygl::Layer;
+    // Enables or disables target on unit, unit 0 active again after.
+    auto set = [](L& l, int unit, GLenum target, bool on) {
+        OnUnit(unit);
+        on ? l.Enable(target) : l.Disable(target);
+        OnUnit(0);
     };
-    auto compile = [](GLuint list, GLenum mode, Change body) {
-        return [=](legacygl::Layer& l) {
-            l.NewList(list, mode);
-            body(l);
-            l.EndList();
-        };
-    };
-    auto both = [](Change a, Change b) {
-        return [=](legacygl::Layer& l) {
-            a(l);
-            b(l);
-        };
+    // Compiles list in mode with one enable in it.
+    auto compile = [&](L& l, GLuint list, GLenum mode, int unit, GLenum target) {
+        l.NewList(list, mode);
+        set(l, unit, target, true);
+        l.EndList();
     };
     const GLubyte listNames[2] = {1, 2};
     const struct {
         const char* what;
-        Change change;
-        bool reads;               // the next draw asks the driver
-        Change before = nullptr;  // before the draws that make the enables known
+        std::function<void(L&)> change;
+        bool reads;                                // the next draw asks the driver
+        std::function<void(L&)> before = nullptr;  // before the draws that make the enables known
     } cases[] = {
-        {"nothing", [](legacygl::Layer&) {}, false},
-        {"glEnable on another unit", enableOn(2, GL_TEXTURE_3D, true), false},
+        {"nothing", [](L&) {}, false},
+        {"glEnable on another unit", [&](L& l) { set(l, 2, GL_TEXTURE_3D, true); }, false},
         {"glDisable of the winning target",
-         both(both(enableOn(1, GL_TEXTURE_CUBE_MAP, true), enableOn(1, GL_TEXTURE_1D, true)),
-              enableOn(1, GL_TEXTURE_CUBE_MAP, false)),
+         [&](L& l) {
+             set(l, 1, GL_TEXTURE_CUBE_MAP, true);
+             set(l, 1, GL_TEXTURE_1D, true);
+             set(l, 1, GL_TEXTURE_CUBE_MAP, false);
+         },
          false},
-        {"glDisable on unit 0", enableOn(0, GL_TEXTURE_2D, false), false},
-        {"an active unit beyond those drawn", enableOn(5, GL_TEXTURE_2D, true), false},
+        {"glDisable on unit 0", [&](L& l) { set(l, 0, GL_TEXTURE_2D, false); }, false},
+        {"an active unit beyond those drawn", [&](L& l) { set(l, 5, GL_TEXTURE_2D, true); }, false},
         {"glEnable in a list run while compiled",
-         compile(1, GL_COMPILE_AND_EXECUTE, enableOn(3, GL_TEXTURE_1D, true)), false},
-        {"glEnable compiled only", compile(1, GL_COMPILE, enableOn(3, GL_TEXTURE_1D, true)), true},
+         [&](L& l) { compile(l, 1, GL_COMPILE_AND_EXECUTE, 3, GL_TEXTURE_1D); }, false},
+        {"glEnable compiled only", [&](L& l) { compile(l, 1, GL_COMPILE, 3, GL_TEXTURE_1D); },
+         true},
         // The fake driver's lists hold no unit changes: these enables act on unit 0.
-        {"glCallList", [](legacygl::Layer& l) { l.CallList(1); }, true,
-         compile(1, GL_COMPILE, enableOn(0, GL_TEXTURE_CUBE_MAP, true))},
-        {"glCallLists", [&](legacygl::Layer& l) { l.CallLists(2, GL_UNSIGNED_BYTE, listNames); },
-         true, compile(2, GL_COMPILE, enableOn(0, GL_TEXTURE_3D, true))},
+        {"glCallList", [](L& l) { l.CallList(1); }, true,
+         [&](L& l) { compile(l, 1, GL_COMPILE, 0, GL_TEXTURE_CUBE_MAP); }},
+        {"glCallLists", [&](L& l) { l.CallLists(2, GL_UNSIGNED_BYTE, listNames); }, true,
+         [&](L& l) { compile(l, 2, GL_COMPILE, 0, GL_TEXTURE_3D); }},
         {"glCallList of a list the layer did not compile",
-         [](legacygl::Layer& l) {
+         [](L& l) {
              fake.lists[40] = {[] { SetUnitEnable(0, GL_TEXTURE_2D, false); }};
              l.CallList(40);
          },
          true},
         {"glPopAttrib",
-         both(both([](legacygl::Layer& l) { l.PushAttrib(GL_ENABLE_BIT); },
-                   enableOn(0, GL_TEXTURE_CUBE_MAP, true)),
-              [](legacygl::Layer& l) { l.PopAttrib(); }),
+         [&](L& l) {
+             l.PushAttrib(GL_ENABLE_BIT);
+             set(l, 0, GL_TEXTURE_CUBE_MAP, true);
+             l.PopAttrib();
+         },
          true},
         // The indexed enables of both spellings share one path.
-        {"glEnableIndexedEXT", [](legacygl::Layer& l) { l.EnableIndexedEXT(GL_TEXTURE_2D, 3); },
-         true},
-        {"glDisablei", [](legacygl::Layer& l) { l.Disablei(GL_TEXTURE_2D, 0); }, true},
+        {"glEnableIndexedEXT", [](L& l) { l.EnableIndexedEXT(GL_TEXTURE_2D, 3); }, true},
+        {"glDisablei", [](L& l) { l.Disablei(GL_TEXTURE_2D, 0); }, true},
         {"glEnable between glBegin and glEnd",
-         both(
-             both([](legacygl::Layer& l) { l.Begin(GL_POINTS); }, enableOn(2, GL_TEXTURE_2D, true)),
-             [](legacygl::Layer& l) { l.End(); }),
+         [&](L& l) {
+             l.Begin(GL_POINTS);
+             set(l, 2, GL_TEXTURE_2D, true);
+             l.End();
+         },
          true},
     };
     for (bool direct : {false, true}) {
