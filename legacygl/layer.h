@@ -1,9 +1,9 @@
 // The emulation layer of one GL context: legacy extensions supplied on top of what the driver
 // has. Each emulated extension is a Module, listed in one table with the condition under which
 // it can run; a module takes part only where the driver lacks its extension (and those its row
-// excludes). The layer answers
-// what the modules add to core calls (enables, queries, errors, the extension strings, entry
-// point lookup) and lets them prepare every draw; everything else goes to the driver untouched.
+// excludes). The layer answers what the modules add to core calls (enables, queries, errors, the
+// extension strings, entry point lookup) and lets them prepare every draw; everything else goes
+// to the driver untouched.
 // This core exports no gl* names: the shim (or a test) calls it with a NextGl of its choice.
 #pragma once
 
