@@ -28,6 +28,17 @@ void UsageError(const std::string& message) {
     std::exit(kUsageError);
 }
 
+void AnswerHelpOrVersion(const std::string& arg, const char* usage, const char* version) {
+    if (arg == "--help") {
+        std::fputs(usage, stdout);
+    } else if (arg == "--version") {
+        std::printf("%s %s\n", toolName.c_str(), version);
+    } else {
+        return;
+    }
+    std::exit(0);
+}
+
 long ParseNumber(const std::string& option, const std::string& value, long min, long max) {
     errno = 0;
     char* end = nullptr;

@@ -20,6 +20,10 @@ void UsageMessage(const std::string& message);
 // A decimal integer in [min, max]; anything else is a usage error naming the option.
 long ParseNumber(const std::string& option, const std::string& value, long min, long max);
 
+// --help prints usage and --version "TOOL VERSION" to standard output, then the tool exits 0;
+// any other argument returns.
+void AnswerHelpOrVersion(const std::string& arg, const char* usage, const char* version);
+
 // Returns the value of "--name=VALUE" in value when arg is that option.
 bool OptionValue(const std::string& arg, const char* name, std::string& value);
 

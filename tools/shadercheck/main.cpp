@@ -113,12 +113,8 @@ Options ParseOptions(int argc, char** argv) {
             options.files.push_back(arg);
         } else if (arg == "--") {
             optionsEnded = true;
-        } else if (arg == "--help") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else if (arg == "--version") {
-            std::printf("shadercheck %s\n", FLUID3D_VERSION);
-            std::exit(0);
+        } else if (arg == "--help" || arg == "--version") {
+            cli::AnswerHelpOrVersion(arg, kUsage, FLUID3D_VERSION);
         } else if (cli::OptionValue(arg, "--format", value)) {
             if (value != "plain" && value != "gnu") {
                 cli::UsageError("unknown format '" + value + "' (plain or gnu)");

@@ -140,12 +140,8 @@ Options ParseOptions(int argc, char** argv) {
             o.programs.push_back(arg);
         } else if (arg == "--") {
             optionsEnded = true;
-        } else if (arg == "--help") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else if (arg == "--version") {
-            std::printf("shaderview %s\n", FLUID3D_VERSION);
-            std::exit(0);
+        } else if (arg == "--help" || arg == "--version") {
+            cli::AnswerHelpOrVersion(arg, kUsage, FLUID3D_VERSION);
         } else if (cli::OptionValue(arg, "--size", value)) {
             const size_t x = value.find('x');
             if (x == std::string::npos)
